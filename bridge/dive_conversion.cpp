@@ -1,0 +1,185 @@
+#include "dive_conversion.h"
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "scoped_local_ref.h"
+
+namespace diveconnector {
+
+namespace {
+
+// A fraction as a whole percentage, halves rounded up.
+jint percentage(double fraction) {
+    return static_cast<jint>(std::floor(fraction * 100.0 + 0.5));
+}
+
+// "YYYY-MM-DD hh:mm:ss"; a field wider than usual (a five-digit year, a negative value) is written
+// in full rather than cut into a wrong date.
+void formatDatetime(const dc_datetime_t& datetime, char (&text)[80]) {
+    std::snprintf(text, sizeof text, "%04i-%02i-%02i %02i:%02i:%02i", datetime.year, datetime.month,
+                  datetime.day, datetime.hour, datetime.minute, datetime.second);
+}
+
+class DiveConverter {
+  public:
+    DiveConverter(JNIEnv* env, const DiveClasses& classes, jclass nativeException)
+        : env_(env), classes_(classes), nativeException_(nativeException) {}
+
+    // Every reference made for one dive is dropped once the dive is in the set, so a download of
+    // any size needs only a handful of local references at a time.
+    [[nodiscard]] bool addDive(const DiveRecord& record, jobject device, jobject dives) {
+        const ScopedLocalRef<jobject> gas(
+            env_, env_->CallStaticObjectMethod(classes_.gas, classes_.blendGas,
+                                               percentage(record.gasmix.oxygen),
+                                               percentage(record.gasmix.helium)));
+        if (failed(javamessages::kCreatingGas)) {
+            return false;
+        }
+
+        char datetimeText[80];
+        formatDatetime(record.datetime, datetimeText);
+        const ScopedLocalRef<jstring> datetime(env_, env_->NewStringUTF(datetimeText));
+        if (failed(javamessages::kCreatingDive)) {
+            return false;
+        }
+        jvalue arguments[9] = {};
+        arguments[0].l = device;
+        arguments[1].l = datetime.get();
+        arguments[2].f = static_cast<jfloat>(record.divetime);
+        arguments[3].f = static_cast<jfloat>(record.maxdepth);
+        arguments[7].l = gas.get();
+        const ScopedLocalRef<jobject> dive(
+            env_, env_->NewObjectA(classes_.dive, classes_.diveInit, arguments));
+        if (failed(javamessages::kCreatingDive)) {
+            return false;
+        }
+
+        const DiveProfile& profile = record.profile;
+        const auto length = static_cast<jsize>(profile.sampleCount);
+        const ScopedLocalRef<jobjectArray> time(env_, newArray(length, classes_.floatClass));
+        const ScopedLocalRef<jobjectArray> depth(env_, newArray(length, classes_.floatClass));
+        const ScopedLocalRef<jobjectArray> pressure(env_, newArray(length, classes_.floatClass));
+        const ScopedLocalRef<jobjectArray> temperature(env_, newArray(length, classes_.floatClass));
+        const ScopedLocalRef<jobjectArray> events(env_, newArray(length, classes_.integer));
+        if (failed(javamessages::kConvertingProfile)) {
+            return false;
+        }
+        for (jsize i = 0; i < length; ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            if (!storeFloat(time.get(), i, profile.timeSeries[at]) ||
+                !storeFloat(depth.get(), i, profile.depthSeries[at]) ||
+                !storeFloat(pressure.get(), i, profile.pressureSeries[at]) ||
+                !storeFloat(temperature.get(), i, profile.temperatureSeries[at]) ||
+                !storeInteger(events.get(), i, profile.eventSeries[at])) {
+                return false;
+            }
+        }
+        env_->CallVoidMethod(dive.get(), classes_.setDiveProfile, time.get(), depth.get(),
+                             pressure.get(), temperature.get(), events.get());
+        if (failed(javamessages::kSettingProfile)) {
+            return false;
+        }
+        // A dive the set already holds makes add() answer false; that is no failure.
+        static_cast<void>(env_->CallBooleanMethod(dives, classes_.setAdd, dive.get()));
+        return !failed(javamessages::kSavingDive);
+    }
+
+    // True (and NativeException with `message` raised in its place) when a Java exception is
+    // pending.
+    [[nodiscard]] bool failed(const char* message) {
+        if (!env_->ExceptionCheck()) {
+            return false;
+        }
+        raiseNativeException(env_, nativeException_, message);
+        return true;
+    }
+
+  private:
+    // Null while an earlier array of the same dive failed: JNI allows no call with an exception
+    // pending, and the check after the five arrays reports it.
+    jobjectArray newArray(jsize length, jclass elementClass) {
+        return env_->ExceptionCheck() ? nullptr
+                                      : env_->NewObjectArray(length, elementClass, nullptr);
+    }
+
+    // Stores a new Float, or null for an empty entry. False after raising on failure.
+    [[nodiscard]] bool storeFloat(jobjectArray array, jsize index, std::optional<float> value) {
+        const ScopedLocalRef<jobject> element(
+            env_, value ? env_->NewObject(classes_.floatClass, classes_.floatInit,
+                                          static_cast<jdouble>(*value))
+                        : nullptr);
+        return storeElement(array, index, element.get());
+    }
+
+    [[nodiscard]] bool storeInteger(jobjectArray array, jsize index,
+                                    std::optional<std::int32_t> value) {
+        const ScopedLocalRef<jobject> element(
+            env_, value ? env_->NewObject(classes_.integer, classes_.integerInit,
+                                          static_cast<jint>(*value))
+                        : nullptr);
+        return storeElement(array, index, element.get());
+    }
+
+    [[nodiscard]] bool storeElement(jobjectArray array, jsize index, jobject element) {
+        if (failed(javamessages::kConvertingProfile)) {
+            return false;
+        }
+        env_->SetObjectArrayElement(array, index, element);
+        return !failed(javamessages::kConvertingProfile);
+    }
+
+    JNIEnv* env_;
+    const DiveClasses& classes_;
+    jclass nativeException_;
+};
+
+}  // namespace
+
+DiveClasses bindDiveClasses(JavaBinding& binding) noexcept {
+    DiveClasses c{};
+    c.set = binding.findClass(jni::kSetClass);
+    c.device = binding.findClass(jni::kDeviceClass);
+    c.gas = binding.findClass(jni::kGasClass);
+    c.dive = binding.findClass(jni::kDiveClass);
+    c.integer = binding.findClass(jni::kIntegerClass);
+    c.floatClass = binding.findClass(jni::kFloatClass);
+    c.setAdd = binding.findMethod(c.set, jni::kAdd, jni::kAddSignature);
+    c.deviceInit = binding.findMethod(c.device, jni::kInit, jni::kDeviceConstructor);
+    c.blendGas = binding.findStaticMethod(c.gas, jni::kBlendGas, jni::kBlendGasSignature);
+    c.diveInit = binding.findMethod(c.dive, jni::kInit, jni::kDiveConstructor);
+    c.setDiveProfile =
+        binding.findMethod(c.dive, jni::kSetDiveProfile, jni::kSetDiveProfileSignature);
+    c.integerInit = binding.findMethod(c.integer, jni::kInit, jni::kIntegerConstructor);
+    c.floatInit = binding.findMethod(c.floatClass, jni::kInit, jni::kFloatConstructor);
+    return c;
+}
+
+jobject convertDives(JNIEnv* env, const DiveClasses& classes, jclass nativeException,
+                     jstring vendor, jstring product, const DeviceInfo& info,
+                     const std::vector<DiveRecord>& records, jobject dives) noexcept {
+    DiveConverter converter(env, classes, nativeException);
+
+    char serialText[16] = "";
+    if (info.identified) {
+        std::snprintf(serialText, sizeof serialText, "%u", info.serial);
+    }
+    const ScopedLocalRef<jstring> serial(env, env->NewStringUTF(serialText));
+    if (converter.failed(javamessages::kCreatingParentDevice)) {
+        return nullptr;
+    }
+    ScopedLocalRef<jobject> device(
+        env, env->NewObject(classes.device, classes.deviceInit, vendor, product, serial.get()));
+    if (converter.failed(javamessages::kCreatingParentDevice)) {
+        return nullptr;
+    }
+    for (const DiveRecord& record : records) {
+        if (!converter.addDive(record, device.get(), dives)) {
+            return nullptr;
+        }
+    }
+    return device.release();
+}
+
+}  // namespace diveconnector

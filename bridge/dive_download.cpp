@@ -1,0 +1,53 @@
+#include "dive_download.h"
+
+#include <vector>
+
+#include "device_events.h"
+#include "device_session.h"
+#include "dive_conversion.h"
+#include "dive_parser.h"
+#include "java_bindings.h"
+#include "scoped_utf_chars.h"
+
+namespace diveconnector {
+
+jobject loadUserDivesFromDevice(JNIEnv* env, jstring deviceName, jstring vendor, jstring product,
+                                jobject dives) noexcept {
+    JavaBinding binding(env);
+    const DiveClasses classes = bindDiveClasses(binding);
+    if (!binding.complete()) {
+        return nullptr;
+    }
+    const jclass nativeException = binding.nativeException();
+    if (deviceName == nullptr || vendor == nullptr || product == nullptr || dives == nullptr) {
+        return raiseNativeException(env, nativeException, javamessages::kNullArgument);
+    }
+
+    // A failed conversion leaves the JVM's OutOfMemoryError pending.
+    ScopedUtfChars nameChars(env, deviceName);
+    if (!nameChars) {
+        return nullptr;
+    }
+    ScopedUtfChars vendorChars(env, vendor);
+    if (!vendorChars) {
+        return nullptr;
+    }
+    ScopedUtfChars productChars(env, product);
+    if (!productChars) {
+        return nullptr;
+    }
+
+    return guarded(env, nativeException, [&]() -> jobject {
+        const DeviceSession session(nameChars.c_str(), vendorChars.c_str(), productChars.c_str());
+        const DownloadInterruption interruption;
+        const DeviceConnection connection(session);
+        const std::vector<DiveRecord> records = downloadDives(connection, interruption);
+        productChars.reset();
+        vendorChars.reset();
+        nameChars.reset();
+        return convertDives(env, classes, nativeException, vendor, product, connection.info(),
+                            records, dives);
+    });
+}
+
+}  // namespace diveconnector

@@ -1,0 +1,27 @@
+// The library's only exported symbols: the native methods of
+// brenquill.main.java.core.DeviceConnector. No exception leaves them.
+#include <jni.h>
+
+#include "device_events.h"
+#include "device_listing.h"
+#include "dive_download.h"
+
+extern "C" {
+
+JNIEXPORT jobject JNICALL
+Java_brenquill_main_java_core_DeviceConnector_getSupportedDevices(JNIEnv* env, jobject) {
+    return diveconnector::getSupportedDevices(env);
+}
+
+JNIEXPORT jobject JNICALL Java_brenquill_main_java_core_DeviceConnector_loadUserDivesFromDevice(
+    JNIEnv* env, jobject, jstring deviceName, jstring vendor, jstring product, jobject dives) {
+    return diveconnector::loadUserDivesFromDevice(env, deviceName, vendor, product, dives);
+}
+
+// Makes no JNI call, so any thread may call it at any time.
+JNIEXPORT void JNICALL
+Java_brenquill_main_java_core_DeviceConnector_interruptDeviceDownload(JNIEnv*, jobject) {
+    diveconnector::interruptDeviceDownload();
+}
+
+}  // extern "C"

@@ -1,0 +1,70 @@
+#include "java_bindings.h"
+
+namespace diveconnector {
+
+jobject raiseNativeException(JNIEnv* env, jclass nativeException, const char* message) noexcept {
+    if (nativeException != nullptr) {
+        env->ExceptionClear();
+        env->ThrowNew(nativeException, message);
+    }
+    return nullptr;
+}
+
+JavaBinding::JavaBinding(JNIEnv* env) noexcept
+    : env_(env),
+      nativeException_(env->FindClass(jni::kNativeExceptionClass)),
+      missing_(nativeException_ != nullptr ? Missing::kNothing : Missing::kNativeException) {}
+
+jclass JavaBinding::findClass(const char* name) noexcept {
+    if (missing_ != Missing::kNothing) {
+        return nullptr;
+    }
+    const jclass found = env_->FindClass(name);
+    if (found == nullptr) {
+        missing_ = Missing::kClass;
+    }
+    return found;
+}
+
+jmethodID JavaBinding::findMethod(jclass owner, const char* name, const char* signature) noexcept {
+    if (missing_ != Missing::kNothing) {
+        return nullptr;
+    }
+    const jmethodID found = env_->GetMethodID(owner, name, signature);
+    if (found == nullptr) {
+        missing_ = Missing::kMember;
+    }
+    return found;
+}
+
+jmethodID JavaBinding::findStaticMethod(jclass owner, const char* name,
+                                        const char* signature) noexcept {
+    if (missing_ != Missing::kNothing) {
+        return nullptr;
+    }
+    const jmethodID found = env_->GetStaticMethodID(owner, name, signature);
+    if (found == nullptr) {
+        missing_ = Missing::kMember;
+    }
+    return found;
+}
+
+bool JavaBinding::complete() noexcept {
+    switch (missing_) {
+        case Missing::kNothing:
+            return true;
+        case Missing::kNativeException:
+            // The JVM's own lookup error is left pending: there is no NativeException to replace
+            // it.
+            return false;
+        case Missing::kClass:
+            raiseNativeException(env_, nativeException_, javamessages::kClassesMissing);
+            return false;
+        case Missing::kMember:
+            raiseNativeException(env_, nativeException_, javamessages::kMethodsMissing);
+            return false;
+    }
+    return false;
+}
+
+}  // namespace diveconnector

@@ -1,0 +1,228 @@
+#include "device.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "calls.h"
+#include "computer.h"
+#include "context.h"
+#include "descriptor.h"
+#include "iostream.h"
+#include "lastopen.h"
+#include "live.h"
+#include "platform.h"
+
+dc_status_t dc_device_open(dc_device_t** out, dc_context_t* context, dc_descriptor_t* descriptor,
+                           dc_iostream_t* iostream) {
+    dc_status_t status = DCSIM_ENTER(dc_device_open);
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
+    }
+    if (out == NULL || descriptor == NULL || iostream == NULL) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    if ((descriptor->transports & iostream->transport) == 0) {
+        DCSIM_ERROR(context, "%s %s does not support the transport 0x%02x.", descriptor->vendor,
+                    descriptor->product, (unsigned int)iostream->transport);
+        return DC_STATUS_INVALIDARGS;
+    }
+    dc_device_t* device = calloc(1, sizeof *device);
+    if (device == NULL) {
+        return DC_STATUS_NOMEMORY;
+    }
+    device->context = context;
+    device->iostream = iostream;
+    device->family = descriptor->family;
+    device->model = descriptor->model;
+    dcsim_last_open_record(descriptor->vendor, descriptor->product, descriptor->model,
+                           iostream->transport);
+    dcsim_live_add(DCSIM_DEVICE, 1);
+    *out = device;
+    return DC_STATUS_SUCCESS;
+}
+
+dc_family_t dc_device_get_type(dc_device_t* device) {
+    if (DCSIM_ENTER(dc_device_get_type) != DC_STATUS_SUCCESS || device == NULL) {
+        return DC_FAMILY_NULL;
+    }
+    return device->family;
+}
+
+dc_status_t dc_device_set_cancel(dc_device_t* device, dc_cancel_callback_t callback,
+                                 void* userdata) {
+    dc_status_t status = DCSIM_ENTER(dc_device_set_cancel);
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
+    }
+    if (device == NULL) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    device->cancel_callback = callback;
+    device->cancel_userdata = userdata;
+    return DC_STATUS_SUCCESS;
+}
+
+dc_status_t dc_device_set_events(dc_device_t* device, unsigned int events,
+                                 dc_event_callback_t callback, void* userdata) {
+    dc_status_t status = DCSIM_ENTER(dc_device_set_events);
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
+    }
+    if (device == NULL) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    device->events = events;
+    device->event_callback = callback;
+    device->event_userdata = userdata;
+    return DC_STATUS_SUCCESS;
+}
+
+dc_status_t dc_device_set_fingerprint(dc_device_t* device, const unsigned char data[],
+                                      unsigned int size) {
+    dc_status_t status = DCSIM_ENTER(dc_device_set_fingerprint);
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
+    }
+    if (device == NULL || (size != 0 && size != sizeof device->fingerprint) ||
+        (size != 0 && data == NULL)) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    device->has_fingerprint = size != 0;
+    if (size != 0) {
+        memcpy(device->fingerprint, data, size);
+    }
+    return DC_STATUS_SUCCESS;
+}
+
+static void emit(dc_device_t* device, dc_event_type_t event, const void* data) {
+    if (device->event_callback != NULL && (device->events & event)) {
+        device->event_callback(device, event, data, device->event_userdata);
+    }
+}
+
+static int cancelled(dc_device_t* device) {
+    return device->cancel_callback != NULL && device->cancel_callback(device->cancel_userdata);
+}
+
+/* How many dives, newest first, come before the one carrying the device's
+ * fingerprint (all of them without a match). */
+static unsigned int dives_to_download(const dc_device_t* device, const dcsim_computer_t* computer) {
+    if (!device->has_fingerprint) {
+        return computer->ndives;
+    }
+    for (unsigned int k = 0; k < computer->ndives; k++) {
+        unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE];
+        dcsim_computer_fingerprint(computer, computer->ndives - 1 - k, fingerprint);
+        if (memcmp(fingerprint, device->fingerprint, sizeof fingerprint) == 0) {
+            return k;
+        }
+    }
+    return computer->ndives;
+}
+
+static void emit_setup_events(dc_device_t* device, const dcsim_computer_t* computer,
+                              const dc_event_progress_t* progress, int* progress_enabled) {
+    for (size_t i = 0; i < computer->nevents; i++) {
+        switch (computer->events[i]) {
+            case DCSIM_EVENT_WAITING:
+                emit(device, DC_EVENT_WAITING, NULL);
+                break;
+            case DCSIM_EVENT_PROGRESS:
+                *progress_enabled = 1;
+                emit(device, DC_EVENT_PROGRESS, progress);
+                break;
+            case DCSIM_EVENT_DEVINFO: {
+                dc_event_devinfo_t devinfo = {computer->model, computer->firmware,
+                                              computer->serial};
+                emit(device, DC_EVENT_DEVINFO, &devinfo);
+                break;
+            }
+            case DCSIM_EVENT_CLOCK: {
+                dc_event_clock_t clock = {computer->devtime, computer->systime};
+                if (computer->systime_now) {
+                    clock.systime = (dc_ticks_t)time(NULL);
+                }
+                emit(device, DC_EVENT_CLOCK, &clock);
+                break;
+            }
+            case DCSIM_EVENT_VENDOR: {
+                static const unsigned char fallback[] = {'d', 'c', 's', 'i', 'm'};
+                dc_event_vendor_t vendor = {fallback, sizeof fallback};
+                if (computer->vendor_data != NULL) {
+                    vendor.data = computer->vendor_data;
+                    vendor.size = (unsigned int)computer->vendor_size;
+                }
+                emit(device, DC_EVENT_VENDOR, &vendor);
+                break;
+            }
+            default:
+                break;
+        }
+    }
+}
+
+dc_status_t dc_device_foreach(dc_device_t* device, dc_dive_callback_t callback, void* userdata) {
+    dc_status_t status = DCSIM_ENTER(dc_device_foreach);
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
+    }
+    if (device == NULL) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    /* The transfer goes through the stream, as with a real backend. */
+    const dcsim_computer_t* computer = device->iostream->computer;
+    unsigned int count = dives_to_download(device, computer);
+    unsigned long long total = (unsigned long long)computer->chunks * count;
+    dc_event_progress_t progress = {0, total > 0xFFFFFFFFu ? 0xFFFFFFFFu : (unsigned int)total};
+    int progress_enabled = 0;
+    emit_setup_events(device, computer, &progress, &progress_enabled);
+
+    for (unsigned int k = 0;; k++) {
+        if (computer->has_fail_after && k == computer->fail_after) {
+            DCSIM_ERROR(device->context, "Failed to read dive %u.", k + 1);
+            return computer->fail_status;
+        }
+        if (k == count) {
+            break;
+        }
+        for (unsigned int chunk = 0; chunk < computer->chunks; chunk++) {
+            if (cancelled(device)) {
+                DCSIM_INFO(device->context, "Download cancelled.");
+                return DC_STATUS_CANCELLED;
+            }
+            dcsim_sleep_ms(computer->delay_ms);
+            if (progress.current < progress.maximum) {
+                progress.current++;
+            }
+            if (progress_enabled) {
+                emit(device, DC_EVENT_PROGRESS, &progress);
+            }
+        }
+        unsigned int index = computer->ndives - 1 - k;
+        unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE];
+        unsigned char* data;
+        size_t size;
+        dcsim_computer_fingerprint(computer, index, fingerprint);
+        status = dcsim_computer_dive(computer, index, &data, &size);
+        if (status != DC_STATUS_SUCCESS) {
+            return status;
+        }
+        int more = callback == NULL ||
+                   callback(data, (unsigned int)size, fingerprint, sizeof fingerprint, userdata);
+        free(data);
+        if (!more) {
+            break;
+        }
+    }
+    return DC_STATUS_SUCCESS;
+}
+
+dc_status_t dc_device_close(dc_device_t* device) {
+    dc_status_t status = DCSIM_ENTER(dc_device_close);
+    if (device != NULL) {
+        device->cancel_callback = NULL;
+        free(device);
+        dcsim_live_add(DCSIM_DEVICE, -1);
+    }
+    return status;
+}

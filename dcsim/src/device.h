@@ -1,0 +1,20 @@
+#ifndef DCSIM_DEVICE_H
+#define DCSIM_DEVICE_H
+
+#include <libdivecomputer/device.h>
+
+struct dc_device_t {
+    dc_context_t* context;
+    dc_iostream_t* iostream; /* not owned, as in libdivecomputer */
+    dc_family_t family;
+    unsigned int model;
+    unsigned int events;
+    dc_event_callback_t event_callback;
+    void* event_userdata;
+    dc_cancel_callback_t cancel_callback;
+    void* cancel_userdata;
+    int has_fingerprint;
+    unsigned char fingerprint[4];
+};
+
+#endif

@@ -1,0 +1,70 @@
+// The two objects of one download, created in this order and released in reverse:
+//
+//     DeviceSession session(deviceName, vendor, product);   // context + the chosen model
+//     DownloadInterruption interruption;                    // from here on, interrupts count
+//     DeviceConnection connection(session);                 // open device, handlers registered
+//     ... downloadDives(connection, interruption) ...
+//
+// Both throw Exception on failure, after releasing what they had acquired.
+#pragma once
+
+#include <libdivecomputer/context.h>
+#include <libdivecomputer/descriptor.h>
+#include <libdivecomputer/device.h>
+
+#include <memory>
+
+#include "dc_handles.h"
+#include "device_events.h"
+#include "interrupt_signal.h"
+
+namespace diveconnector {
+
+class DeviceSession {
+  public:
+    // The names are NUL-terminated modified UTF-8, as taken from Java. deviceName is borrowed and
+    // must outlive the opening of the connection; vendor and product are used here only.
+    DeviceSession(const char* deviceName, const char* vendor, const char* product);
+
+    [[nodiscard]] dc_context_t* context() const noexcept { return context_.get(); }
+    [[nodiscard]] dc_descriptor_t* descriptor() const noexcept { return descriptor_.get(); }
+    [[nodiscard]] const char* deviceName() const noexcept { return deviceName_; }
+    [[nodiscard]] const InterruptSignalScope& signalScope() const noexcept { return signalScope_; }
+
+  private:
+    // First member: Ctrl-C counts from before anything is opened until after everything is closed.
+    InterruptSignalScope signalScope_;
+    const char* deviceName_;
+    ContextHandle context_;
+    DescriptorHandle descriptor_;
+};
+
+// The descriptor whose vendor and product equal the given texts byte for byte; the first in
+// libdivecomputer's order when several do. Throws "No matching device found." (no status) when
+// none does, "No matching device descriptor found." with the status when the table cannot be read.
+[[nodiscard]] DescriptorHandle findDescriptor(const char* vendor, const char* product);
+
+// Closes the device when the owner goes; a failing close is reported as a line, never thrown.
+struct DeviceClose {
+    void operator()(dc_device_t* device) const noexcept;
+};
+using DeviceHandle = std::unique_ptr<dc_device_t, DeviceClose>;
+
+class DeviceConnection {
+  public:
+    explicit DeviceConnection(const DeviceSession& session);
+    // libdivecomputer holds the address of info_, so the connection never moves.
+    DeviceConnection(const DeviceConnection&) = delete;
+    DeviceConnection& operator=(const DeviceConnection&) = delete;
+
+    [[nodiscard]] dc_device_t* device() const noexcept { return device_.get(); }
+    [[nodiscard]] const DeviceInfo& info() const noexcept { return info_; }
+
+  private:
+    DeviceInfo info_;
+    // The stream outlives the device: dc_device_close does not close it.
+    IostreamHandle stream_;
+    DeviceHandle device_;
+};
+
+}  // namespace diveconnector

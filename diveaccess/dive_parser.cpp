@@ -1,0 +1,155 @@
+#include "dive_parser.h"
+
+#include <exception>
+
+#include "native_exception.h"
+
+namespace diveconnector {
+
+namespace {
+
+// What downloadDives shares with onDive while libdivecomputer enumerates.
+struct DownloadContext {
+    dc_device_t* device;
+    const DownloadInterruption& interruption;
+    std::vector<DiveRecord> dives;
+    // libdivecomputer is C: an exception must not unwind through it. The first one is kept here
+    // and rethrown once the enumeration has returned.
+    std::exception_ptr failure;
+};
+
+void checkQuery(dc_status_t status, const char* message) {
+    if (status != DC_STATUS_SUCCESS && status != DC_STATUS_UNSUPPORTED) {
+        throw Exception(message, status);
+    }
+}
+
+template <typename T>
+T queryField(dc_parser_t* parser, dc_field_type_t field, unsigned int index, const char* message) {
+    T value{};
+    const dc_status_t status = dc_parser_get_field(parser, field, index, &value);
+    checkQuery(status, message);
+    return status == DC_STATUS_SUCCESS ? value : T{};
+}
+
+DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned int size) {
+    const DiveParser parser(device, data, size);
+    DiveRecord record;
+    record.datetime = parser.parseDatetime();
+    record.divetime = parser.parseDivetime();
+    record.maxdepth = parser.parseMaxdepth();
+    const auto mixes = parser.parseGasMixes();
+    record.profile = parser.parseSamples();
+    record.gasmix = startingGasMix(mixes, record.profile.firstGasMix);
+    return record;
+}
+
+int onDive(const unsigned char* data, unsigned int size, const unsigned char*, unsigned int,
+           void* userdata) noexcept {
+    auto& context = *static_cast<DownloadContext*>(userdata);
+    if (context.interruption.requested()) {
+        return 0;
+    }
+    try {
+        context.dives.push_back(parseDive(context.device, data, size));
+        return 1;
+    } catch (...) {
+        context.failure = std::current_exception();
+        return 0;
+    }
+}
+
+}  // namespace
+
+void ParserDestroy::operator()(dc_parser_t* parser) const noexcept {
+    const dc_status_t status = dc_parser_destroy(parser);
+    if (status != DC_STATUS_SUCCESS) {
+        writeStatusLine(lines::kDestroyingParser, status);
+    }
+}
+
+DiveParser::DiveParser(dc_device_t* device, const unsigned char* data, unsigned int size) {
+    dc_parser_t* raw = nullptr;
+#if DC_VERSION_CHECK(0, 9, 0)
+    const dc_status_t status = dc_parser_new(&raw, device, data, size);
+    parser_.reset(raw);
+    if (status != DC_STATUS_SUCCESS) {
+        throw Exception(messages::kCreatingParser, status);
+    }
+#else
+    dc_status_t status = dc_parser_new(&raw, device);
+    parser_.reset(raw);
+    if (status != DC_STATUS_SUCCESS) {
+        throw Exception(messages::kCreatingParser, status);
+    }
+    status = dc_parser_set_data(parser_.get(), data, size);
+    if (status != DC_STATUS_SUCCESS) {
+        throw Exception(messages::kRegisteringData, status);
+    }
+#endif
+}
+
+dc_datetime_t DiveParser::parseDatetime() const {
+    dc_datetime_t datetime{};
+    const dc_status_t status = dc_parser_get_datetime(parser_.get(), &datetime);
+    checkQuery(status, messages::kParsingDatetime);
+    return status == DC_STATUS_SUCCESS ? datetime : dc_datetime_t{};
+}
+
+std::uint32_t DiveParser::parseDivetime() const {
+    return queryField<unsigned int>(parser_.get(), DC_FIELD_DIVETIME, 0,
+                                    messages::kParsingDivetime);
+}
+
+double DiveParser::parseMaxdepth() const {
+    writeLine(lines::kParsingMaxdepth);
+    return queryField<double>(parser_.get(), DC_FIELD_MAXDEPTH, 0, messages::kParsingMaxdepth);
+}
+
+std::uint32_t DiveParser::parseGasMixCount() const {
+    writeLine(lines::kParsingGasMixes);
+    return queryField<unsigned int>(parser_.get(), DC_FIELD_GASMIX_COUNT, 0,
+                                    messages::kParsingGasMixCount);
+}
+
+std::vector<std::optional<dc_gasmix_t>> DiveParser::parseGasMixes() const {
+    const std::uint32_t count = parseGasMixCount();
+    std::vector<std::optional<dc_gasmix_t>> mixes;
+    for (std::uint32_t index = 0; index < count; ++index) {
+        dc_gasmix_t mix{};
+        const dc_status_t status = dc_parser_get_field(parser_.get(), DC_FIELD_GASMIX, index, &mix);
+        checkQuery(status, messages::kParsingGasMix);
+        mixes.push_back(status == DC_STATUS_SUCCESS ? std::optional(mix) : std::nullopt);
+    }
+    return mixes;
+}
+
+DiveProfile DiveParser::parseSamples() const {
+    return diveconnector::parseSamples(parser_.get());
+}
+
+dc_gasmix_t startingGasMix(const std::vector<std::optional<dc_gasmix_t>>& mixes,
+                           std::optional<std::uint32_t> firstGasMix) {
+    if (firstGasMix && *firstGasMix < mixes.size() && mixes[*firstGasMix]) {
+        return *mixes[*firstGasMix];
+    }
+    if (!mixes.empty() && mixes.front()) {
+        return *mixes.front();
+    }
+    return dc_gasmix_t{};
+}
+
+std::vector<DiveRecord> downloadDives(const DeviceConnection& connection,
+                                      const DownloadInterruption& interruption) {
+    DownloadContext context{connection.device(), interruption, {}, nullptr};
+    const dc_status_t status = dc_device_foreach(connection.device(), onDive, &context);
+    if (context.failure) {
+        std::rethrow_exception(context.failure);
+    }
+    if (status != DC_STATUS_SUCCESS) {
+        throw Exception(messages::kDownloadingDives, status);
+    }
+    return std::move(context.dives);
+}
+
+}  // namespace diveconnector

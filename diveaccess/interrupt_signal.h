@@ -1,0 +1,36 @@
+// Ctrl-C during a download cancels it; outside a download SIGINT stays the JVM's.
+//
+// Every download holds one scope for its whole duration:
+//
+//     const InterruptSignalScope signalScope;          // installs onInterruptSignal if first
+//     dc_device_set_cancel(device, onCancelQuery, &signalScope);
+//     ...                                              // last scope out restores the JVM's handler
+//
+// The handler only counts signals. A scope remembers the count at its start, so a download is
+// cancelled by the signals that arrive while it runs and never by earlier ones; overlapping
+// downloads install the handler once and restore it after the last one ends.
+//
+// This is the library's only platform-specific code: POSIX keeps the whole previous disposition
+// with sigaction (the JVM's handler is an SA_SIGINFO one), Windows has only signal().
+#pragma once
+
+namespace diveconnector {
+
+class InterruptSignalScope {
+  public:
+    InterruptSignalScope();
+    ~InterruptSignalScope();
+    InterruptSignalScope(const InterruptSignalScope&) = delete;
+    InterruptSignalScope& operator=(const InterruptSignalScope&) = delete;
+
+    // True once SIGINT has arrived since this scope began.
+    [[nodiscard]] bool signalled() const noexcept;
+
+  private:
+    int signalsAtStart_;
+};
+
+// The SIGINT handler: counts the signal, nothing else, so it is async-signal-safe.
+extern "C" void onInterruptSignal(int signalNumber);
+
+}  // namespace diveconnector

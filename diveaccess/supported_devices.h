@@ -1,0 +1,19 @@
+// The models libdivecomputer knows, as (vendor, product) pairs in its own table order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace diveconnector {
+
+struct SupportedDevice {
+    std::string vendor;
+    std::string product;
+};
+
+// Walks the whole descriptor table. A table that cannot be walked, or whose walk fails part-way,
+// yields what was read until then: the list is informational and never fails the caller. Only an
+// allocation failure leaves it (std::bad_alloc). Equal pairs are kept as they come.
+[[nodiscard]] std::vector<SupportedDevice> listSupportedDevices();
+
+}  // namespace diveconnector

@@ -1,0 +1,381 @@
+// The libdivecomputer contract dcsim keeps for handles, iterators, versions
+// and buffers, and dcsim's fault, call and live-handle controls.
+#include <cstring>
+#include <thread>
+
+#include "dcsim_test.h"
+
+namespace dcsimtest {
+namespace {
+
+#if !DC_VERSION_CHECK(0, 9, 0) || DC_VERSION_CHECK(0, 9, 1)
+#error "the headers must present libdivecomputer 0.9.0"
+#endif
+
+using ContractTest = DcsimTest;
+
+TEST_F(ContractTest, VersionIsReportedAndCanBeChanged) {
+    EXPECT_STREQ(DC_VERSION, "0.9.0");
+    dc_version_t version{};
+    EXPECT_STREQ(dc_version(&version), "0.9.0");
+    EXPECT_EQ(version.major, 0u);
+    EXPECT_EQ(version.minor, 9u);
+    EXPECT_EQ(version.micro, 0u);
+    EXPECT_STREQ(dc_version(nullptr), "0.9.0");
+    EXPECT_TRUE(dc_version_check(0, 9, 0));
+    EXPECT_TRUE(dc_version_check(0, 8, 9));
+    EXPECT_FALSE(dc_version_check(0, 9, 1));
+    EXPECT_FALSE(dc_version_check(1, 0, 0));
+
+    dcsim_set_version(0, 8, 0);
+    EXPECT_STREQ(dc_version(&version), "0.8.0");
+    EXPECT_EQ(version.minor, 8u);
+    EXPECT_FALSE(dc_version_check(0, 9, 0));
+    EXPECT_TRUE(dc_version_check(0, 8, 0));
+
+    dcsim_reset();
+    EXPECT_STREQ(dc_version(nullptr), "0.9.0");
+}
+
+TEST_F(ContractTest, ReleasingNothingIsHarmless) {
+    EXPECT_EQ(dc_context_free(nullptr), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_iterator_free(nullptr), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_iostream_close(nullptr), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_device_close(nullptr), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_parser_destroy(nullptr), DC_STATUS_SUCCESS);
+    dc_descriptor_free(nullptr);
+    dc_buffer_free(nullptr);
+    dc_serial_device_free(nullptr);
+    dc_usb_device_free(nullptr);
+    dc_usbhid_device_free(nullptr);
+    dc_irda_device_free(nullptr);
+    dc_bluetooth_device_free(nullptr);
+}
+
+TEST_F(ContractTest, NullHandlesAreRejected) {
+    dc_descriptor_t* descriptor = nullptr;
+    EXPECT_EQ(dc_iterator_next(nullptr, &descriptor), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(descriptor, nullptr);
+    EXPECT_EQ(dc_context_new(nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_context_set_loglevel(nullptr, DC_LOGLEVEL_ALL), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_context_set_logfunc(nullptr, nullptr, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_descriptor_iterator_new(nullptr, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_descriptor_get_vendor(nullptr), nullptr);
+    EXPECT_EQ(dc_descriptor_get_type(nullptr), DC_FAMILY_NULL);
+    EXPECT_EQ(dc_device_set_events(nullptr, 0, nullptr, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_device_foreach(nullptr, nullptr, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_parser_samples_foreach(nullptr, nullptr, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_iostream_get_transport(nullptr), DC_TRANSPORT_NONE);
+
+    Descriptor builtin = findDescriptor(DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT);
+    Stream stream = openSerial(DCSIM_BUILTIN_PORT);
+    dc_device_t* device = nullptr;
+    EXPECT_EQ(dc_device_open(&device, nullptr, nullptr, stream.get()), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_device_open(&device, nullptr, builtin.get(), nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(device, nullptr);
+    dc_parser_t* parser = nullptr;
+    const unsigned char data[1] = {0};
+    EXPECT_EQ(dc_parser_new(&parser, nullptr, data, sizeof data), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(parser, nullptr);
+}
+
+TEST_F(ContractTest, DescriptorIteratorEndsWithDoneAndItsDescriptorsOutliveIt) {
+    std::vector<Descriptor> descriptors;
+    {
+        dc_iterator_t* raw = nullptr;
+        // The 0.8-style call still compiles: it is a macro over the new one.
+        ASSERT_EQ(dc_descriptor_iterator(&raw), DC_STATUS_SUCCESS);
+        Iterator iterator(raw);
+        dc_descriptor_t* descriptor = nullptr;
+        dc_status_t status;
+        while ((status = dc_iterator_next(iterator.get(), &descriptor)) == DC_STATUS_SUCCESS) {
+            descriptors.emplace_back(descriptor);
+        }
+        EXPECT_EQ(status, DC_STATUS_DONE);
+        EXPECT_EQ(dc_iterator_next(iterator.get(), &descriptor), DC_STATUS_DONE);
+        EXPECT_EQ(dcsim_live(DCSIM_DESCRIPTOR), 12);
+    }
+    ASSERT_EQ(descriptors.size(), 12u);
+    EXPECT_STREQ(dc_descriptor_get_vendor(descriptors[0].get()), DCSIM_BUILTIN_VENDOR);
+    EXPECT_STREQ(dc_descriptor_get_product(descriptors[0].get()), DCSIM_BUILTIN_PRODUCT);
+    descriptors.clear();
+    EXPECT_EQ(dcsim_live(DCSIM_DESCRIPTOR), 0);
+}
+
+TEST_F(ContractTest, EveryDescriptorIsItsOwnCopy) {
+    dc_iterator_t* raw = nullptr;
+    ASSERT_EQ(dc_descriptor_iterator_new(&raw, nullptr), DC_STATUS_SUCCESS);
+    Iterator first(raw);
+    ASSERT_EQ(dc_descriptor_iterator_new(&raw, nullptr), DC_STATUS_SUCCESS);
+    Iterator second(raw);
+    dc_descriptor_t* a = nullptr;
+    dc_descriptor_t* b = nullptr;
+    ASSERT_EQ(dc_iterator_next(first.get(), &a), DC_STATUS_SUCCESS);
+    ASSERT_EQ(dc_iterator_next(second.get(), &b), DC_STATUS_SUCCESS);
+    Descriptor ownA(a), ownB(b);
+    EXPECT_NE(a, b);
+    EXPECT_STREQ(dc_descriptor_get_product(a), dc_descriptor_get_product(b));
+    EXPECT_EQ(dcsim_live(DCSIM_DESCRIPTOR), 2);
+}
+
+TEST_F(ContractTest, NthCallFailsOnceCountedFromArming) {
+    dc_iterator_t* raw = nullptr;
+    ASSERT_EQ(dc_descriptor_iterator_new(&raw, nullptr), DC_STATUS_SUCCESS);
+    Iterator iterator(raw);
+    dc_descriptor_t* descriptor = nullptr;
+    ASSERT_EQ(dc_iterator_next(iterator.get(), &descriptor), DC_STATUS_SUCCESS);
+    Descriptor first(descriptor);
+    EXPECT_EQ(dcsim_calls("dc_iterator_next"), 1u);
+
+    ASSERT_EQ(dcsim_fault("dc_iterator_next", 2, DC_STATUS_IO), 0);
+    ASSERT_EQ(dc_iterator_next(iterator.get(), &descriptor), DC_STATUS_SUCCESS);
+    Descriptor second(descriptor);
+    descriptor = nullptr;
+    EXPECT_EQ(dc_iterator_next(iterator.get(), &descriptor), DC_STATUS_IO);
+    EXPECT_EQ(descriptor, nullptr);
+    // The failed call handed out nothing and skipped nothing.
+    ASSERT_EQ(dc_iterator_next(iterator.get(), &descriptor), DC_STATUS_SUCCESS);
+    Descriptor third(descriptor);
+    EXPECT_STREQ(dc_descriptor_get_product(third.get()), "Reef Nitrox");
+    EXPECT_EQ(dcsim_calls("dc_iterator_next"), 4u);
+}
+
+TEST_F(ContractTest, SeveralFaultsAtOnce) {
+    ASSERT_EQ(dcsim_fault("dc_context_new", 2, DC_STATUS_NOMEMORY), 0);
+    ASSERT_EQ(dcsim_fault("dc_context_new", 1, DC_STATUS_IO), 0);
+    ASSERT_EQ(dcsim_fault("dc_buffer_new", 1, DC_STATUS_NOMEMORY), 0);
+    dc_context_t* context = nullptr;
+    EXPECT_EQ(dc_context_new(&context), DC_STATUS_IO);
+    EXPECT_EQ(dc_context_new(&context), DC_STATUS_NOMEMORY);
+    EXPECT_EQ(context, nullptr);
+    EXPECT_EQ(dc_buffer_new(16), nullptr);
+    ASSERT_EQ(dc_context_new(&context), DC_STATUS_SUCCESS);
+    Context owned(context);
+    Buffer buffer(dc_buffer_new(16));
+    EXPECT_NE(buffer, nullptr);
+}
+
+TEST_F(ContractTest, FaultsOfFunctionsWithoutStatusGiveTheirFailureValue) {
+    Descriptor descriptor = findDescriptor(DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT);
+    ASSERT_EQ(dcsim_fault("dc_descriptor_get_vendor", 1, DC_STATUS_IO), 0);
+    ASSERT_EQ(dcsim_fault("dc_descriptor_get_model", 1, DC_STATUS_IO), 0);
+    ASSERT_EQ(dcsim_fault("dc_datetime_mktime", 1, DC_STATUS_IO), 0);
+    ASSERT_EQ(dcsim_fault("dc_version", 1, DC_STATUS_IO), 0);
+    ASSERT_EQ(dcsim_fault("dc_bluetooth_str2addr", 1, DC_STATUS_IO), 0);
+    EXPECT_EQ(dc_descriptor_get_vendor(descriptor.get()), nullptr);
+    EXPECT_EQ(dc_descriptor_get_model(descriptor.get()), 0u);
+    const dc_datetime_t epoch{1970, 1, 1, 0, 0, 0, 0};
+    EXPECT_EQ(dc_datetime_mktime(&epoch), -1);
+    EXPECT_EQ(dc_version(nullptr), nullptr);
+    EXPECT_EQ(dc_bluetooth_str2addr("00:00:00:00:00:01"), 0u);
+    EXPECT_STREQ(dc_descriptor_get_vendor(descriptor.get()), DCSIM_BUILTIN_VENDOR);
+    EXPECT_EQ(dc_datetime_mktime(&epoch), 0);
+}
+
+TEST_F(ContractTest, FaultControlRejectsWhatCannotFail) {
+    EXPECT_EQ(dcsim_fault("dc_no_such_function", 1, DC_STATUS_IO), -1);
+    EXPECT_NE(std::strstr(dcsim_last_error(), "dc_no_such_function"), nullptr);
+    EXPECT_EQ(dcsim_fault(nullptr, 1, DC_STATUS_IO), -1);
+    EXPECT_EQ(dcsim_fault("dc_descriptor_free", 1, DC_STATUS_IO), -1);
+    EXPECT_NE(std::strstr(dcsim_last_error(), "cannot fail"), nullptr);
+    EXPECT_EQ(dcsim_fault("dc_iterator_next", 0, DC_STATUS_IO), -1);
+    EXPECT_EQ(dcsim_fault("dc_iterator_next", 1, DC_STATUS_SUCCESS), -1);
+    EXPECT_EQ(dcsim_calls("dc_no_such_function"), 0u);
+}
+
+TEST_F(ContractTest, ReleasingCallsReleaseEvenWhenTheyFail) {
+    Context context = quietContext();
+    dc_iterator_t* iterator = nullptr;
+    ASSERT_EQ(dc_descriptor_iterator_new(&iterator, context.get()), DC_STATUS_SUCCESS);
+    Descriptor descriptor = findDescriptor(DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT);
+    Stream stream = openSerial(DCSIM_BUILTIN_PORT);
+    Device device = openDevice(descriptor.get(), stream.get());
+    ASSERT_EQ(dcsim_fault("dc_context_free", 1, DC_STATUS_IO), 0);
+    ASSERT_EQ(dcsim_fault("dc_iterator_free", 1, DC_STATUS_IO), 0);
+    ASSERT_EQ(dcsim_fault("dc_iostream_close", 1, DC_STATUS_TIMEOUT), 0);
+    ASSERT_EQ(dcsim_fault("dc_device_close", 1, DC_STATUS_PROTOCOL), 0);
+
+    EXPECT_EQ(dc_device_close(device.release()), DC_STATUS_PROTOCOL);
+    EXPECT_EQ(dc_iostream_close(stream.release()), DC_STATUS_TIMEOUT);
+    EXPECT_EQ(dc_iterator_free(iterator), DC_STATUS_IO);
+    EXPECT_EQ(dc_context_free(context.release()), DC_STATUS_IO);
+    EXPECT_EQ(dcsim_live(DCSIM_CONTEXT), 0);
+    EXPECT_EQ(dcsim_live(DCSIM_ITERATOR), 0);
+    EXPECT_EQ(dcsim_live(DCSIM_DEVICE), 0);
+    EXPECT_EQ(dcsim_live(DCSIM_IOSTREAM), 0);
+}
+
+TEST_F(ContractTest, ClearingAndResettingDisarm) {
+    ASSERT_EQ(dcsim_fault("dc_context_new", 1, DC_STATUS_IO), 0);
+    dcsim_faults_clear();
+    Context first = quietContext();
+    ASSERT_EQ(dcsim_fault("dc_context_new", 1, DC_STATUS_IO), 0);
+    dcsim_reset();
+    EXPECT_EQ(dcsim_calls("dc_context_new"), 0u);
+    Context second = quietContext();
+    EXPECT_EQ(dcsim_calls("dc_context_new"), 1u);
+}
+
+TEST_F(ContractTest, LiveHandlesAreCountedPerKind) {
+    EXPECT_EQ(dcsim_live_total(), 0);
+    {
+        Context context = quietContext();
+        Buffer buffer(dc_buffer_new(0));
+        Descriptor descriptor = findDescriptor(DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT);
+        Stream stream = openSerial(DCSIM_BUILTIN_PORT);
+        Device device = openDevice(descriptor.get(), stream.get());
+        dc_iterator_t* iterator = nullptr;
+        ASSERT_EQ(dc_serial_iterator_new(&iterator, context.get(), nullptr), DC_STATUS_SUCCESS);
+        Iterator ownIterator(iterator);
+        dc_serial_device_t* item = nullptr;
+        ASSERT_EQ(dc_iterator_next(iterator, &item), DC_STATUS_SUCCESS);
+        EXPECT_STREQ(dc_serial_device_get_name(item), DCSIM_BUILTIN_PORT);
+        for (int kind = 0; kind < DCSIM_HANDLE_KINDS; ++kind) {
+            if (kind != DCSIM_PARSER) {
+                EXPECT_EQ(dcsim_live(static_cast<dcsim_handle_t>(kind)), 1)
+                    << dcsim_handle_name(static_cast<dcsim_handle_t>(kind));
+            }
+        }
+        EXPECT_EQ(dcsim_live_total(), DCSIM_HANDLE_KINDS - 1);
+        dc_serial_device_free(item);
+    }
+    EXPECT_EQ(dcsim_live_total(), 0);
+}
+
+TEST_F(ContractTest, HandleKindsHaveNames) {
+    std::vector<std::string> names;
+    for (int kind = 0; kind < DCSIM_HANDLE_KINDS; ++kind) {
+        names.emplace_back(dcsim_handle_name(static_cast<dcsim_handle_t>(kind)));
+    }
+    EXPECT_EQ(names.front(), "context");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
+    EXPECT_STREQ(dcsim_handle_name(DCSIM_HANDLE_KINDS), "unknown");
+    EXPECT_EQ(dcsim_live(DCSIM_HANDLE_KINDS), -1);
+}
+
+struct LogRecord {
+    std::vector<std::pair<dc_loglevel_t, std::string>> messages;
+};
+
+void recordLog(dc_context_t*, dc_loglevel_t level, const char*, unsigned int, const char*,
+               const char* message, void* userdata) {
+    static_cast<LogRecord*>(userdata)->messages.emplace_back(level, message);
+}
+
+TEST_F(ContractTest, ContextLogsThroughItsHandlerAtItsLevel) {
+    dc_context_t* raw = nullptr;
+    ASSERT_EQ(dc_context_new(&raw), DC_STATUS_SUCCESS);
+    Context context(raw);
+    dc_iostream_t* stream = nullptr;
+
+    // The default handler writes errors to stderr.
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(dc_serial_open(&stream, context.get(), "/dev/ttyDOESNOTEXIST"), DC_STATUS_NODEVICE);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("ERROR: "), std::string::npos);
+
+    LogRecord log;
+    ASSERT_EQ(dc_context_set_logfunc(context.get(), recordLog, &log), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_serial_open(&stream, context.get(), "/dev/ttyDOESNOTEXIST"), DC_STATUS_NODEVICE);
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(log.messages[0].first, DC_LOGLEVEL_ERROR);
+    EXPECT_NE(log.messages[0].second.find("/dev/ttyDOESNOTEXIST"), std::string::npos);
+
+    ASSERT_EQ(dc_context_set_loglevel(context.get(), DC_LOGLEVEL_NONE), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_serial_open(&stream, context.get(), "/dev/ttyDOESNOTEXIST"), DC_STATUS_NODEVICE);
+    EXPECT_EQ(log.messages.size(), 1u);
+    EXPECT_EQ(stream, nullptr);
+}
+
+TEST_F(ContractTest, ContextReportsTheTransportsBuiltIn) {
+    Context context = quietContext();
+    const unsigned int transports = dc_context_get_transports(context.get());
+    EXPECT_EQ(transports, unsigned{DC_TRANSPORT_SERIAL | DC_TRANSPORT_USB | DC_TRANSPORT_USBHID |
+                                   DC_TRANSPORT_IRDA | DC_TRANSPORT_BLUETOOTH});
+}
+
+TEST_F(ContractTest, BufferGrowsShrinksAndAnswersNullWhenEmpty) {
+    Buffer buffer(dc_buffer_new(4));
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(dc_buffer_get_size(buffer.get()), 0u);
+    EXPECT_EQ(dc_buffer_get_data(buffer.get()), nullptr);
+
+    const unsigned char middle[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    const unsigned char front[] = {1, 2};
+    EXPECT_EQ(dc_buffer_append(buffer.get(), middle, sizeof middle), 1);
+    EXPECT_EQ(dc_buffer_prepend(buffer.get(), front, sizeof front), 1);
+    const unsigned char inserted[] = {99};
+    EXPECT_EQ(dc_buffer_insert(buffer.get(), 2, inserted, 1), 1);
+    EXPECT_EQ(dc_buffer_insert(buffer.get(), 100, inserted, 1), 0);
+    const std::vector<unsigned char> expected = {1, 2, 99, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    ASSERT_EQ(dc_buffer_get_size(buffer.get()), expected.size());
+    EXPECT_EQ(std::memcmp(dc_buffer_get_data(buffer.get()), expected.data(), expected.size()), 0);
+
+    EXPECT_EQ(dc_buffer_slice(buffer.get(), 3, 4), 1);
+    ASSERT_EQ(dc_buffer_get_size(buffer.get()), 4u);
+    EXPECT_EQ(dc_buffer_get_data(buffer.get())[0], 3);
+    EXPECT_EQ(dc_buffer_slice(buffer.get(), 2, 3), 0);
+    EXPECT_EQ(dc_buffer_resize(buffer.get(), 6), 1);
+    EXPECT_EQ(dc_buffer_get_data(buffer.get())[5], 0);
+    EXPECT_EQ(dc_buffer_reserve(buffer.get(), 1000), 1);
+    EXPECT_EQ(dc_buffer_get_size(buffer.get()), 6u);
+    EXPECT_EQ(dc_buffer_clear(buffer.get()), 1);
+    EXPECT_EQ(dc_buffer_get_data(buffer.get()), nullptr);
+    EXPECT_EQ(dc_buffer_append(buffer.get(), nullptr, 0), 1);
+    EXPECT_EQ(dc_buffer_get_data(buffer.get()), nullptr);
+
+    EXPECT_EQ(dc_buffer_append(nullptr, middle, 1), 0);
+    EXPECT_EQ(dc_buffer_get_size(nullptr), 0u);
+    EXPECT_EQ(dc_buffer_get_data(nullptr), nullptr);
+}
+
+TEST_F(ContractTest, DatetimeConversionsRoundTrip) {
+    dc_datetime_t dt{};
+    ASSERT_EQ(dc_datetime_gmtime(&dt, 0), &dt);
+    EXPECT_EQ(dt.year, 1970);
+    EXPECT_EQ(dt.month, 1);
+    EXPECT_EQ(dt.day, 1);
+    EXPECT_EQ(dt.timezone, 0);
+    ASSERT_NE(dc_datetime_gmtime(&dt, -1), nullptr);
+    EXPECT_EQ(dt.year, 1969);
+    EXPECT_EQ(dt.day, 31);
+    EXPECT_EQ(dt.second, 59);
+
+    const dc_datetime_t leap{2024, 2, 29, 23, 59, 59, DC_TIMEZONE_NONE};
+    const dc_ticks_t ticks = dc_datetime_mktime(&leap);
+    EXPECT_EQ(ticks, 1709251199);
+    ASSERT_NE(dc_datetime_gmtime(&dt, ticks + 1), nullptr);
+    EXPECT_EQ(dt.month, 3);
+    EXPECT_EQ(dt.day, 1);
+    const dc_datetime_t east{2024, 3, 1, 2, 0, 0, 7200};
+    EXPECT_EQ(dc_datetime_mktime(&east), ticks + 1);
+    EXPECT_EQ(dc_datetime_mktime(nullptr), -1);
+    EXPECT_EQ(dc_datetime_gmtime(nullptr, 0), nullptr);
+
+    ASSERT_NE(dc_datetime_localtime(&dt, ticks), nullptr);
+    EXPECT_EQ(dc_datetime_mktime(&dt), ticks);
+    EXPECT_GT(dc_datetime_now(), ticks);
+}
+
+TEST_F(ContractTest, ControlsAndDownloadsWorkFromSeveralThreads) {
+    auto worker = [](int round) {
+        for (int i = 0; i < 5; ++i) {
+            Download result = downloadSerial(DCSIM_BUILTIN_PORT, DCSIM_BUILTIN_VENDOR,
+                                             DCSIM_BUILTIN_PRODUCT, DC_EVENT_PROGRESS);
+            EXPECT_EQ(result.status, DC_STATUS_SUCCESS);
+            EXPECT_EQ(result.dives.size(), 20u) << "round " << round;
+            dcsim_calls("dc_device_foreach");
+        }
+    };
+    std::thread first(worker, 1), second(worker, 2);
+    for (int i = 0; i < 50; ++i) {
+        dcsim_descriptors_add("Threaded", "Model", DC_FAMILY_HW_OSTC, 0, DC_TRANSPORT_SERIAL);
+        Context context = quietContext();
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ(dcsim_calls("dc_device_foreach"), 10u);
+}
+
+}  // namespace
+}  // namespace dcsimtest

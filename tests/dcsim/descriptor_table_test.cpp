@@ -1,0 +1,221 @@
+// The built-in descriptor table, loading the real tables from TSV, and
+// dc_descriptor_filter.
+#include <cstring>
+#include <map>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include "dcsim_test.h"
+
+namespace dcsimtest {
+namespace {
+
+struct Row {
+    std::string vendor, product;
+    unsigned int family, model, transports;
+};
+
+std::vector<Row> table() {
+    std::vector<Row> rows;
+    dc_iterator_t* raw = nullptr;
+    EXPECT_EQ(dc_descriptor_iterator_new(&raw, nullptr), DC_STATUS_SUCCESS);
+    Iterator iterator(raw);
+    dc_descriptor_t* descriptor = nullptr;
+    while (dc_iterator_next(iterator.get(), &descriptor) == DC_STATUS_SUCCESS) {
+        Descriptor owned(descriptor);
+        rows.push_back({dc_descriptor_get_vendor(descriptor), dc_descriptor_get_product(descriptor),
+                        static_cast<unsigned int>(dc_descriptor_get_type(descriptor)),
+                        dc_descriptor_get_model(descriptor),
+                        dc_descriptor_get_transports(descriptor)});
+    }
+    return rows;
+}
+
+// The fixture table read independently of dcsim.
+std::vector<Row> fixture(const std::string& name) {
+    std::vector<Row> rows;
+    std::ifstream file(std::string(DCSIM_FIXTURE_DIR) + "/" + name);
+    std::string line;
+    std::getline(file, line);
+    while (std::getline(file, line)) {
+        std::istringstream fields(line);
+        std::string vendor, product, family, modelHex, modelDec, transports;
+        std::getline(fields, vendor, '\t');
+        std::getline(fields, product, '\t');
+        std::getline(fields, family, '\t');
+        std::getline(fields, modelHex, '\t');
+        std::getline(fields, modelDec, '\t');
+        std::getline(fields, transports, '\t');
+        rows.push_back({vendor, product, static_cast<unsigned int>(std::stoul(family, nullptr, 16)),
+                        static_cast<unsigned int>(std::stoul(modelDec)),
+                        static_cast<unsigned int>(std::stoul(transports, nullptr, 16))});
+    }
+    return rows;
+}
+
+using DescriptorTableTest = DcsimTest;
+
+TEST_F(DescriptorTableTest, BuiltinTableCoversFamiliesModelsAndTransports) {
+    const std::vector<Row> rows = table();
+    EXPECT_GE(rows.size(), 10u);
+    std::map<unsigned int, int> modelsPerFamily;
+    unsigned int transports = 0;
+    bool bleOnly = false;
+    for (const Row& row : rows) {
+        modelsPerFamily[row.family]++;
+        transports |= row.transports;
+        bleOnly = bleOnly || row.transports == DC_TRANSPORT_BLE;
+        EXPECT_NE(row.family, unsigned{DC_FAMILY_NULL});
+    }
+    EXPECT_GE(modelsPerFamily.size(), 4u);
+    EXPECT_GE(std::max_element(modelsPerFamily.begin(), modelsPerFamily.end(),
+                               [](auto& a, auto& b) { return a.second < b.second; })
+                  ->second,
+              3);
+    EXPECT_EQ(transports, unsigned{DC_TRANSPORT_SERIAL | DC_TRANSPORT_USB | DC_TRANSPORT_USBHID |
+                                   DC_TRANSPORT_IRDA | DC_TRANSPORT_BLUETOOTH | DC_TRANSPORT_BLE});
+    EXPECT_TRUE(bleOnly);
+    EXPECT_EQ(rows[0].vendor, DCSIM_BUILTIN_VENDOR);
+    EXPECT_EQ(rows[0].product, DCSIM_BUILTIN_PRODUCT);
+    EXPECT_EQ(rows[0].transports, unsigned{DC_TRANSPORT_SERIAL});
+}
+
+class FixtureTableTest : public DcsimTest,
+                         public ::testing::WithParamInterface<std::pair<const char*, int>> {};
+
+TEST_P(FixtureTableTest, LoadsEveryRowInOrderWithDuplicates) {
+    const std::string name = GetParam().first;
+    const std::string path = std::string(DCSIM_FIXTURE_DIR) + "/" + name;
+    ASSERT_EQ(dcsim_descriptors_load_tsv(path.c_str()), GetParam().second) << dcsim_last_error();
+    const std::vector<Row> loaded = table();
+    const std::vector<Row> expected = fixture(name);
+    ASSERT_EQ(loaded.size(), expected.size());
+    std::multiset<std::pair<std::string, std::string>> names;
+    for (size_t i = 0; i < loaded.size(); ++i) {
+        EXPECT_EQ(std::tie(loaded[i].vendor, loaded[i].product, loaded[i].family, loaded[i].model,
+                           loaded[i].transports),
+                  std::tie(expected[i].vendor, expected[i].product, expected[i].family,
+                           expected[i].model, expected[i].transports))
+            << "row " << i + 1;
+        names.emplace(loaded[i].vendor, loaded[i].product);
+    }
+    EXPECT_EQ(names.count({"Heinrichs Weikamp", "OSTC 2"}), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(RealTables, FixtureTableTest,
+                         ::testing::Values(std::pair{"libdivecomputer-0.8.0-descriptors.tsv", 320},
+                                           std::pair{"libdivecomputer-0.9.0-descriptors.tsv",
+                                                     356}));
+
+struct BadTable {
+    const char* contents;
+    const char* reason;
+};
+
+class MalformedTableTest : public DcsimTest, public ::testing::WithParamInterface<BadTable> {};
+
+TEST_P(MalformedTableTest, IsRejectedWithItsLineAndTheTableKept) {
+    TempFile file("bad.tsv", GetParam().contents);
+    EXPECT_EQ(dcsim_descriptors_load_tsv(file.path().c_str()), -1);
+    EXPECT_NE(std::strstr(dcsim_last_error(), GetParam().reason), nullptr) << dcsim_last_error();
+    EXPECT_EQ(table().size(), 12u);
+}
+
+#define HEADER "vendor\tproduct\tfamily\tmodel_hex\tmodel_dec\ttransports\n"
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MalformedTableTest,
+    ::testing::Values(BadTable{"", "empty"},
+                      BadTable{"vendor\tproduct\n", ":1: expected the header"},
+                      BadTable{HEADER "A\tB\t0x10000\t0x0\t0\t0x1\nA\tB\t0x10000\t0x0\t0\n",
+                               ":3: expected 6 tab-separated columns, found 5"},
+                      BadTable{HEADER "A\tB\t65536\t0x0\t0\t0x1\n", ":2: family '65536'"},
+                      BadTable{HEADER "A\tB\t0x10000\t0x1\t2\t0x1\n",
+                               ":2: model_hex 0x1 and model_dec 2"},
+                      BadTable{HEADER "A\tB\t0x10000\t0x0\t0\t0x40\n", ":2: transports 0x40"},
+                      BadTable{HEADER "A\tB\t0x10000\t0x0\t0\t0x1\t\n", ":2: expected 6"},
+                      BadTable{HEADER "\tB\t0x10000\t0x0\t0\t0x1\n", ":2: empty vendor"},
+                      BadTable{HEADER "A\tB\t0x10000\t0x0\t-1\t0x1\n", ":2: model_dec '-1'"},
+                      BadTable{HEADER "A\tB\t0x100000000\t0x0\t0\t0x1\n", ":2: family"}));
+
+TEST_F(DescriptorTableTest, MissingFileIsReported) {
+    EXPECT_EQ(dcsim_descriptors_load_tsv("/nonexistent/table.tsv"), -1);
+    EXPECT_NE(std::strstr(dcsim_last_error(), "/nonexistent/table.tsv"), nullptr);
+    EXPECT_EQ(dcsim_descriptors_load_tsv(nullptr), -1);
+}
+
+TEST_F(DescriptorTableTest, WindowsLineEndsAndNoFinalNewlineAreRead) {
+    TempFile file("crlf.tsv",
+                  HEADER "A\tB\t0x10000\t0x0\t0\t0x1\r\nC\tD E\t0x20000\t0x11\t17\t0x3");
+    ASSERT_EQ(dcsim_descriptors_load_tsv(file.path().c_str()), 2) << dcsim_last_error();
+    const std::vector<Row> rows = table();
+    EXPECT_EQ(rows[0].transports, 1u);
+    EXPECT_EQ(rows[1].product, "D E");
+    EXPECT_EQ(rows[1].model, 17u);
+}
+
+TEST_F(DescriptorTableTest, ClearAddAndBuiltin) {
+    dcsim_descriptors_clear();
+    EXPECT_TRUE(table().empty());
+    dc_iterator_t* raw = nullptr;
+    ASSERT_EQ(dc_descriptor_iterator_new(&raw, nullptr), DC_STATUS_SUCCESS);
+    Iterator iterator(raw);
+    dc_descriptor_t* descriptor = nullptr;
+    EXPECT_EQ(dc_iterator_next(iterator.get(), &descriptor), DC_STATUS_DONE);
+
+    dcsim_descriptors_add("Twin", "Model", DC_FAMILY_SUUNTO_D9, 5, DC_TRANSPORT_SERIAL);
+    dcsim_descriptors_add("Twin", "Model", DC_FAMILY_SUUNTO_D9, 0, DC_TRANSPORT_BLE);
+    const std::vector<Row> rows = table();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].model, 0u);
+    EXPECT_EQ(rows[1].transports, unsigned{DC_TRANSPORT_BLE});
+    dcsim_descriptors_builtin();
+    EXPECT_EQ(table().size(), 12u);
+}
+
+TEST_F(DescriptorTableTest, IteratorKeepsWalkingTheTableItStartedOn) {
+    dc_iterator_t* raw = nullptr;
+    ASSERT_EQ(dc_descriptor_iterator_new(&raw, nullptr), DC_STATUS_SUCCESS);
+    Iterator iterator(raw);
+    const std::string path =
+        std::string(DCSIM_FIXTURE_DIR) + "/libdivecomputer-0.9.0-descriptors.tsv";
+    ASSERT_EQ(dcsim_descriptors_load_tsv(path.c_str()), 356);
+    dcsim_descriptors_clear();
+    int count = 0;
+    dc_descriptor_t* descriptor = nullptr;
+    while (dc_iterator_next(iterator.get(), &descriptor) == DC_STATUS_SUCCESS) {
+        Descriptor owned(descriptor);
+        ++count;
+    }
+    EXPECT_EQ(count, 12);
+}
+
+TEST_F(DescriptorTableTest, FilterFollowsTheDescriptorAndAttachedDevices) {
+    ASSERT_EQ(dcsim_attach("usbhid 0x1493 0x0030\n"
+                           "bluetooth 00:11:22:33:44:55 \"G2 Sim 0042\"\n"
+                           "descriptor Simtec \"G2 Sim\"\n"),
+              0)
+        << dcsim_last_error();
+    Descriptor g2 = findDescriptor("Simtec", "G2 Sim");
+    Descriptor steel = findDescriptor("Fakewater", "Steel Sim");
+    Descriptor reef = findDescriptor(DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT);
+
+    const dc_usbhid_desc_t attached{0x1493, 0x0030}, unknown{0x1493, 0x0031};
+    EXPECT_TRUE(dc_descriptor_filter(nullptr, DC_TRANSPORT_USBHID, &unknown));
+    EXPECT_TRUE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_USBHID, nullptr));
+    EXPECT_TRUE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_USBHID, &attached));
+    EXPECT_FALSE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_USBHID, &unknown));
+    EXPECT_FALSE(dc_descriptor_filter(steel.get(), DC_TRANSPORT_USBHID, &attached));
+    EXPECT_FALSE(dc_descriptor_filter(reef.get(), DC_TRANSPORT_USBHID, nullptr));
+    EXPECT_TRUE(dc_descriptor_filter(reef.get(), DC_TRANSPORT_SERIAL, "/dev/ttyUSB0"));
+
+    // BLE names: an attached computer's, or any that starts with the product.
+    EXPECT_TRUE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_BLE, "G2 Sim 0042"));
+    EXPECT_TRUE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_BLE, "g2 sim 7"));
+    EXPECT_FALSE(dc_descriptor_filter(steel.get(), DC_TRANSPORT_BLE, "G2 Sim 0042"));
+    EXPECT_FALSE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_BLE, "Perdix"));
+}
+
+}  // namespace
+}  // namespace dcsimtest

@@ -1,0 +1,84 @@
+package diveconnector.testing;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.fail;
+
+import java.io.IOException;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.List;
+import java.util.Map;
+import java.util.concurrent.TimeUnit;
+
+/** A finished child process with its exit code and output. */
+public final class ChildProcess {
+    private static final long TIMEOUT_SECONDS = 120;
+    // What -Xcheck:jni prints for a misused JNI call or too many local references.
+    private static final List<String> JNI_WARNINGS =
+        List.of("WARNING in native method", "WARNING: JNI local refs", "FATAL ERROR in native method");
+
+    private final List<String> command;
+    private final int exitCode;
+    private final String stdout;
+    private final String stderr;
+
+    private ChildProcess(List<String> command, int exitCode, String stdout, String stderr) {
+        this.command = command;
+        this.exitCode = exitCode;
+        this.stdout = stdout;
+        this.stderr = stderr;
+    }
+
+    /** Runs the command to its end, with extra environment variables. */
+    public static ChildProcess run(List<String> command, Map<String, String> environment)
+        throws IOException, InterruptedException {
+        Path out = Files.createTempFile("diveconnector-child", ".out");
+        Path err = Files.createTempFile("diveconnector-child", ".err");
+        try {
+            ProcessBuilder builder = new ProcessBuilder(command);
+            builder.environment().putAll(environment);
+            builder.redirectOutput(out.toFile());
+            builder.redirectError(err.toFile());
+            Process process = builder.start();
+            process.getOutputStream().close();
+            if (!process.waitFor(TIMEOUT_SECONDS, TimeUnit.SECONDS)) {
+                process.destroyForcibly().waitFor();
+                fail("child process did not end within " + TIMEOUT_SECONDS + " s: " + command);
+            }
+            return new ChildProcess(command, process.exitValue(), Files.readString(out),
+                                    Files.readString(err));
+        } finally {
+            Files.deleteIfExists(out);
+            Files.deleteIfExists(err);
+        }
+    }
+
+    public int exitCode() {
+        return exitCode;
+    }
+
+    public String stdout() {
+        return stdout;
+    }
+
+    public String stderr() {
+        return stderr;
+    }
+
+    /** Fails unless the child exited with this code and printed no JNI warning. */
+    public ChildProcess assertClean(int expectedExitCode) {
+        for (String warning : JNI_WARNINGS) {
+            if (stdout.contains(warning) || stderr.contains(warning)) {
+                fail("child JVM reported \"" + warning + "\"\n" + this);
+            }
+        }
+        assertEquals(expectedExitCode, exitCode, () -> "exit code of the child\n" + this);
+        return this;
+    }
+
+    @Override
+    public String toString() {
+        return "command: " + String.join(" ", command) + "\nexit code: " + exitCode
+            + "\n--- stdout ---\n" + stdout + "--- stderr ---\n" + stderr;
+    }
+}

@@ -1,0 +1,182 @@
+#include "device_events.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "interrupt_signal.h"
+
+namespace diveconnector {
+namespace {
+
+std::string eventLine(dc_event_type_t kind, const void* data, DeviceInfo& info) {
+    testing::internal::CaptureStdout();
+    onDeviceEvent(nullptr, kind, data, &info);
+    return testing::internal::GetCapturedStdout();
+}
+
+std::string progressLine(unsigned int current, unsigned int maximum) {
+    DeviceInfo info;
+    const dc_event_progress_t progress{current, maximum};
+    return eventLine(DC_EVENT_PROGRESS, &progress, info);
+}
+
+TEST(DeviceEventsTest, WaitingWritesItsLineOnly) {
+    DeviceInfo info;
+    EXPECT_EQ(eventLine(DC_EVENT_WAITING, nullptr, info), "Event: waiting for user action\n");
+    EXPECT_FALSE(info.identified);
+    EXPECT_EQ(info.serial, 0u);
+}
+
+TEST(DeviceEventsTest, ProgressShowsPercentageAndCounts) {
+    EXPECT_EQ(progressLine(1, 3), "Event: progress 33.33% (1/3)\n");
+    EXPECT_EQ(progressLine(1000, 1000), "Event: progress 100.00% (1000/1000)\n");
+    EXPECT_EQ(progressLine(0, 1000), "Event: progress 0.00% (0/1000)\n");
+    EXPECT_EQ(progressLine(4294967295u, 4294967295u),
+              "Event: progress 100.00% (4294967295/4294967295)\n");
+    // No maximum: the C runtime's text for a non-finite number, but still one line.
+    EXPECT_THAT(progressLine(0, 0), testing::MatchesRegex("Event: progress -?nan% \\(0/0\\)\n"));
+    EXPECT_EQ(progressLine(1, 0), "Event: progress inf% (1/0)\n");
+}
+
+TEST(DeviceEventsTest, DeviceInformationIsRecordedAndReplaced) {
+    DeviceInfo info;
+    const dc_event_devinfo_t first{18, 2, 12345};
+    EXPECT_EQ(eventLine(DC_EVENT_DEVINFO, &first, info),
+              "Event: model=18 (0x00000012), firmware=2 (0x00000002), serial=12345 (0x00003039)\n");
+    EXPECT_EQ(info.model, 18u);
+    EXPECT_EQ(info.firmware, 2u);
+    EXPECT_EQ(info.serial, 12345u);
+    EXPECT_TRUE(info.identified);
+
+    const dc_event_devinfo_t second{4294967295u, 0, 0};
+    EXPECT_EQ(
+        eventLine(DC_EVENT_DEVINFO, &second, info),
+        "Event: model=4294967295 (0xffffffff), firmware=0 (0x00000000), serial=0 (0x00000000)\n");
+    EXPECT_EQ(info.model, 4294967295u);
+    EXPECT_EQ(info.serial, 0u);
+    EXPECT_TRUE(info.identified);
+}
+
+TEST(DeviceEventsTest, ClockKeepsSignedSystemTime) {
+    DeviceInfo info;
+    const dc_event_clock_t clock{600, -5};
+    EXPECT_EQ(eventLine(DC_EVENT_CLOCK, &clock, info), "Event: systime=-5, devtime=600\n");
+    EXPECT_EQ(info.devtime, 600u);
+    EXPECT_EQ(info.systime, -5);
+
+    const dc_event_clock_t far{1, INT64_MIN};
+    EXPECT_EQ(eventLine(DC_EVENT_CLOCK, &far, info),
+              "Event: systime=-9223372036854775808, devtime=1\n");
+}
+
+TEST(DeviceEventsTest, OtherKindsAreIgnored) {
+    DeviceInfo info;
+    const unsigned char vendorBytes[4] = {1, 2, 3, 4};
+    const dc_event_vendor_t vendor{vendorBytes, sizeof vendorBytes};
+    EXPECT_EQ(eventLine(DC_EVENT_VENDOR, &vendor, info), "");
+    EXPECT_EQ(eventLine(static_cast<dc_event_type_t>(32), nullptr, info), "");
+    EXPECT_FALSE(info.identified);
+}
+
+TEST(DownloadInterruptionTest, OnlyRequestsAfterTheStartCount) {
+    interruptDeviceDownload();
+    const DownloadInterruption running;
+    EXPECT_FALSE(running.requested()) << "a request made before the download started";
+    interruptDeviceDownload();
+    interruptDeviceDownload();
+    EXPECT_TRUE(running.requested());
+
+    const DownloadInterruption next;
+    EXPECT_FALSE(next.requested());
+    EXPECT_TRUE(running.requested()) << "starting a download must not undo another's interruption";
+}
+
+TEST(DownloadInterruptionTest, RequestFromAnotherThreadStopsEveryRunningDownload) {
+    const DownloadInterruption first;
+    const DownloadInterruption second;
+    std::thread([] { interruptDeviceDownload(); }).join();
+    EXPECT_TRUE(first.requested());
+    EXPECT_TRUE(second.requested());
+}
+
+// The JVM installs an SA_SIGINFO handler for SIGINT; this stands in for it.
+volatile std::sig_atomic_t outerHandlerCalls = 0;
+void outerHandler(int, siginfo_t*, void*) {
+    outerHandlerCalls = outerHandlerCalls + 1;
+}
+
+class InterruptSignalTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        struct sigaction action {};
+        action.sa_sigaction = outerHandler;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        ASSERT_EQ(sigaction(SIGINT, &action, &saved_), 0);
+        outerHandlerCalls = 0;
+    }
+    void TearDown() override { sigaction(SIGINT, &saved_, nullptr); }
+
+    static void expectOuterHandlerInstalled() {
+        struct sigaction current {};
+        ASSERT_EQ(sigaction(SIGINT, nullptr, &current), 0);
+        EXPECT_EQ(current.sa_sigaction, outerHandler);
+        EXPECT_EQ(current.sa_flags & (SA_SIGINFO | SA_ONSTACK), SA_SIGINFO | SA_ONSTACK);
+    }
+
+  private:
+    struct sigaction saved_ {};
+};
+
+TEST_F(InterruptSignalTest, SignalDuringScopeCancelsAndOuterHandlerComesBack) {
+    {
+        const InterruptSignalScope scope;
+        EXPECT_EQ(onCancelQuery(const_cast<InterruptSignalScope*>(&scope)), 0);
+        std::raise(SIGINT);
+        EXPECT_TRUE(scope.signalled());
+        EXPECT_EQ(onCancelQuery(const_cast<InterruptSignalScope*>(&scope)), 1);
+        EXPECT_EQ(outerHandlerCalls, 0) << "the download's handler takes SIGINT while it runs";
+    }
+    expectOuterHandlerInstalled();
+    std::raise(SIGINT);
+    EXPECT_EQ(outerHandlerCalls, 1) << "outside a download SIGINT is the host's again";
+
+    const InterruptSignalScope later;
+    EXPECT_FALSE(later.signalled()) << "an earlier Ctrl-C must not cancel a later download";
+}
+
+TEST_F(InterruptSignalTest, OverlappingScopesInstallOnceAndRestoreAfterTheLast) {
+    auto first = std::make_unique<InterruptSignalScope>();
+    auto second = std::make_unique<InterruptSignalScope>();
+    first.reset();
+    std::raise(SIGINT);
+    EXPECT_EQ(outerHandlerCalls, 0) << "a download is still running";
+    EXPECT_TRUE(second->signalled());
+    second.reset();
+    expectOuterHandlerInstalled();
+}
+
+TEST_F(InterruptSignalTest, ScopesOnManyThreadsLeaveTheOuterHandler) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([] {
+            for (int i = 0; i < 200; ++i) {
+                const InterruptSignalScope scope;
+                static_cast<void>(scope.signalled());
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    expectOuterHandlerInstalled();
+}
+
+}  // namespace
+}  // namespace diveconnector

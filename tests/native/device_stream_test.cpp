@@ -1,0 +1,142 @@
+#include "device_stream.h"
+
+#include <dcsim.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "device_session.h"
+#include "native_exception.h"
+
+namespace diveconnector {
+namespace {
+
+constexpr unsigned int kAllButBle = DC_TRANSPORT_SERIAL | DC_TRANSPORT_USB | DC_TRANSPORT_USBHID |
+                                    DC_TRANSPORT_IRDA | DC_TRANSPORT_BLUETOOTH;
+
+// One computer reachable on every transport dcsim simulates.
+constexpr char kEverywhere[] = R"(
+devinfo 1 1 777
+serial sim:port
+usb 0x1234 0x0001
+usbhid 0x1234 0x0002
+irda 0x2a "Irda Computer"
+bluetooth 00:11:22:AA:bb:cc "Bluetooth Computer"
+)";
+
+class DeviceStreamTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        dcsim_reset();
+        dcsim_descriptors_clear();
+        ASSERT_EQ(dcsim_attach(kEverywhere), 0) << dcsim_last_error();
+    }
+    void TearDown() override {
+        EXPECT_EQ(dcsim_live_total(), 0) << "a libdivecomputer handle leaked";
+        dcsim_reset();
+    }
+
+    // Opens `name` for a model supporting `transports`; the transport that was opened, or the
+    // failure's description.
+    static std::string open(unsigned int transports, const char* name) {
+        dcsim_descriptors_clear();
+        dcsim_descriptors_add("Test", "Model", 0x10004, 0, transports);
+        try {
+            const DeviceSession session(name, "Test", "Model");
+            const DeviceConnection connection(session);
+            unsigned int model = 0, transport = 0;
+            char vendor[32], product[32];
+            dcsim_last_open(vendor, sizeof vendor, product, sizeof product, &model, &transport);
+            return transportName(transport);
+        } catch (const Exception& error) {
+            return error.what();
+        }
+    }
+
+    static std::string transportName(unsigned int transport) {
+        switch (transport) {
+            case DC_TRANSPORT_SERIAL:
+                return "serial";
+            case DC_TRANSPORT_USB:
+                return "usb";
+            case DC_TRANSPORT_USBHID:
+                return "usbhid";
+            case DC_TRANSPORT_IRDA:
+                return "irda";
+            case DC_TRANSPORT_BLUETOOTH:
+                return "bluetooth";
+            default:
+                return "transport " + std::to_string(transport);
+        }
+    }
+};
+
+TEST_F(DeviceStreamTest, SerialTakesTheNameAsPort) {
+    EXPECT_EQ(open(DC_TRANSPORT_SERIAL, "sim:port"), "serial");
+    EXPECT_EQ(open(DC_TRANSPORT_SERIAL, "sim:other"), "[-4]: Error opening device.");
+    EXPECT_EQ(open(kAllButBle, "sim:port"), "serial") << "serial comes first";
+}
+
+TEST_F(DeviceStreamTest, BluetoothAddressOpensBluetoothWhenTheModelHasIt) {
+    EXPECT_EQ(open(DC_TRANSPORT_BLUETOOTH | DC_TRANSPORT_SERIAL, "00:11:22:AA:BB:CC"), "bluetooth");
+    EXPECT_EQ(open(DC_TRANSPORT_BLUETOOTH, "00:11:22:aa:bb:cc"), "bluetooth");
+    EXPECT_EQ(open(DC_TRANSPORT_SERIAL, "00:11:22:AA:BB:CC"), "[-4]: Error opening device.")
+        << "without Bluetooth the address is a serial port name";
+    EXPECT_EQ(open(DC_TRANSPORT_BLUETOOTH, "00:11:22:AA:BB:CD"), "[-6]: Error opening device.");
+    EXPECT_EQ(open(DC_TRANSPORT_BLUETOOTH, "not an address"), "[-1]: Error opening device.");
+}
+
+TEST_F(DeviceStreamTest, UsbModelsOpenTheFirstDeviceFound) {
+    EXPECT_EQ(open(DC_TRANSPORT_USBHID, ""), "usbhid");
+    EXPECT_EQ(open(DC_TRANSPORT_USB, "ignored"), "usb");
+    EXPECT_EQ(open(DC_TRANSPORT_USB | DC_TRANSPORT_USBHID, ""), "usbhid") << "USB HID before USB";
+    dcsim_detach_all();
+    EXPECT_EQ(open(DC_TRANSPORT_USBHID, ""), "[-4]: Error opening device.") << "nothing plugged in";
+}
+
+TEST_F(DeviceStreamTest, IrdaTakesANumericAddressOrTheFirstFound) {
+    EXPECT_EQ(open(DC_TRANSPORT_IRDA, "0x2a"), "irda");
+    EXPECT_EQ(open(DC_TRANSPORT_IRDA, "42"), "irda");
+    EXPECT_EQ(open(DC_TRANSPORT_IRDA, ""), "irda");
+    EXPECT_EQ(open(DC_TRANSPORT_IRDA, "43"), "[-6]: Error opening device.");
+}
+
+TEST_F(DeviceStreamTest, BleOnlyModelsCannotBeOpened) {
+    EXPECT_EQ(open(DC_TRANSPORT_BLE, "00:11:22:AA:BB:CC"), "[-1]: Error opening device.");
+    EXPECT_EQ(open(DC_TRANSPORT_NONE, "sim:port"), "[-1]: Error opening device.");
+    EXPECT_EQ(dcsim_calls("dc_device_open"), 0u);
+}
+
+TEST_F(DeviceStreamTest, PrefixPicksTheTransport) {
+    EXPECT_EQ(open(kAllButBle, "usbhid:"), "usbhid");
+    EXPECT_EQ(open(kAllButBle, "usb:"), "usb");
+    EXPECT_EQ(open(kAllButBle, "irda:42"), "irda");
+    EXPECT_EQ(open(kAllButBle, "bluetooth:00:11:22:AA:BB:CC"), "bluetooth");
+    EXPECT_EQ(open(kAllButBle, "serial:sim:port"), "serial");
+    EXPECT_EQ(open(DC_TRANSPORT_SERIAL, "usb:"), "[-1]: Error opening device.")
+        << "a prefix the model does not support";
+}
+
+TEST_F(DeviceStreamTest, EnumerationFailuresAreOpeningFailures) {
+    dcsim_fault("dc_usbhid_iterator_new", 1, DC_STATUS_NOMEMORY);
+    EXPECT_EQ(open(DC_TRANSPORT_USBHID, ""), "[-3]: Error opening device.");
+    dcsim_fault("dc_iterator_next", 2, DC_STATUS_IO);  // the first walks the descriptors
+    EXPECT_EQ(open(DC_TRANSPORT_USB, ""), "[-6]: Error opening device.");
+    dcsim_fault("dc_usbhid_open", 1, DC_STATUS_NOACCESS);
+    EXPECT_EQ(open(DC_TRANSPORT_USBHID, ""), "[-5]: Error opening device.");
+    dcsim_fault("dc_serial_open", 1, DC_STATUS_NOACCESS);
+    EXPECT_EQ(open(DC_TRANSPORT_SERIAL, "sim:port"), "[-5]: Error opening device.");
+}
+
+TEST_F(DeviceStreamTest, StreamIsClosedAfterTheDeviceOnEveryPath) {
+    EXPECT_EQ(open(DC_TRANSPORT_SERIAL, "sim:port"), "serial");
+    EXPECT_EQ(dcsim_calls("dc_iostream_close"), 1u);
+
+    dcsim_fault("dc_device_open", 1, DC_STATUS_PROTOCOL);
+    EXPECT_EQ(open(DC_TRANSPORT_SERIAL, "sim:port"), "[-8]: Error opening device.");
+    EXPECT_EQ(dcsim_calls("dc_iostream_close"), 2u);
+}
+
+}  // namespace
+}  // namespace diveconnector
