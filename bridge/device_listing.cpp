@@ -1,6 +1,7 @@
 #include "device_listing.h"
 
 #include "java_bindings.h"
+#include "library_version.h"
 #include "scoped_local_ref.h"
 #include "supported_devices.h"
 
@@ -17,6 +18,9 @@ jobject getSupportedDevices(JNIEnv* env) noexcept {
         return nullptr;
     }
     const jclass nativeException = binding.nativeException();
+    if (const auto mismatch = libraryVersionMismatch()) {
+        return raiseNativeException(env, nativeException, mismatch->message);
+    }
 
     ScopedLocalRef<jobject> set(env, env->NewObject(treeSet, treeSetInit));
     if (env->ExceptionCheck()) {

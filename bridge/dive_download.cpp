@@ -7,6 +7,7 @@
 #include "dive_conversion.h"
 #include "dive_parser.h"
 #include "java_bindings.h"
+#include "library_version.h"
 #include "scoped_utf_chars.h"
 
 namespace diveconnector {
@@ -19,6 +20,9 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jstring deviceName, jstring vendor,
         return nullptr;
     }
     const jclass nativeException = binding.nativeException();
+    if (const auto mismatch = libraryVersionMismatch()) {
+        return raiseNativeException(env, nativeException, mismatch->message);
+    }
     if (deviceName == nullptr || vendor == nullptr || product == nullptr || dives == nullptr) {
         return raiseNativeException(env, nativeException, javamessages::kNullArgument);
     }

@@ -1,27 +1,44 @@
 #!/usr/bin/env bash
-# Builds diveconnector against dcsim and runs every test: the native and JVM suites, then the
-# native suite again under AddressSanitizer + UndefinedBehaviorSanitizer and the stop tests under
-# ThreadSanitizer.
+# Builds diveconnector against dcsim and runs every test:
+#   1. the native and JVM suites against dcsim's 0.9 API, then against its 0.8 API;
+#   2. the native suites under AddressSanitizer + UndefinedBehaviorSanitizer, and under valgrind;
+#   3. the stop tests (interruptions, Ctrl-C, overlapping downloads) under ThreadSanitizer;
+#   4. a short run of every fuzz target;
+#   5. the Windows x64 cross-build with its export check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=2
 
-configure_and_build() {
+stage() { printf '\n== %s\n' "$*"; }
+
+configure() {
     local dir=$1
     shift
     cmake -S . -B "$dir" -DDIVECONNECTOR_LIBDIVECOMPUTER=dcsim "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
 }
 
-echo "== Build and run every test"
-configure_and_build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ctest --test-dir build/test --output-on-failure -j "$jobs"
+for api in 0.9 0.8; do
+    stage "Every test, libdivecomputer $api API"
+    configure "build/test-$api" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDCSIM_API="$api"
+    cmake --build "build/test-$api" -j "$jobs"
+    ctest --test-dir "build/test-$api" --output-on-failure -j "$jobs"
+done
 
-echo "== Native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DDIVECONNECTOR_SANITIZE=address
+stage "Native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+configure build/asan -DCMAKE_BUILD_TYPE=Debug -DDIVECONNECTOR_SANITIZE=address
+cmake --build build/asan -j "$jobs"
 ctest --test-dir build/asan --output-on-failure -j "$jobs" -L native
 
-echo "== Stop tests under ThreadSanitizer"
-configure_and_build build/tsan -DCMAKE_BUILD_TYPE=Debug -DDIVECONNECTOR_SANITIZE=thread
-ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L stops
+stage "Native tests under valgrind"
+for suite in tests/native/diveaccess_tests tests/native/stop_tests; do
+    # The suites replace operator new to fail allocations on purpose; valgrind must leave it be.
+    valgrind --quiet --soname-synonyms=somalloc=nouserintercepts --error-exitcode=1 \
+        --leak-check=full --errors-for-leak-kinds=definite,indirect \
+        "build/test-0.9/$suite" --gtest_brief=1
+done
+
+stage "Stop tests under ThreadSanitizer"
+configure build/tsan -DCMAKE_BUILD_TYPE=Debug -DDIVECONNECTOR_SANITIZE=thread -DDIVECONNECTOR_TESTS=ON
+cmake --build build/tsan -j "$jobs" --target stop_tests
+TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/native/stop_tests --gtest_brief=1

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "descriptor_iterator_name.h"
 #include "native_exception.h"
 
 namespace diveconnector {
@@ -70,7 +71,7 @@ TEST_F(DeviceSessionTest, ContextFailure) {
 }
 
 TEST_F(DeviceSessionTest, DescriptorWalkThatCannotStart) {
-    dcsim_fault("dc_descriptor_iterator_new", 1, DC_STATUS_NOMEMORY);
+    dcsim_fault(kDescriptorIteratorFunction, 1, DC_STATUS_NOMEMORY);
     const Outcome outcome = openBuiltin();
     EXPECT_EQ(outcome.error, "[-3]: No matching device descriptor found.");
     EXPECT_EQ(outcome.output, "Error creating the device descriptor iterator.\n");

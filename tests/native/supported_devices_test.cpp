@@ -3,6 +3,8 @@
 #include <dcsim.h>
 #include <gtest/gtest.h>
 
+#include "descriptor_iterator_name.h"
+
 #include <fstream>
 #include <string>
 #include <vector>
@@ -70,7 +72,7 @@ TEST_F(SupportedDevicesTest, EmptyTableGivesEmptyList) {
 }
 
 TEST_F(SupportedDevicesTest, IteratorThatCannotStartGivesEmptyList) {
-    ASSERT_EQ(dcsim_fault("dc_descriptor_iterator_new", 1, DC_STATUS_NOMEMORY), 0);
+    ASSERT_EQ(dcsim_fault(kDescriptorIteratorFunction, 1, DC_STATUS_NOMEMORY), 0);
     EXPECT_TRUE(listSupportedDevices().empty());
 }
 

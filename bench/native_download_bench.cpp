@@ -1,0 +1,73 @@
+// The native half of a download: enumerating and parsing a large logbook from a dcsim computer
+// with no transfer delay, without Java. Prints time per dive and per sample value.
+#include <benchmark/benchmark.h>
+#include <dcsim.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "device_session.h"
+#include "dive_parser.h"
+#include "supported_devices.h"
+
+namespace diveconnector {
+namespace {
+
+constexpr int kSamplesPerDive = 3600;
+
+void attachLogbook(int dives) {
+    dcsim_reset();
+    dcsim_descriptors_add("Bench", "Computer", 0x10004, 0, DC_TRANSPORT_SERIAL);
+    const std::string scenario = "serial bench\nevents none\ngenerate " + std::to_string(dives) +
+                                 " samples=" + std::to_string(kSamplesPerDive) + " tanks=1\n";
+    if (dcsim_attach(scenario.c_str()) != 0) {
+        std::fprintf(stderr, "%s\n", dcsim_last_error());
+        std::abort();
+    }
+}
+
+void BM_DownloadAndParse(benchmark::State& state) {
+    const int dives = static_cast<int>(state.range(0));
+    attachLogbook(dives);
+    // The parsing lines would swamp the report; the reporter writes only after this returns.
+    std::streambuf* const output = std::cout.rdbuf(nullptr);
+    for (auto _ : state) {
+        const DeviceSession session("bench", "Bench", "Computer");
+        const DownloadInterruption interruption;
+        const DeviceConnection connection(session);
+        auto records = downloadDives(connection, interruption);
+        benchmark::DoNotOptimize(records.data());
+    }
+    std::cout.rdbuf(output);
+    std::cout.clear();
+    // Depth, temperature and one pressure per time sample, besides the time itself.
+    const double values = static_cast<double>(dives) * kSamplesPerDive * 4;
+    state.counters["per_dive"] = benchmark::Counter(
+        static_cast<double>(dives),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_value"] = benchmark::Counter(
+        values, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_DownloadAndParse)->Arg(400)->Arg(1600)->Arg(6400)->Unit(benchmark::kMillisecond);
+
+void BM_ListRealTable(benchmark::State& state) {
+    dcsim_reset();
+    const std::string table = std::string(FIXTURES_DIR) + "/libdivecomputer-0.9.0-descriptors.tsv";
+    if (dcsim_descriptors_load_tsv(table.c_str()) != 356) {
+        state.SkipWithError("cannot load the real descriptor table");
+        return;
+    }
+    for (auto _ : state) {
+        auto devices = listSupportedDevices();
+        benchmark::DoNotOptimize(devices.data());
+    }
+    state.counters["calls"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ListRealTable);
+
+}  // namespace
+}  // namespace diveconnector
+
+BENCHMARK_MAIN();

@@ -1,0 +1,126 @@
+// Two downloads at once, each from its own simulated computer: the stops of one must not undo
+// those of the other.
+#include <dcsim.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device_session.h"
+#include "dive_parser.h"
+#include "native_exception.h"
+
+namespace diveconnector {
+namespace {
+
+struct Result {
+    std::size_t dives = 0;
+    std::string error;
+};
+
+class ConcurrentDownloadTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        dcsim_reset();
+        dcsim_descriptors_add("Test", "Computer", 0x10004, 0, DC_TRANSPORT_SERIAL);
+        // Eight dives of 40 ms each: long enough for the other thread to act in between.
+        for (const char* port : {"sim:first", "sim:second"}) {
+            const std::string scenario = std::string("serial ") + port +
+                                         "\nevents none\ntransfer 4 10\ngenerate 8 samples=30\n";
+            ASSERT_EQ(dcsim_attach(scenario.c_str()), 0) << dcsim_last_error();
+        }
+        savedOutput_ = std::cout.rdbuf(nullptr);
+    }
+    void TearDown() override {
+        std::cout.rdbuf(savedOutput_);
+        std::cout.clear();
+        EXPECT_EQ(dcsim_live_total(), 0) << "a libdivecomputer handle leaked";
+        dcsim_reset();
+    }
+
+    static Result download(const char* port) {
+        Result result;
+        try {
+            const DeviceSession session(port, "Test", "Computer");
+            const DownloadInterruption interruption;
+            const DeviceConnection connection(session);
+            result.dives = downloadDives(connection, interruption).size();
+        } catch (const Exception& error) {
+            result.error = error.what();
+        }
+        return result;
+    }
+
+    static void waitForParsers(unsigned int count) {
+        while (dcsim_calls("dc_parser_new") < count) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+  private:
+    std::streambuf* savedOutput_ = nullptr;
+};
+
+TEST_F(ConcurrentDownloadTest, BothCompleteUndisturbed) {
+    Result first, second;
+    std::thread a([&] { first = download("sim:first"); });
+    std::thread b([&] { second = download("sim:second"); });
+    a.join();
+    b.join();
+    EXPECT_EQ(first.error, "");
+    EXPECT_EQ(second.error, "");
+    EXPECT_EQ(first.dives, 8u);
+    EXPECT_EQ(second.dives, 8u);
+}
+
+TEST_F(ConcurrentDownloadTest, InterruptStopsEveryRunningDownload) {
+    Result first, second;
+    std::thread a([&] { first = download("sim:first"); });
+    std::thread b([&] { second = download("sim:second"); });
+    waitForParsers(2);
+    interruptDeviceDownload();
+    a.join();
+    b.join();
+    EXPECT_EQ(first.error, "");
+    EXPECT_EQ(second.error, "");
+    EXPECT_GE(first.dives + second.dives, 1u);
+    EXPECT_LT(first.dives, 8u);
+    EXPECT_LT(second.dives, 8u);
+}
+
+TEST_F(ConcurrentDownloadTest, StartingADownloadDoesNotUndoAnotherInterruption) {
+    Result first, second;
+    std::thread a([&] { first = download("sim:first"); });
+    waitForParsers(1);
+    interruptDeviceDownload();
+    std::thread b([&] { second = download("sim:second"); });
+    a.join();
+    b.join();
+    EXPECT_LT(first.dives, 8u);
+    EXPECT_EQ(second.dives, 8u) << "the interruption came before this download started";
+}
+
+TEST_F(ConcurrentDownloadTest, CtrlCCancelsBothAndRestoresTheHandlerAfterTheLast) {
+    struct sigaction before {};
+    ASSERT_EQ(sigaction(SIGINT, nullptr, &before), 0);
+    Result first, second;
+    std::thread a([&] { first = download("sim:first"); });
+    std::thread b([&] { second = download("sim:second"); });
+    waitForParsers(2);
+    std::raise(SIGINT);
+    a.join();
+    b.join();
+    EXPECT_EQ(first.error, "[-10]: Error downloading the dives.");
+    EXPECT_EQ(second.error, "[-10]: Error downloading the dives.");
+    struct sigaction after {};
+    ASSERT_EQ(sigaction(SIGINT, nullptr, &after), 0);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+    EXPECT_EQ(after.sa_flags, before.sa_flags);
+}
+
+}  // namespace
+}  // namespace diveconnector
