@@ -104,29 +104,36 @@ class DiveConverter {
                                       : env_->NewObjectArray(length, elementClass, nullptr);
     }
 
-    // Stores a new Float, or null for an empty entry. False after raising on failure.
+    // Stores a new Float for a present value; an empty entry stays the array's initial null.
     [[nodiscard]] bool storeFloat(jobjectArray array, jsize index, std::optional<float> value) {
-        const ScopedLocalRef<jobject> element(
-            env_, value ? env_->NewObject(classes_.floatClass, classes_.floatInit,
-                                          static_cast<jdouble>(*value))
-                        : nullptr);
-        return storeElement(array, index, element.get());
+        if (!value) {
+            return true;
+        }
+        jvalue argument;
+        argument.f = *value;
+        return storeElement(array, index, classes_.floatClass, classes_.floatInit, argument);
     }
 
     [[nodiscard]] bool storeInteger(jobjectArray array, jsize index,
                                     std::optional<std::int32_t> value) {
-        const ScopedLocalRef<jobject> element(
-            env_, value ? env_->NewObject(classes_.integer, classes_.integerInit,
-                                          static_cast<jint>(*value))
-                        : nullptr);
-        return storeElement(array, index, element.get());
+        if (!value) {
+            return true;
+        }
+        jvalue argument;
+        argument.i = *value;
+        return storeElement(array, index, classes_.integer, classes_.integerInit, argument);
     }
 
-    [[nodiscard]] bool storeElement(jobjectArray array, jsize index, jobject element) {
-        if (failed(javamessages::kConvertingProfile)) {
+    // One exception check per element: a failed creation is known from its null result, and JNI
+    // allows no further call while its exception is pending.
+    [[nodiscard]] bool storeElement(jobjectArray array, jsize index, jclass boxClass,
+                                    jmethodID boxInit, const jvalue& argument) {
+        const ScopedLocalRef<jobject> element(env_, env_->NewObjectA(boxClass, boxInit, &argument));
+        if (element.get() == nullptr) {
+            raiseNativeException(env_, nativeException_, javamessages::kConvertingProfile);
             return false;
         }
-        env_->SetObjectArrayElement(array, index, element);
+        env_->SetObjectArrayElement(array, index, element.get());
         return !failed(javamessages::kConvertingProfile);
     }
 

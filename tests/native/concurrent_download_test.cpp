@@ -104,7 +104,16 @@ TEST_F(ConcurrentDownloadTest, StartingADownloadDoesNotUndoAnotherInterruption) 
     EXPECT_EQ(second.dives, 8u) << "the interruption came before this download started";
 }
 
+// Stands in for the JVM's own SIGINT handler.
+void hostHandler(int, siginfo_t*, void*) {}
+
 TEST_F(ConcurrentDownloadTest, CtrlCCancelsBothAndRestoresTheHandlerAfterTheLast) {
+    struct sigaction host {};
+    host.sa_sigaction = hostHandler;
+    host.sa_flags = SA_SIGINFO;
+    sigemptyset(&host.sa_mask);
+    struct sigaction saved {};
+    ASSERT_EQ(sigaction(SIGINT, &host, &saved), 0);
     struct sigaction before {};
     ASSERT_EQ(sigaction(SIGINT, nullptr, &before), 0);
     Result first, second;
@@ -118,8 +127,9 @@ TEST_F(ConcurrentDownloadTest, CtrlCCancelsBothAndRestoresTheHandlerAfterTheLast
     EXPECT_EQ(second.error, "[-10]: Error downloading the dives.");
     struct sigaction after {};
     ASSERT_EQ(sigaction(SIGINT, nullptr, &after), 0);
-    EXPECT_EQ(after.sa_handler, before.sa_handler);
+    EXPECT_EQ(after.sa_sigaction, hostHandler);
     EXPECT_EQ(after.sa_flags, before.sa_flags);
+    sigaction(SIGINT, &saved, nullptr);
 }
 
 }  // namespace
