@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "profile_boxing.h"
 #include "scoped_local_ref.h"
 
 namespace diveconnector {
@@ -24,8 +25,9 @@ void formatDatetime(const dc_datetime_t& datetime, char (&text)[80]) {
 
 class DiveConverter {
   public:
-    DiveConverter(JNIEnv* env, const DiveClasses& classes, jclass nativeException)
-        : env_(env), classes_(classes), nativeException_(nativeException) {}
+    DiveConverter(JNIEnv* env, const DiveClasses& classes, jclass nativeException,
+                  ProfileBoxing& boxing)
+        : env_(env), classes_(classes), nativeException_(nativeException), boxing_(boxing) {}
 
     // Every reference made for one dive is dropped once the dive is in the set, so a download of
     // any size needs only a handful of local references at a time.
@@ -58,23 +60,16 @@ class DiveConverter {
 
         const DiveProfile& profile = record.profile;
         const auto length = static_cast<jsize>(profile.sampleCount);
-        const ScopedLocalRef<jobjectArray> time(env_, newArray(length, classes_.floatClass));
-        const ScopedLocalRef<jobjectArray> depth(env_, newArray(length, classes_.floatClass));
-        const ScopedLocalRef<jobjectArray> pressure(env_, newArray(length, classes_.floatClass));
-        const ScopedLocalRef<jobjectArray> temperature(env_, newArray(length, classes_.floatClass));
-        const ScopedLocalRef<jobjectArray> events(env_, newArray(length, classes_.integer));
+        const ScopedLocalRef<jobjectArray> time(env_, boxFloats(profile.timeSeries, length));
+        const ScopedLocalRef<jobjectArray> depth(env_, boxFloats(profile.depthSeries, length));
+        const ScopedLocalRef<jobjectArray> pressure(env_,
+                                                    boxFloats(profile.pressureSeries, length));
+        const ScopedLocalRef<jobjectArray> temperature(
+            env_, boxFloats(profile.temperatureSeries, length));
+        const ScopedLocalRef<jobjectArray> events(
+            env_, env_->ExceptionCheck() ? nullptr : boxing_.integers(profile.eventSeries, length));
         if (failed(javamessages::kConvertingProfile)) {
             return false;
-        }
-        for (jsize i = 0; i < length; ++i) {
-            const auto at = static_cast<std::size_t>(i);
-            if (!storeFloat(time.get(), i, profile.timeSeries[at]) ||
-                !storeFloat(depth.get(), i, profile.depthSeries[at]) ||
-                !storeFloat(pressure.get(), i, profile.pressureSeries[at]) ||
-                !storeFloat(temperature.get(), i, profile.temperatureSeries[at]) ||
-                !storeInteger(events.get(), i, profile.eventSeries[at])) {
-                return false;
-            }
         }
         env_->CallVoidMethod(dive.get(), classes_.setDiveProfile, time.get(), depth.get(),
                              pressure.get(), temperature.get(), events.get());
@@ -97,49 +92,16 @@ class DiveConverter {
     }
 
   private:
-    // Null while an earlier array of the same dive failed: JNI allows no call with an exception
-    // pending, and the check after the five arrays reports it.
-    jobjectArray newArray(jsize length, jclass elementClass) {
-        return env_->ExceptionCheck() ? nullptr
-                                      : env_->NewObjectArray(length, elementClass, nullptr);
-    }
-
-    // Stores a new Float for a present value; an empty entry stays the array's initial null.
-    [[nodiscard]] bool storeFloat(jobjectArray array, jsize index, std::optional<float> value) {
-        if (!value) {
-            return true;
-        }
-        jvalue argument;
-        argument.f = *value;
-        return storeElement(array, index, classes_.floatClass, classes_.floatInit, argument);
-    }
-
-    [[nodiscard]] bool storeInteger(jobjectArray array, jsize index,
-                                    std::optional<std::int32_t> value) {
-        if (!value) {
-            return true;
-        }
-        jvalue argument;
-        argument.i = *value;
-        return storeElement(array, index, classes_.integer, classes_.integerInit, argument);
-    }
-
-    // One exception check per element: a failed creation is known from its null result, and JNI
-    // allows no further call while its exception is pending.
-    [[nodiscard]] bool storeElement(jobjectArray array, jsize index, jclass boxClass,
-                                    jmethodID boxInit, const jvalue& argument) {
-        const ScopedLocalRef<jobject> element(env_, env_->NewObjectA(boxClass, boxInit, &argument));
-        if (element.get() == nullptr) {
-            raiseNativeException(env_, nativeException_, javamessages::kConvertingProfile);
-            return false;
-        }
-        env_->SetObjectArrayElement(array, index, element.get());
-        return !failed(javamessages::kConvertingProfile);
+    // Null while an earlier series of the same dive failed: JNI allows no call with an exception
+    // pending, and the check after the five series reports it.
+    jobjectArray boxFloats(const std::vector<std::optional<float>>& series, jsize length) {
+        return env_->ExceptionCheck() ? nullptr : boxing_.floats(series, length);
     }
 
     JNIEnv* env_;
     const DiveClasses& classes_;
     jclass nativeException_;
+    ProfileBoxing& boxing_;
 };
 
 }  // namespace
@@ -150,37 +112,40 @@ DiveClasses bindDiveClasses(JavaBinding& binding) noexcept {
     c.device = binding.findClass(jni::kDeviceClass);
     c.gas = binding.findClass(jni::kGasClass);
     c.dive = binding.findClass(jni::kDiveClass);
-    c.integer = binding.findClass(jni::kIntegerClass);
-    c.floatClass = binding.findClass(jni::kFloatClass);
     c.setAdd = binding.findMethod(c.set, jni::kAdd, jni::kAddSignature);
     c.deviceInit = binding.findMethod(c.device, jni::kInit, jni::kDeviceConstructor);
     c.blendGas = binding.findStaticMethod(c.gas, jni::kBlendGas, jni::kBlendGasSignature);
     c.diveInit = binding.findMethod(c.dive, jni::kInit, jni::kDiveConstructor);
     c.setDiveProfile =
         binding.findMethod(c.dive, jni::kSetDiveProfile, jni::kSetDiveProfileSignature);
-    c.integerInit = binding.findMethod(c.integer, jni::kInit, jni::kIntegerConstructor);
-    c.floatInit = binding.findMethod(c.floatClass, jni::kInit, jni::kFloatConstructor);
     return c;
 }
 
 jobject convertDives(JNIEnv* env, const DiveClasses& classes, jclass nativeException,
                      jstring vendor, jstring product, const DeviceInfo& info,
                      const std::vector<DiveRecord>& records, jobject dives) noexcept {
-    DiveConverter converter(env, classes, nativeException);
-
     char serialText[16] = "";
     if (info.identified) {
         std::snprintf(serialText, sizeof serialText, "%u", info.serial);
     }
     const ScopedLocalRef<jstring> serial(env, env->NewStringUTF(serialText));
-    if (converter.failed(javamessages::kCreatingParentDevice)) {
-        return nullptr;
+    if (env->ExceptionCheck()) {
+        return raiseNativeException(env, nativeException, javamessages::kCreatingParentDevice);
     }
     ScopedLocalRef<jobject> device(
         env, env->NewObject(classes.device, classes.deviceInit, vendor, product, serial.get()));
-    if (converter.failed(javamessages::kCreatingParentDevice)) {
-        return nullptr;
+    if (env->ExceptionCheck()) {
+        return raiseNativeException(env, nativeException, javamessages::kCreatingParentDevice);
     }
+    if (records.empty()) {
+        return device.release();
+    }
+
+    ProfileBoxing boxing(env);
+    if (!boxing) {
+        return raiseNativeException(env, nativeException, javamessages::kConvertingProfile);
+    }
+    DiveConverter converter(env, classes, nativeException, boxing);
     for (const DiveRecord& record : records) {
         if (!converter.addDive(record, device.get(), dives)) {
             return nullptr;

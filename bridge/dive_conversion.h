@@ -17,15 +17,11 @@ struct DiveClasses {
     jclass device;
     jclass gas;
     jclass dive;
-    jclass integer;
-    jclass floatClass;
     jmethodID setAdd;
     jmethodID deviceInit;
     jmethodID blendGas;
     jmethodID diveInit;
     jmethodID setDiveProfile;
-    jmethodID integerInit;
-    jmethodID floatInit;
 };
 
 // Looks them up through `binding`; check binding.complete() afterwards.

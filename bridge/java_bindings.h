@@ -30,8 +30,6 @@ inline constexpr char kDeviceConstructor[] =
 inline constexpr char kSetClass[] = "java/util/Set";
 inline constexpr char kGasClass[] = "brenquill/main/java/core/Gas";
 inline constexpr char kDiveClass[] = "brenquill/main/java/core/Dive";
-inline constexpr char kIntegerClass[] = "java/lang/Integer";
-inline constexpr char kFloatClass[] = "java/lang/Float";
 inline constexpr char kBlendGas[] = "blendGas";
 inline constexpr char kBlendGasSignature[] = "(II)Lbrenquill/main/java/core/Gas;";
 inline constexpr char kDiveConstructor[] =
@@ -42,8 +40,6 @@ inline constexpr char kSetDiveProfile[] = "setDiveProfileAndUpdate";
 inline constexpr char kSetDiveProfileSignature[] =
     "([Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/Float;"
     "[Ljava/lang/Integer;)V";
-inline constexpr char kIntegerConstructor[] = "(I)V";
-inline constexpr char kFloatConstructor[] = "(F)V";
 }  // namespace jni
 
 // The texts of NativeException for failures on the Java side.
