@@ -50,8 +50,11 @@ void onDeviceEvent(dc_device_t*, dc_event_type_t event, const void* data, void* 
             break;
         }
         default:
-            break;
+            return;
     }
+    // Progress must show as it happens, also when standard output is a pipe or a file, and stay in
+    // order with the flushed lines of the parsing.
+    std::fflush(stdout);
 }
 
 int onCancelQuery(void* signalScope) noexcept {

@@ -104,6 +104,9 @@ TEST_F(ConcurrentDownloadTest, StartingADownloadDoesNotUndoAnotherInterruption) 
     EXPECT_EQ(second.dives, 8u) << "the interruption came before this download started";
 }
 
+#ifndef _WIN32
+// sigaction dispositions are POSIX; Windows has only signal().
+
 // Stands in for the JVM's own SIGINT handler.
 void hostHandler(int, siginfo_t*, void*) {}
 
@@ -131,6 +134,7 @@ TEST_F(ConcurrentDownloadTest, CtrlCCancelsBothAndRestoresTheHandlerAfterTheLast
     EXPECT_EQ(after.sa_flags, before.sa_flags);
     sigaction(SIGINT, &saved, nullptr);
 }
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace diveconnector

@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "interrupt_signal.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace diveconnector {
 namespace {
@@ -75,6 +80,35 @@ TEST(DeviceEventsTest, ClockKeepsSignedSystemTime) {
               "Event: systime=-9223372036854775808, devtime=1\n");
 }
 
+#ifndef _WIN32
+// The lines must reach standard output when the event happens, not when the next flushed line
+// comes: a pipe or a file would otherwise show the progress of a dive only after it has arrived.
+TEST(DeviceEventsTest, LinesReachAFileAtOnce) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::fflush(stdout);
+    const int savedStdout = dup(fileno(stdout));
+    ASSERT_EQ(dup2(fileno(file), fileno(stdout)), fileno(stdout));
+
+    DeviceInfo info;
+    const dc_event_progress_t progress{1, 2};
+    onDeviceEvent(nullptr, DC_EVENT_PROGRESS, &progress, &info);
+    const dc_event_devinfo_t devinfo{1, 2, 3};
+    onDeviceEvent(nullptr, DC_EVENT_DEVINFO, &devinfo, &info);
+
+    std::string written(200, '\0');
+    const auto length = pread(fileno(file), written.data(), written.size(), 0);
+    dup2(savedStdout, fileno(stdout));
+    close(savedStdout);
+    std::fclose(file);
+    ASSERT_GE(length, 0);
+    written.resize(static_cast<std::size_t>(length));
+    EXPECT_EQ(written,
+              "Event: progress 50.00% (1/2)\n"
+              "Event: model=1 (0x00000001), firmware=2 (0x00000002), serial=3 (0x00000003)\n");
+}
+#endif  // _WIN32
+
 TEST(DeviceEventsTest, OtherKindsAreIgnored) {
     DeviceInfo info;
     const unsigned char vendorBytes[4] = {1, 2, 3, 4};
@@ -104,6 +138,9 @@ TEST(DownloadInterruptionTest, RequestFromAnotherThreadStopsEveryRunningDownload
     EXPECT_TRUE(first.requested());
     EXPECT_TRUE(second.requested());
 }
+
+#ifndef _WIN32
+// sigaction dispositions are POSIX; Windows has only signal().
 
 // The JVM installs an SA_SIGINFO handler for SIGINT; this stands in for it.
 volatile std::sig_atomic_t outerHandlerCalls = 0;
@@ -177,6 +214,7 @@ TEST_F(InterruptSignalTest, ScopesOnManyThreadsLeaveTheOuterHandler) {
     }
     expectOuterHandlerInstalled();
 }
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace diveconnector
