@@ -32,6 +32,12 @@ public final class ChildProcess {
     /** Runs the command to its end, with extra environment variables. */
     public static ChildProcess run(List<String> command, Map<String, String> environment)
         throws IOException, InterruptedException {
+        return start(command, environment).finish();
+    }
+
+    /** Starts the command, for a test that watches its output or signals it while it runs. */
+    public static Running start(List<String> command, Map<String, String> environment)
+        throws IOException {
         Path out = Files.createTempFile("diveconnector-child", ".out");
         Path err = Files.createTempFile("diveconnector-child", ".err");
         try {
@@ -41,15 +47,71 @@ public final class ChildProcess {
             builder.redirectError(err.toFile());
             Process process = builder.start();
             process.getOutputStream().close();
-            if (!process.waitFor(TIMEOUT_SECONDS, TimeUnit.SECONDS)) {
-                process.destroyForcibly().waitFor();
-                fail("child process did not end within " + TIMEOUT_SECONDS + " s: " + command);
-            }
-            return new ChildProcess(command, process.exitValue(), Files.readString(out),
-                                    Files.readString(err));
-        } finally {
+            return new Running(command, process, out, err);
+        } catch (IOException | RuntimeException e) {
             Files.deleteIfExists(out);
             Files.deleteIfExists(err);
+            throw e;
+        }
+    }
+
+    /** A child that is still running. Its output goes to files, so it never blocks on a pipe. */
+    public static final class Running {
+        private static final long POLL_MILLIS = 20;
+
+        private final List<String> command;
+        private final Process process;
+        private final Path out;
+        private final Path err;
+
+        private Running(List<String> command, Process process, Path out, Path err) {
+            this.command = command;
+            this.process = process;
+            this.out = out;
+            this.err = err;
+        }
+
+        public long pid() {
+            return process.pid();
+        }
+
+        /** Waits until the child's standard output holds the text; fails if it ends first. */
+        public void awaitOutput(String text) throws IOException, InterruptedException {
+            long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(TIMEOUT_SECONDS);
+            while (!Files.readString(out).contains(text)) {
+                if (!process.isAlive()) {
+                    fail("child ended before printing \"" + text + "\"\n" + finish());
+                }
+                if (System.nanoTime() > deadline) {
+                    process.destroyForcibly().waitFor();
+                    fail("child did not print \"" + text + "\" within " + TIMEOUT_SECONDS
+                         + " s\n" + finish());
+                }
+                Thread.sleep(POLL_MILLIS);
+            }
+        }
+
+        /** Sends SIGINT, as Ctrl-C in a terminal does. */
+        public void interrupt() throws IOException, InterruptedException {
+            Process kill = new ProcessBuilder("kill", "-INT", String.valueOf(pid())).start();
+            assertEquals(0, kill.waitFor(), "kill -INT " + pid());
+        }
+
+        /** Waits for the child to end (killing it after the timeout) and collects its output. */
+        public ChildProcess finish() throws IOException, InterruptedException {
+            try {
+                if (!process.waitFor(TIMEOUT_SECONDS, TimeUnit.SECONDS)) {
+                    process.destroyForcibly().waitFor();
+                    fail("child process did not end within " + TIMEOUT_SECONDS + " s: " + command
+                         + "\n--- stdout ---\n" + Files.readString(out) + "--- stderr ---\n"
+                         + Files.readString(err));
+                }
+                return new ChildProcess(command, process.exitValue(), Files.readString(out),
+                                        Files.readString(err));
+            } finally {
+                Files.deleteIfExists(out);
+                Files.deleteIfExists(err);
+            }
         }
     }
 

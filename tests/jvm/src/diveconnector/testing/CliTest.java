@@ -1,25 +1,46 @@
 package diveconnector.testing;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertInstanceOf;
+import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import brenquill.main.java.core.Device;
 import brenquill.main.java.core.DeviceConnector;
+import brenquill.main.java.core.Dive;
+import brenquill.main.java.core.exceptions.NativeException;
+import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
+import java.util.stream.Stream;
+import javax.xml.parsers.DocumentBuilderFactory;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
+import org.w3c.dom.Document;
+import org.w3c.dom.Element;
 
 /** The diveconnector command-line tool, run through its launcher under -Xcheck:jni. */
 class CliTest {
     private static final String JAVA_OPTIONS_NOTE = "NOTE: Picked up JDK_JAVA_OPTIONS:";
+    private static final String SVG_NAMESPACE = "http://www.w3.org/2000/svg";
+    private static final String BUILTIN_SUMMARY =
+        "20 dives from Dcsim Reef Explorer, serial 20240401.";
 
-    private static ChildProcess tool(String... arguments) throws Exception {
+    @TempDir
+    Path temporary;
+
+    private static List<String> toolCommand(String... arguments) {
         List<String> command = new ArrayList<>();
         command.add(TestEnvironment.path("diveconnector.launcher").toString());
         command.addAll(List.of(arguments));
-        return ChildProcess.run(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+        return command;
+    }
+
+    private static ChildProcess tool(String... arguments) throws Exception {
+        return ChildProcess.run(toolCommand(arguments), Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
     }
 
     /** The child's stderr without the java launcher's note about JDK_JAVA_OPTIONS. */
@@ -62,6 +83,10 @@ class CliTest {
 
         assertTrue(usage.startsWith("Usage: diveconnector"), usage);
         assertTrue(usage.contains("list"), usage);
+        for (String option : List.of("--port NAME", "--vendor V", "--product P", "--json FILE",
+                                     "--plot DIR", "(default: dcsim:builtin)", "\"NaN\"")) {
+            assertTrue(usage.contains(option), () -> option + " missing from\n" + usage);
+        }
         for (String[] arguments :
              new String[][] {{}, {"help"}, {"-h"}, {"list", "--help"}, {"--verbose", "help"}}) {
             ChildProcess child = tool(arguments).assertClean(0);
@@ -127,5 +152,315 @@ class CliTest {
         assertTrue(child.stderr().startsWith("diveconnector: cannot load the native library: "),
                    child::toString);
         assertEquals(1, child.stderr().strip().split("\n").length, child::toString);
+    }
+
+    /**
+     * The in-process download of a computer, in the tool's order: chronological, dives that tie
+     * in the order they arrived.
+     */
+    private static List<Dive> downloadHere(String port) throws NativeException {
+        DcSim.reset();
+        RecordingSet<Dive> set = RecordingSet.accepting();
+        Downloads.download(port, Downloads.VENDOR, Downloads.PRODUCT, set);
+        List<Dive> dives = new ArrayList<>(set.added());
+        dives.sort(null);
+        return dives;
+    }
+
+    /** The table rows of a download's output: every line from the header to the summary. */
+    private static List<String[]> tableRows(String stdout) {
+        List<String> lines = List.of(stdout.split("\n"));
+        int header = -1;
+        for (int i = 0; i < lines.size(); i++) {
+            if (lines.get(i).matches(" *# +Date and time +Duration +Max depth +Gas +Samples")) {
+                header = i;
+            }
+        }
+        assertTrue(header >= 0, stdout);
+        List<String[]> rows = new ArrayList<>();
+        for (String line : lines.subList(header + 1, lines.size())) {
+            if (!line.matches(" *[0-9]+  .*")) {
+                break;
+            }
+            rows.add(line.strip().split(" {2,}"));
+        }
+        return rows;
+    }
+
+    @Test
+    void downloadPrintsProgressThenTheDivesAndTheDevice() throws Exception {
+        List<Dive> expected = downloadHere("dcsim:builtin");
+
+        ChildProcess child = tool("download").assertClean(0);
+
+        assertEquals("", errors(child), child::toString);
+        String stdout = child.stdout();
+        assertTrue(stdout.startsWith("Downloading from Dcsim Reef Explorer on dcsim:builtin.\n"),
+                   stdout);
+        int progress = stdout.indexOf("Event: progress 100.00% (80/80)");
+        assertTrue(progress > 0 && progress < stdout.indexOf("Date and time"),
+                   "the library's progress comes before the table");
+        List<String[]> rows = tableRows(stdout);
+        assertEquals(20, rows.size(), stdout);
+        for (int i = 0; i < rows.size(); i++) {
+            String[] row = rows.get(i);
+            Dive dive = expected.get(i);
+            assertEquals(6, row.length, () -> String.join("|", row));
+            assertEquals(String.valueOf(i + 1), row[0]);
+            assertEquals(dive.getDateTime(), row[1]);
+            assertEquals(dive.getGas().toString(), row[4]);
+            assertEquals(String.valueOf(dive.getSampleCount()), row[5]);
+        }
+        assertEquals(List.of("1", "2024-05-04 10:12:00", "42:00", "12.0 m", "Air", "253"),
+                     List.of(rows.get(0)));
+        assertEquals(List.of("6", "2024-05-06 13:40:00", "1:00:00", "14.0 m", "Air", "361"),
+                     List.of(rows.get(5)));
+        assertEquals(List.of("11", "2024-05-10 07:30:00", "57:00", "60.0 m", "Tx 18/45", "343"),
+                     List.of(rows.get(10)));
+        assertEquals(List.of("18", "2024-05-14 08:45:00", "1:05:00", "18.0 m", "EAN36", "391"),
+                     List.of(rows.get(17)));
+        List<String> lines = List.of(stdout.split("\n"));
+        assertEquals(BUILTIN_SUMMARY, lines.get(lines.size() - 1));
+    }
+
+    /** Reads a float the tool wrote: a JSON number, or one of the strings for NaN and infinity. */
+    private static void assertFloat(Float expected, Object written, String what) {
+        if (expected == null) {
+            assertNull(written, what);
+            return;
+        }
+        float read;
+        if (Float.isFinite(expected)) {
+            JsonReader.Number number = assertInstanceOf(JsonReader.Number.class, written, what);
+            read = Float.parseFloat(number.text());
+        } else {
+            String text = assertInstanceOf(String.class, written, what);
+            assertTrue(List.of("NaN", "Infinity", "-Infinity").contains(text), what + ": " + text);
+            read = Float.parseFloat(text);
+        }
+        assertEquals(Float.floatToIntBits(expected), Float.floatToIntBits(read),
+                     () -> what + ": " + written + " is not " + expected);
+    }
+
+    @SuppressWarnings("unchecked")
+    private static void assertJsonHolds(Path file, String port, Device device, List<Dive> dives)
+        throws Exception {
+        Map<String, Object> json = (Map<String, Object>) JsonReader.read(Files.readString(file));
+        assertEquals(port, json.get("port"));
+        assertEquals(Map.of("vendor", device.getVendor(), "product", device.getProduct(),
+                            "serial", device.getSerial()),
+                     json.get("device"));
+        List<Object> written = (List<Object>) json.get("dives");
+        assertEquals(dives.size(), written.size());
+        for (int i = 0; i < dives.size(); i++) {
+            Dive dive = dives.get(i);
+            Map<String, Object> entry = (Map<String, Object>) written.get(i);
+            String where = "dive " + (i + 1) + " ";
+            assertEquals(new JsonReader.Number(String.valueOf(i + 1)), entry.get("number"));
+            assertEquals(dive.getDateTime(), entry.get("dateTime"));
+            assertFloat(dive.getDiveTime(), entry.get("diveTimeSeconds"), where + "dive time");
+            assertFloat(dive.getMaxDepth(), entry.get("maxDepthMetres"), where + "max depth");
+            assertEquals(Map.of("oxygenPercent",
+                                new JsonReader.Number(String.valueOf(dive.getGas().getOxygen())),
+                                "heliumPercent",
+                                new JsonReader.Number(String.valueOf(dive.getGas().getHelium())),
+                                "name", dive.getGas().toString()),
+                         entry.get("gas"));
+            assertEquals(new JsonReader.Number(String.valueOf(dive.getSampleCount())),
+                         entry.get("samples"));
+            Map<String, Object> profile = (Map<String, Object>) entry.get("profile");
+            assertEquals(List.of("timeSeconds", "depthMetres", "pressureBar", "temperatureCelsius",
+                                 "eventType"),
+                         List.copyOf(profile.keySet()));
+            Float[][] series = {dive.getTimeProfile(), dive.getDepthProfile(),
+                                dive.getPressureProfile(), dive.getTemperatureProfile()};
+            int name = 0;
+            for (String key : profile.keySet()) {
+                List<Object> values = (List<Object>) profile.get(key);
+                assertEquals(dive.getSampleCount(), values.size(), where + key);
+                for (int sample = 0; sample < values.size(); sample++) {
+                    if (name < series.length) {
+                        assertFloat(series[name][sample], values.get(sample),
+                                    where + key + "[" + sample + "]");
+                    } else {
+                        Integer event = dive.getEventProfile()[sample];
+                        assertEquals(event == null ? null : new JsonReader.Number(event.toString()),
+                                     values.get(sample), where + key + "[" + sample + "]");
+                    }
+                }
+                name++;
+            }
+        }
+    }
+
+    /** The SVG files of a --plot directory, parsed, in file-name order. */
+    private static List<Document> plots(Path directory, List<Dive> dives) throws Exception {
+        List<Path> files;
+        try (Stream<Path> listing = Files.list(directory)) {
+            files = listing.sorted().toList();
+        }
+        assertEquals(dives.size(), files.size(), files::toString);
+        DocumentBuilderFactory factory = DocumentBuilderFactory.newInstance();
+        factory.setNamespaceAware(true);
+        List<Document> documents = new ArrayList<>();
+        for (int i = 0; i < files.size(); i++) {
+            Dive dive = dives.get(i);
+            String name = files.get(i).getFileName().toString();
+            assertEquals(String.format("dive-%03d-%s.svg", i + 1,
+                                       dive.getDateTime().replace(' ', '_').replace(':', '-')),
+                         name);
+            Document document = factory.newDocumentBuilder().parse(files.get(i).toFile());
+            Element root = document.getDocumentElement();
+            assertEquals("svg", root.getLocalName(), name);
+            assertEquals(SVG_NAMESPACE, root.getNamespaceURI(), name);
+            String title = document.getElementsByTagNameNS(SVG_NAMESPACE, "title").item(0)
+                               .getTextContent();
+            assertEquals("Dive " + (i + 1) + ": " + dive.getDateTime() + ", " + dive.getGas(),
+                         title);
+            String text = root.getTextContent();
+            assertTrue(text.contains("Time (min)") && text.contains("Depth (m)"), name);
+            documents.add(document);
+        }
+        return documents;
+    }
+
+    /** The points of a plot's depth line; none when the plot has no line. */
+    private static int plottedPoints(Document plot) {
+        var lines = plot.getElementsByTagNameNS(SVG_NAMESPACE, "polyline");
+        if (lines.getLength() == 0) {
+            return 0;
+        }
+        return ((Element) lines.item(0)).getAttribute("points").split(" ").length;
+    }
+
+    @Test
+    void downloadWritesJsonThatReadsBackExactlyAndOnePlotPerDive() throws Exception {
+        List<Dive> expected = downloadHere("dcsim:builtin");
+        Path json = temporary.resolve("dives.json");
+        Path plots = temporary.resolve("plots");
+
+        ChildProcess child =
+            tool("download", "--json", json.toString(), "--plot", plots.toString()).assertClean(0);
+
+        assertEquals("", errors(child), child::toString);
+        assertJsonHolds(json, "dcsim:builtin", new Device("Dcsim", "Reef Explorer", "20240401"),
+                        expected);
+        List<Document> documents = plots(plots, expected);
+        for (int i = 0; i < documents.size(); i++) {
+            assertEquals(expected.get(i).getSampleCount(), plottedPoints(documents.get(i)));
+        }
+        assertTrue(child.stdout().contains(BUILTIN_SUMMARY + "\nWrote " + json + ".\nWrote 20 "
+                                           + "depth profiles to " + plots + ".\n"),
+                   child::toString);
+    }
+
+    // Values JSON numbers cannot hold, empty entries, two dives without samples or date that the
+    // application deems equal (both are shown), and a port name that needs escaping.
+    @Test
+    void oddValuesStayValidJsonAndSvg() throws Exception {
+        Path scenario = temporary.resolve("dive \"log\" back\\slash\ttab.txt");
+        Files.writeString(scenario, """
+            devinfo 1 2 987654
+            dive
+            datetime 2024-10-01 10:00:00
+            divetime 30:00
+            maxdepth 20
+            mix 32 0
+            time 0; depth 0; temperature nan
+            time 10; depth 0.1; pressure 0 inf
+            time 20; depth nan; pressure 0 -inf; event 0xFFFFFFFF
+            time 30; depth 123456.789; temperature -0.0000001
+            time 40
+            dive
+            divetime 1:00
+            dive
+            divetime 1:00
+            """);
+        List<Dive> expected = downloadHere(scenario.toString());
+        Path json = temporary.resolve("odd.json");
+        Path plots = temporary.resolve("odd plots");
+
+        ChildProcess child = tool("download", "--port", scenario.toString(), "--json",
+                                  json.toString(), "--plot", plots.toString())
+                                 .assertClean(0);
+
+        assertEquals("", errors(child), child::toString);
+        assertJsonHolds(json, scenario.toString(),
+                        new Device("Dcsim", "Reef Explorer", "987654"), expected);
+        assertEquals(3, expected.size());
+        assertEquals(3, tableRows(child.stdout()).size(), child::toString);
+        List<Document> documents = plots(plots, expected);
+        for (Document empty : documents.subList(0, 2)) {
+            assertEquals(0, plottedPoints(empty), "a dive without samples");
+            assertTrue(empty.getDocumentElement().getTextContent().contains("No depth samples"));
+        }
+        assertEquals(3, plottedPoints(documents.get(2)), "samples with a finite depth");
+    }
+
+    @Test
+    void missingPortIsAUsageErrorWithoutASimulatedComputer() throws Exception {
+        List<Path> classPath = List.of(TestEnvironment.path("diveconnector.tool.jar"),
+                                       TestEnvironment.path("diveconnector.java.jar"));
+        String[][] cases = {
+            {"download needs --port NAME", "download"},
+            {"download needs --vendor V", "download", "--port", "/dev/ttyUSB0"},
+            {"download needs --product P", "download", "--port", "/dev/ttyUSB0", "--vendor",
+             "Dcsim"},
+        };
+        for (String[] misuse : cases) {
+            String[] arguments = List.of(misuse).subList(1, misuse.length).toArray(new String[0]);
+            ChildProcess child =
+                ChildProcess
+                    .run(TestEnvironment.childJvm(classPath, "brenquill.main.java.tool.Main",
+                                                  arguments),
+                         Map.of())
+                    .assertClean(2);
+            assertEquals("", child.stdout(), child::toString);
+            assertTrue(child.stderr().startsWith("diveconnector: " + misuse[0] + " ("),
+                       child::toString);
+            assertTrue(child.stderr().contains("\nUsage: diveconnector"), child::toString);
+        }
+    }
+
+    @Test
+    void downloadFailureIsOneLine() throws Exception {
+        Path file = Files.writeString(temporary.resolve("plain file"), "");
+        String[][] cases = {
+            {"[-4]: Error opening device.", "download", "--port", "sim:absent"},
+            {"[-]: No matching device found.", "download", "--vendor", "Nobody"},
+            {"cannot write " + temporary.resolve("absent/dives.json") + ": no directory "
+                 + temporary.resolve("absent"),
+             "download", "--json", temporary.resolve("absent/dives.json").toString()},
+            {"cannot write " + temporary + ": it is a directory", "download", "--json",
+             temporary.toString()},
+            {"cannot create the directory " + file + ": a file of that name is in the way",
+             "download", "--plot", file.toString()},
+        };
+        for (String[] failure : cases) {
+            String[] arguments = List.of(failure).subList(1, failure.length).toArray(new String[0]);
+            ChildProcess child = tool(arguments).assertClean(1);
+            assertEquals("diveconnector: " + failure[0], errors(child), child::toString);
+            assertFalse(child.stdout().contains("Date and time"), child::toString);
+        }
+    }
+
+    @Test
+    void ctrlCCancelsTheDownloadWithTheLibrarysMessage() throws Exception {
+        Path scenario = temporary.resolve("slow.txt");
+        Files.writeString(scenario, "transfer 10 100\n"
+                                        + "dive\nprofile 0:00@0 5:00@10 10:00@0\n".repeat(5));
+        List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
+        command.addAll(toolCommand("download", "--port", scenario.toString()));
+
+        ChildProcess.Running running =
+            ChildProcess.start(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+        // Printed while the first dive is parsed, so the transfer runs.
+        running.awaitOutput("Parsing the maxdepth.");
+        running.interrupt();
+        ChildProcess child = running.finish().assertClean(1);
+
+        assertEquals("diveconnector: [-10]: Error downloading the dives.", errors(child),
+                     child::toString);
+        assertFalse(child.stdout().contains("Date and time"), child::toString);
     }
 }

@@ -1,5 +1,6 @@
 package diveconnector.testing;
 
+import java.net.URISyntaxException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
@@ -24,6 +25,27 @@ public final class TestEnvironment {
         return path;
     }
 
+    /**
+     * The libdivecomputer release dcsim presents, such as "0.9.0": the one the library under test
+     * was built for.
+     */
+    public static String libdivecomputerRelease() {
+        String api = System.getProperty("dcsim.api");
+        if (api == null || !api.matches("0\\.[89]")) {
+            throw new IllegalStateException(
+                "system property dcsim.api is " + api + "; run the JVM tests through ctest");
+        }
+        return api + ".0";
+    }
+
+    /**
+     * Whether dcsim presents libdivecomputer 0.8: sample times in whole seconds, parser data given
+     * after the parser is made, and the descriptor iterator made by dc_descriptor_iterator.
+     */
+    public static boolean olderApi() {
+        return libdivecomputerRelease().equals("0.8.0");
+    }
+
     /** The descriptor table of a libdivecomputer release, from the shared fixtures. */
     public static Path descriptorTable(String release) {
         return path("diveconnector.fixtures").resolve(
@@ -39,6 +61,24 @@ public final class TestEnvironment {
         return directory;
     }
 
+    /**
+     * The command prefix that starts a program with SIGINT at its default disposition, as in an
+     * interactive shell, even when this JVM was started with SIGINT ignored (which a child would
+     * inherit, and a JVM that ignores SIGINT installs no handler for it).
+     */
+    public static List<String> withDefaultSigint() {
+        return List.of(path("defaultsigint.executable").toString());
+    }
+
+    /** The jar or directory a test class was loaded from, for a child JVM's class path. */
+    public static Path classesOf(Class<?> type) {
+        try {
+            return Paths.get(type.getProtectionDomain().getCodeSource().getLocation().toURI());
+        } catch (URISyntaxException e) {
+            throw new IllegalStateException("no class path entry for " + type, e);
+        }
+    }
+
     /** The java binary of this JVM, for child JVMs. */
     public static Path javaBinary() {
         return Paths.get(System.getProperty("java.home"), "bin", "java");
@@ -47,11 +87,19 @@ public final class TestEnvironment {
     /** A child JVM command: -Xcheck:jni, both native libraries, the class path and main class. */
     public static List<String> childJvm(List<Path> classPath, String mainClass,
                                         String... arguments) {
+        return childJvm(List.of(), classPath, mainClass, arguments);
+    }
+
+    /** The same with more JVM options, such as a heap size. */
+    public static List<String> childJvm(List<String> jvmOptions, List<Path> classPath,
+                                        String mainClass, String... arguments) {
         List<String> command = new ArrayList<>();
         command.add(javaBinary().toString());
         command.add("-Xcheck:jni");
+        command.addAll(jvmOptions);
         command.add("-Ddiveconnector.library=" + path("diveconnector.library"));
         command.add("-Ddcsimcontrol.library=" + path("dcsimcontrol.library"));
+        command.add("-Ddcsim.api=" + System.getProperty("dcsim.api"));
         command.add("-cp");
         List<String> entries = new ArrayList<>();
         for (Path entry : classPath) {

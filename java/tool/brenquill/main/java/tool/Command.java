@@ -1,6 +1,7 @@
 package brenquill.main.java.tool;
 
 import brenquill.main.java.core.exceptions.NativeException;
+import java.io.IOException;
 import java.io.PrintStream;
 import java.util.List;
 
@@ -13,6 +14,10 @@ interface Command {
     /** The options this command accepts after its name; each takes a value. */
     List<Option> options();
 
-    /** Runs the command and returns the process exit code. */
-    int run(Arguments arguments, PrintStream out) throws NativeException;
+    /**
+     * Runs the command and returns the process exit code. A UsageException is a command line that
+     * cannot work; an IOException carries a message fit for the user as it is.
+     */
+    int run(Arguments arguments, PrintStream out)
+        throws NativeException, UsageException, IOException;
 }

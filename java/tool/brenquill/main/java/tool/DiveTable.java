@@ -1,0 +1,63 @@
+package brenquill.main.java.tool;
+
+import brenquill.main.java.core.Dive;
+import java.io.PrintStream;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.Locale;
+
+/** The dives of a download as a text table, one row per dive, numbered from 1. */
+final class DiveTable {
+    private static final String[] HEADERS = {"#", "Date and time", "Duration", "Max depth", "Gas",
+                                             "Samples"};
+    // Text columns are aligned left, numbers right.
+    private static final boolean[] LEFT = {false, true, false, false, true, false};
+    private static final int SECONDS_PER_MINUTE = 60;
+    private static final int SECONDS_PER_HOUR = 3600;
+
+    private DiveTable() {}
+
+    static void print(PrintStream out, List<Dive> dives) {
+        List<String[]> rows = new ArrayList<>();
+        rows.add(HEADERS);
+        for (int i = 0; i < dives.size(); i++) {
+            Dive dive = dives.get(i);
+            rows.add(new String[] {String.valueOf(i + 1), dive.getDateTime(),
+                                   duration(dive.getDiveTime()), depth(dive.getMaxDepth()),
+                                   String.valueOf(dive.getGas()),
+                                   String.valueOf(dive.getSampleCount())});
+        }
+        int[] widths = new int[HEADERS.length];
+        for (String[] row : rows) {
+            for (int column = 0; column < row.length; column++) {
+                widths[column] = Math.max(widths[column], row[column].length());
+            }
+        }
+        for (String[] row : rows) {
+            StringBuilder line = new StringBuilder();
+            for (int column = 0; column < row.length; column++) {
+                String format = "%" + (LEFT[column] ? "-" : "") + widths[column] + "s";
+                line.append(column == 0 ? "" : "  ").append(String.format(format, row[column]));
+            }
+            out.println(line.toString().stripTrailing());
+        }
+    }
+
+    /** m:ss below an hour, h:mm:ss from an hour on. */
+    static String duration(float seconds) {
+        if (!Float.isFinite(seconds) || seconds < 0) {
+            return "?";
+        }
+        long total = Math.round((double) seconds);
+        long hours = total / SECONDS_PER_HOUR;
+        long minutes = total % SECONDS_PER_HOUR / SECONDS_PER_MINUTE;
+        long rest = total % SECONDS_PER_MINUTE;
+        return hours > 0 ? String.format(Locale.ROOT, "%d:%02d:%02d", hours, minutes, rest)
+                         : String.format(Locale.ROOT, "%d:%02d", minutes, rest);
+    }
+
+    /** Metres with one decimal, whatever the locale. */
+    static String depth(float metres) {
+        return String.format(Locale.ROOT, "%.1f m", metres);
+    }
+}

@@ -1,0 +1,56 @@
+package diveconnector.testing;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+
+import brenquill.main.java.core.Device;
+import brenquill.main.java.core.DeviceConnector;
+import brenquill.main.java.core.Dive;
+import brenquill.main.java.core.exceptions.NativeException;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.Set;
+
+/** Downloads from simulated dive computers in this JVM. */
+public final class Downloads {
+    /** The serial port of the computer {@link #attach} attaches. */
+    public static final String PORT = "sim:test";
+    public static final String VENDOR = "Dcsim";
+    public static final String PRODUCT = "Reef Explorer";
+
+    private static final DeviceConnector CONNECTOR = new DeviceConnector();
+
+    private Downloads() {}
+
+    public static DeviceConnector connector() {
+        return CONNECTOR;
+    }
+
+    /** Attaches a computer described by the scenario lines on {@link #PORT}. */
+    public static void attach(String scenario) {
+        DcSim.attach("serial " + PORT + "\n" + scenario);
+    }
+
+    /**
+     * Downloads from {@link #PORT} into the set; whether it succeeds or fails, no libdivecomputer
+     * handle may be left behind.
+     */
+    public static Device download(Set<Dive> dives) throws NativeException {
+        return download(PORT, VENDOR, PRODUCT, dives);
+    }
+
+    public static Device download(String port, String vendor, String product, Set<Dive> dives)
+        throws NativeException {
+        try {
+            return CONNECTOR.loadUserDivesFromDevice(port, vendor, product, dives);
+        } finally {
+            assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
+        }
+    }
+
+    /** Every dive of the computer on {@link #PORT}, in the order the download added them. */
+    public static List<Dive> dives() throws NativeException {
+        RecordingSet<Dive> dives = RecordingSet.accepting();
+        download(dives);
+        return new ArrayList<>(dives.added());
+    }
+}
