@@ -7,6 +7,8 @@
 #include <libdivecomputer/usbhid.h>
 
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -97,11 +99,15 @@ dc_status_t openFirstFound(dc_status_t (*iterate)(dc_iterator_t**, dc_context_t*
 dc_status_t openIrda(dc_context_t* context, dc_descriptor_t* descriptor, const char* name,
                      dc_iostream_t** stream) {
     constexpr unsigned int kLsap = 1;
-    if (*name != '\0') {
+    if (std::isdigit(static_cast<unsigned char>(*name))) {
         char* end = nullptr;
-        const unsigned long address = std::strtoul(name, &end, 0);
+        errno = 0;
+        const unsigned long long address = std::strtoull(name, &end, 0);
         if (*end == '\0') {
-            return dc_irda_open(stream, context, static_cast<unsigned int>(address), kLsap);
+            // A number too large for an IrDA address must not open some other device.
+            return errno == 0 && address <= UINT_MAX
+                       ? dc_irda_open(stream, context, static_cast<unsigned int>(address), kLsap)
+                       : DC_STATUS_INVALIDARGS;
         }
     }
     ItemHandle<dc_irda_device_t> item(nullptr, dc_irda_device_free);

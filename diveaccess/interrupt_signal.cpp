@@ -45,6 +45,11 @@ void restore() {
 }  // namespace
 
 extern "C" void onInterruptSignal(int) {
+#ifdef _WIN32
+    // Windows resets the disposition before calling a handler; without this a second Ctrl-C in
+    // the same download would end the process.
+    std::signal(SIGINT, onInterruptSignal);
+#endif
     signalCount.fetch_add(1, std::memory_order_relaxed);
 }
 

@@ -100,6 +100,9 @@ TEST_F(DeviceStreamTest, IrdaTakesANumericAddressOrTheFirstFound) {
     EXPECT_EQ(open(DC_TRANSPORT_IRDA, "42"), "irda");
     EXPECT_EQ(open(DC_TRANSPORT_IRDA, ""), "irda");
     EXPECT_EQ(open(DC_TRANSPORT_IRDA, "43"), "[-6]: Error opening device.");
+    EXPECT_EQ(open(DC_TRANSPORT_IRDA, "0x10000002a"), "[-2]: Error opening device.")
+        << "an address beyond 32 bits must not open some other device";
+    EXPECT_EQ(open(DC_TRANSPORT_IRDA, "99999999999999999999999"), "[-2]: Error opening device.");
 }
 
 TEST_F(DeviceStreamTest, BleOnlyModelsCannotBeOpened) {

@@ -33,12 +33,16 @@ void* operator new(std::size_t size) {
     }
     throw std::bad_alloc();
 }
+// GCC 12 takes free() of what this operator new returned for a mismatch.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* memory) noexcept {
     std::free(memory);
 }
 void operator delete(void* memory, std::size_t) noexcept {
     std::free(memory);
 }
+#pragma GCC diagnostic pop
 
 namespace diveconnector {
 namespace {
