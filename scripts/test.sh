@@ -42,3 +42,9 @@ stage "Stop tests under ThreadSanitizer"
 configure build/tsan -DCMAKE_BUILD_TYPE=Debug -DDIVECONNECTOR_SANITIZE=thread -DDIVECONNECTOR_TESTS=ON
 cmake --build build/tsan -j "$jobs" --target stop_tests
 TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/native/stop_tests --gtest_brief=1
+
+stage "Fuzzing, 60 s a target"
+scripts/fuzz.sh 60
+
+stage "Windows x64 cross-build"
+scripts/windows.sh

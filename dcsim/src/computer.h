@@ -39,7 +39,7 @@ typedef struct dcsim_patch_t {
 
 /* A generated depth profile: the depth is interpolated between waypoints. */
 typedef struct dcsim_profile_t {
-    unsigned int interval_ms;
+    uint64_t interval_ms;
     dcsim_waypoint_t* waypoints;
     size_t nwaypoints;
     int has_temperature;
@@ -73,7 +73,7 @@ typedef struct dcsim_dive_t {
 typedef struct dcsim_generator_t {
     unsigned int count;
     unsigned int samples;
-    unsigned int interval_ms;
+    uint64_t interval_ms;
     double depth;
     dc_ticks_t start;     /* first dive, seconds since the epoch in local time */
     unsigned int spacing; /* seconds between dive starts */

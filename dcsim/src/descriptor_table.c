@@ -41,6 +41,8 @@ static const struct {
 
 static dcsim_spinlock_t lock = DCSIM_SPINLOCK_INIT;
 static dcsim_table_t* current;
+/* Serializes the changes that build on the current table, so none is lost. */
+static dcsim_spinlock_t changing = DCSIM_SPINLOCK_INIT;
 
 static void table_destroy(dcsim_table_t* table) {
     for (size_t i = 0; i < table->count; i++) {
@@ -175,10 +177,11 @@ void dcsim_descriptors_add(const char* vendor, const char* product, unsigned int
     if (vendor == NULL || product == NULL) {
         return;
     }
-    /* Copy on write: iterators over the old snapshot are not disturbed. A
-     * concurrent add may be lost; tables are set up before use. */
+    /* Copy on write: iterators over the old snapshot are not disturbed. */
+    dcsim_spin_lock(&changing);
     dcsim_table_t* old = dcsim_table_acquire();
     if (old == NULL) {
+        dcsim_spin_unlock(&changing);
         return;
     }
     dcsim_table_t* table = table_new();
@@ -194,13 +197,12 @@ void dcsim_descriptors_add(const char* vendor, const char* product, unsigned int
         ok = table_append(table, &capacity, vendor, strlen(vendor), product, strlen(product),
                           family, model, transports);
     }
-    if (!ok) {
-        if (table != NULL) {
-            table_destroy(table);
-        }
-        return;
+    if (ok) {
+        table_install(table);
+    } else if (table != NULL) {
+        table_destroy(table);
     }
-    table_install(table);
+    dcsim_spin_unlock(&changing);
 }
 
 /* ---- TSV loading ------------------------------------------------------- */

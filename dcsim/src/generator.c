@@ -2,9 +2,13 @@
 
 #include "calendar.h"
 
-/* Rounds to a step, like a dive computer's sensor resolution. */
+/* Rounds to a step, like a dive computer's sensor resolution. Beyond 2^52
+ * steps a double is whole already, and NaN or an infinity stays as it is. */
 static double quantize(double value, double step) {
     double scaled = value / step;
+    if (!(scaled > -4503599627370496.0 && scaled < 4503599627370496.0)) {
+        return value;
+    }
     long long rounded = (long long)(scaled < 0 ? scaled - 0.5 : scaled + 0.5);
     return (double)rounded * step;
 }

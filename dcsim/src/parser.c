@@ -24,8 +24,7 @@ struct dc_parser_t {
     const unsigned char* data;
     unsigned char* copy;
     size_t size;
-    dc_status_t header_status;
-    dcsim_raw_header_t header;
+    dc_status_t header_status; /* of the data when it was set */
 };
 
 static dc_parser_t* parser_alloc(dc_context_t* context, dc_family_t family, unsigned int model) {
@@ -49,7 +48,8 @@ static void parser_free(dc_parser_t* parser) {
 static dc_status_t parser_take(dc_parser_t* parser, const unsigned char* data, size_t size) {
     parser->data = data;
     parser->size = size;
-    parser->header_status = dcsim_raw_header(data, size, &parser->header);
+    dcsim_raw_header_t header;
+    parser->header_status = dcsim_raw_header(data, size, &header);
     dc_status_t status = parser->header_status;
     if (status != DC_STATUS_SUCCESS) {
         DCSIM_ERROR(parser->context, "Invalid dive data (%" PRIu64 " bytes).", (uint64_t)size);
@@ -166,6 +166,15 @@ dc_status_t dc_parser_new2(dc_parser_t** out, dc_context_t* context, dc_descript
 
 #endif
 
+/* The header, read from the data on every query: a 0.8 parser's data may
+ * have changed since it was set. */
+static dc_status_t read_header(const dc_parser_t* parser, dcsim_raw_header_t* header) {
+    if (parser->header_status != DC_STATUS_SUCCESS) {
+        return parser->header_status;
+    }
+    return dcsim_raw_header(parser->data, parser->size, header);
+}
+
 dc_family_t dc_parser_get_type(dc_parser_t* parser) {
     if (DCSIM_ENTER(dc_parser_get_type) != DC_STATUS_SUCCESS || parser == NULL) {
         return DC_FAMILY_NULL;
@@ -181,23 +190,26 @@ dc_status_t dc_parser_get_datetime(dc_parser_t* parser, dc_datetime_t* datetime)
     if (parser == NULL || datetime == NULL) {
         return DC_STATUS_INVALIDARGS;
     }
-    if (parser->header_status != DC_STATUS_SUCCESS) {
-        return parser->header_status;
+    dcsim_raw_header_t header;
+    status = read_header(parser, &header);
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
     }
     if (dcsim_raw_find_fault(parser->data, parser->size, DCSIM_RAW_STAGE_DATETIME, 0, &status,
                              NULL)) {
         return status;
     }
-    if (!parser->header.has_datetime) {
+    if (!header.has_datetime) {
         return DC_STATUS_UNSUPPORTED;
     }
-    *datetime = parser->header.datetime;
+    *datetime = header.datetime;
     return DC_STATUS_SUCCESS;
 }
 
-static dc_status_t get_gasmix(const dc_parser_t* parser, unsigned int index, void* value) {
+static dc_status_t get_gasmix(const dc_parser_t* parser, const dcsim_raw_header_t* header,
+                              unsigned int index, void* value) {
     dcsim_raw_gasmix_t raw;
-    if (index >= parser->header.ngasmixes) {
+    if (index >= header->ngasmixes) {
         return DC_STATUS_INVALIDARGS;
     }
     dc_status_t status = dcsim_raw_gasmix(parser->data, parser->size, index, &raw);
@@ -213,9 +225,10 @@ static dc_status_t get_gasmix(const dc_parser_t* parser, unsigned int index, voi
     return status;
 }
 
-static dc_status_t get_tank(const dc_parser_t* parser, unsigned int index, void* value) {
+static dc_status_t get_tank(const dc_parser_t* parser, const dcsim_raw_header_t* header,
+                            unsigned int index, void* value) {
     dcsim_raw_tank_t raw;
-    if (index >= parser->header.ntanks) {
+    if (index >= header->ntanks) {
         return DC_STATUS_INVALIDARGS;
     }
     dc_status_t status = dcsim_raw_tank(parser->data, parser->size, index, &raw);
@@ -311,26 +324,28 @@ dc_status_t dc_parser_get_field(dc_parser_t* parser, dc_field_type_t type, unsig
     if (parser == NULL) {
         return DC_STATUS_INVALIDARGS;
     }
-    if (parser->header_status != DC_STATUS_SUCCESS) {
-        return parser->header_status;
+    dcsim_raw_header_t header;
+    status = read_header(parser, &header);
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
     }
     if (dcsim_raw_find_fault(parser->data, parser->size, DCSIM_RAW_STAGE_FIELD, (unsigned int)type,
                              &status, NULL)) {
         return status;
     }
     const unsigned int field = (unsigned int)type;
-    if (field >= 32 || !(KNOWN_FIELDS & parser->header.fields & (1u << field))) {
+    if (field >= 32 || !(KNOWN_FIELDS & header.fields & (1u << field))) {
         return DC_STATUS_UNSUPPORTED;
     }
     /* A NULL value asks whether the field is there, as with the real backends. */
     if (type == DC_FIELD_GASMIX) {
-        return get_gasmix(parser, flags, value);
+        return get_gasmix(parser, &header, flags, value);
     }
     if (type == DC_FIELD_TANK) {
-        return get_tank(parser, flags, value);
+        return get_tank(parser, &header, flags, value);
     }
     if (value != NULL) {
-        put_field(&parser->header, type, value);
+        put_field(&header, type, value);
     }
     return DC_STATUS_SUCCESS;
 }

@@ -15,6 +15,9 @@
 #define MAX_TOKENS 64
 #define MAX_DIVES 10000000u
 #define MAX_OFFSET (16u << 20)
+/* Samples of a profile or generate line are made in memory during the
+ * download and handed over as one dive, so their size is bounded. */
+#define MAX_GENERATED_BYTES (64u << 20)
 /* What dc_sample_value_t.time can hold: unsigned milliseconds in 0.9,
  * unsigned seconds in 0.8. */
 #ifdef DCSIM_API_0_8
@@ -46,13 +49,13 @@ typedef struct parser_t {
     unsigned int events_seen;
 } parser_t;
 
-static int fail(parser_t* p, const char* format, ...)
+static void report(parser_t* p, const char* format, ...)
 #ifdef __GNUC__
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
 
-static int fail(parser_t* p, const char* format, ...) {
+static void report(parser_t* p, const char* format, ...) {
     char message[400];
     va_list ap;
     va_start(ap, format);
@@ -63,8 +66,11 @@ static int fail(parser_t* p, const char* format, ...) {
     } else {
         dcsim_set_error("line %u: %s", p->line, message);
     }
-    return 0;
 }
+
+/* Reports and answers 0. A macro, so that the optimizer sees the 0 where a
+ * getter fails without setting its result (report() is never inlined). */
+#define fail(...) (report(__VA_ARGS__), 0)
 
 /* Makes room for one more element; 0 when out of memory. */
 static int grow(parser_t* p, void** array, size_t* capacity, size_t count, size_t size) {
@@ -85,7 +91,7 @@ static char* copy_string(parser_t* p, const char* text) {
     size_t length = strlen(text);
     char* copy = malloc(length + 1);
     if (copy == NULL) {
-        fail(p, "out of memory");
+        report(p, "out of memory");
         return NULL;
     }
     memcpy(copy, text, length + 1);
@@ -289,6 +295,39 @@ static int get_time(parser_t* p, const token_t* t, const char* what, unsigned lo
     if (*ms > MAX_TIME_MS) {
         return fail(p, "%s: %s does not fit libdivecomputer's time sample, unsigned " TIME_UNIT,
                     what, t->text);
+    }
+    return 1;
+}
+
+/* A TIME of whole seconds for a header field or a sample member that holds
+ * unsigned seconds (DIVETIME, DECO times): unlike sample times, the same in
+ * both APIs. */
+static int get_seconds(parser_t* p, const token_t* t, const char* what, unsigned int* out) {
+    unsigned long long ms;
+    if (!scan_time(t->text, &ms)) {
+        return fail(p, "%s: expected a time such as 90, 1:30, 1:02:03, 12.5 or 1500ms, got '%s'",
+                    what, t->text);
+    }
+    if (ms % 1000) {
+        return fail(p, "%s: whole seconds only", what);
+    }
+    if (ms / 1000 > 0xFFFFFFFFull) {
+        return fail(p, "%s: %s is more than 4294967295 s", what, t->text);
+    }
+    *out = (unsigned int)(ms / 1000);
+    return 1;
+}
+
+/* Refuses a profile or generated dive whose samples would not fit
+ * MAX_GENERATED_BYTES. */
+static int check_generated_size(parser_t* p, const char* what, uint64_t samples,
+                                unsigned int sample_bytes) {
+    if (samples > MAX_GENERATED_BYTES / sample_bytes) {
+        return fail(p,
+                    "%s: %" PRIu64
+                    " time samples of %u bytes make a dive larger than %u MiB, "
+                    "the most dcsim makes",
+                    what, samples, sample_bytes, MAX_GENERATED_BYTES >> 20);
     }
     return 1;
 }
@@ -543,19 +582,13 @@ static int parse_sample(parser_t* p, const token_t* t, int n, dcsim_raw_writer_t
         }
     } else if (strcmp(kind, "deco") == 0) {
         sample.type = DCSIM_SAMPLE_DECO;
-        unsigned long long time_ms = 0, tts_ms = 0;
         if (!need_args(p, t, n, 3, 4, "ndl|safetystop|decostop|deepstop TIME DEPTH [TTS]") ||
             !get_choice(p, &t[1], "deco type", deco_names, 4, 0, &sample.value.deco.type) ||
-            !get_time(p, &t[2], "deco time", &time_ms) ||
+            !get_seconds(p, &t[2], "deco time", &sample.value.deco.time) ||
             !get_real(p, &t[3], "deco depth", &sample.value.deco.depth) ||
-            (n > 4 && !get_time(p, &t[4], "deco tts", &tts_ms))) {
+            (n > 4 && !get_seconds(p, &t[4], "deco tts", &sample.value.deco.tts))) {
             return 0;
         }
-        if (time_ms % 1000 || tts_ms % 1000) {
-            return fail(p, "deco: times are whole seconds");
-        }
-        sample.value.deco.time = (unsigned int)(time_ms / 1000);
-        sample.value.deco.tts = (unsigned int)(tts_ms / 1000);
     } else if (strcmp(kind, "gasmix") == 0) {
         sample.type = DCSIM_SAMPLE_GASMIX;
         if (!need_args(p, t, n, 1, 1, "INDEX") ||
@@ -758,15 +791,12 @@ static int dive_number_field(parser_t* p, const token_t* t, int n, unsigned int 
 }
 
 static int dive_divetime(parser_t* p, const token_t* t, int n) {
-    unsigned long long ms;
+    unsigned int seconds;
     if (!need_args(p, t, n, 1, 1, "TIME") || !see(p, 1u << DCSIM_FIELD_DIVETIME, "divetime") ||
-        !get_time(p, &t[1], "divetime", &ms)) {
+        !get_seconds(p, &t[1], "divetime", &seconds)) {
         return 0;
     }
-    if (ms % 1000) {
-        return fail(p, "divetime: whole seconds only");
-    }
-    dcsim_raw_put_divetime(&p->dive->header, (unsigned int)(ms / 1000));
+    dcsim_raw_put_divetime(&p->dive->header, seconds);
     return header_written(p);
 }
 
@@ -814,7 +844,7 @@ static int dive_tank(parser_t* p, const token_t* t, int n) {
 
 static int dive_salinity(parser_t* p, const token_t* t, int n) {
     static const char* const waters[] = {"fresh", "salt"};
-    unsigned int water;
+    unsigned int water = 0;
     double density;
     if (!need_args(p, t, n, 2, 2, "fresh|salt DENSITY") ||
         !see(p, 1u << DCSIM_FIELD_SALINITY, "salinity") ||
@@ -828,7 +858,7 @@ static int dive_salinity(parser_t* p, const token_t* t, int n) {
 
 static int dive_divemode(parser_t* p, const token_t* t, int n) {
     static const char* const modes[] = {"freedive", "gauge", "oc", "ccr", "scr"};
-    unsigned int mode;
+    unsigned int mode = 0;
     if (!need_args(p, t, n, 1, 1, "freedive|gauge|oc|ccr|scr") ||
         !see(p, 1u << DCSIM_FIELD_DIVEMODE, "divemode") ||
         !get_choice(p, &t[1], "divemode", modes, 5, 0, &mode)) {
@@ -899,7 +929,7 @@ static int dive_fingerprint(parser_t* p, const token_t* t, int n) {
 
 static int dive_fault(parser_t* p, const token_t* t, int n) {
     static const char* const stages[] = {NULL, "parser", "datetime", "field", "samples", "destroy"};
-    unsigned int stage, field = 0, after = 0;
+    unsigned int stage = 0, field = 0, after = 0;
     int any = 0;
     dc_status_t status;
     if (n < 3) {
@@ -997,7 +1027,7 @@ static int dive_profile(parser_t* p, const token_t* t, int n) {
             if (ms == 0) {
                 return fail(p, "profile interval: must be longer than 0");
             }
-            profile->interval_ms = (unsigned int)ms;
+            profile->interval_ms = ms;
         } else if ((value = option(&t[i], "temperature")) != NULL) {
             double temperatures[2];
             if (!split_reals(p, value, "profile temperature SURFACE:BOTTOM", 2, temperatures)) {
@@ -1060,6 +1090,14 @@ static int dive_profile(parser_t* p, const token_t* t, int n) {
     }
     if (profile->nwaypoints < 2) {
         return fail(p, "profile: needs at least two waypoints TIME@DEPTH");
+    }
+    /* Time and depth records, a temperature and one pressure per tank. */
+    const uint64_t span =
+        profile->waypoints[profile->nwaypoints - 1].time_ms - profile->waypoints[0].time_ms;
+    if (!check_generated_size(
+            p, "profile", span / profile->interval_ms + 1,
+            (unsigned int)(20 + 10 * profile->has_temperature + 14 * profile->ntanks))) {
+        return 0;
     }
     dive->has_profile = 1;
     return 1;
@@ -1368,7 +1406,7 @@ static int computer_line(parser_t* p, const token_t* t, int n) {
         }
         unsigned int listed = 0;
         for (int i = 1; i < n; i++) {
-            unsigned int kind;
+            unsigned int kind = 0;
             if (!get_choice(p, &t[i], "events", kinds, DCSIM_EVENT_KINDS, 0, &kind)) {
                 return 0;
             }
@@ -1442,7 +1480,7 @@ static int generate(parser_t* p, const token_t* t, int n) {
             if (number == 0) {
                 return fail(p, "generate interval: must be longer than 0");
             }
-            g.interval_ms = (unsigned int)number;
+            g.interval_ms = number;
         } else if ((value = option(&t[i], "depth")) != NULL) {
             v = (token_t){value, 0};
             if (!get_real_in(p, &v, "generate depth", 0.1, 1000.0, &g.depth)) {
@@ -1460,13 +1498,9 @@ static int generate(parser_t* p, const token_t* t, int n) {
             g.start = dcsim_ticks_join(year, month, day, hour, minute, second);
         } else if ((value = option(&t[i], "spacing")) != NULL) {
             v = (token_t){value, 0};
-            if (!get_time(p, &v, "generate spacing", &number)) {
+            if (!get_seconds(p, &v, "generate spacing", &g.spacing)) {
                 return 0;
             }
-            if (number % 1000) {
-                return fail(p, "generate spacing: whole seconds only");
-            }
-            g.spacing = (unsigned int)(number / 1000);
         } else if ((value = option(&t[i], "tanks")) != NULL) {
             v = (token_t){value, 0};
             if (!get_unsigned(p, &v, "generate tanks", 8, &number)) {
@@ -1490,8 +1524,11 @@ static int generate(parser_t* p, const token_t* t, int n) {
             return fail(p, "generate: unknown option '%s'", t[i].text);
         }
     }
-    if ((unsigned long long)(g.samples - 1) * g.interval_ms > MAX_TIME_MS) {
+    if (g.samples > 1 && g.interval_ms > MAX_TIME_MS / (g.samples - 1)) {
         return fail(p, "generate: the dives last longer than libdivecomputer's time sample holds");
+    }
+    if (!check_generated_size(p, "generate", g.samples, 30 + 14 * g.tanks)) {
+        return 0;
     }
     dcsim_generator_t* generator = malloc(sizeof *generator);
     if (generator == NULL) {

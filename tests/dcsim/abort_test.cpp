@@ -11,7 +11,11 @@ int throwingDive(const unsigned char*, unsigned int, const unsigned char*, unsig
     throw std::runtime_error("dive callback");
 }
 
+#if DC_VERSION_CHECK(0, 9, 0)
 void throwingSample(dc_sample_type_t, const dc_sample_value_t*, void*) {
+#else
+void throwingSample(dc_sample_type_t, dc_sample_value_t, void*) {
+#endif
     throw std::runtime_error("sample callback");
 }
 
@@ -28,7 +32,7 @@ void downloadWithThrowingCallback() {
 }
 
 void parseWithThrowingCallback() {
-    Parser parser = parse(onlyDive("dive\ntime 0; depth 1\n"));
+    ParsedDive parser = parse(onlyDive("dive\ntime 0; depth 1\n"));
     try {
         dc_parser_samples_foreach(parser.get(), throwingSample, nullptr);
     } catch (...) {

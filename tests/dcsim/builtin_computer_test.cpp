@@ -21,7 +21,7 @@ class BuiltinComputerTest : public DcsimTest {
         result_ = new Download(
             downloadSerial(DCSIM_BUILTIN_PORT, DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT));
         for (const auto& data : result_->dives) {
-            Parser parser = parse(data);
+            ParsedDive parser = parse(data);
             Dive dive;
             dc_parser_get_datetime(parser.get(), &dive.datetime);
             unsigned int count = 0;

@@ -67,7 +67,7 @@ inline Context quietContext() {
 // The first descriptor of the current table with this vendor and product.
 inline Descriptor findDescriptor(const std::string& vendor, const std::string& product) {
     dc_iterator_t* raw = nullptr;
-    EXPECT_EQ(dc_descriptor_iterator_new(&raw, nullptr), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_descriptor_iterator(&raw), DC_STATUS_SUCCESS);
     Iterator iterator(raw);
     dc_descriptor_t* descriptor = nullptr;
     while (dc_iterator_next(iterator.get(), &descriptor) == DC_STATUS_SUCCESS) {
@@ -187,15 +187,25 @@ struct Samples {
     }
 };
 
-inline void recordSample(dc_sample_type_t type, const dc_sample_value_t* value, void* userdata) {
-    Sample sample{type, *value, {}};
+inline void keepSample(dc_sample_type_t type, const dc_sample_value_t& value, void* userdata) {
+    Sample sample{type, value, {}};
     if (type == DC_SAMPLE_VENDOR) {
-        const auto* bytes = static_cast<const unsigned char*>(value->vendor.data);
-        sample.vendor.assign(bytes, bytes + value->vendor.size);
+        const auto* bytes = static_cast<const unsigned char*>(value.vendor.data);
+        sample.vendor.assign(bytes, bytes + value.vendor.size);
         sample.value.vendor.data = nullptr;
     }
     static_cast<Samples*>(userdata)->list.push_back(sample);
 }
+
+#if DC_VERSION_CHECK(0, 9, 0)
+inline void recordSample(dc_sample_type_t type, const dc_sample_value_t* value, void* userdata) {
+    keepSample(type, *value, userdata);
+}
+#else
+inline void recordSample(dc_sample_type_t type, dc_sample_value_t value, void* userdata) {
+    keepSample(type, value, userdata);
+}
+#endif
 
 inline Samples samplesOf(dc_parser_t* parser) {
     Samples samples;
@@ -203,14 +213,41 @@ inline Samples samplesOf(dc_parser_t* parser) {
     return samples;
 }
 
-// A parser over dive data, created without a device.
-inline Parser parse(const std::vector<unsigned char>& data,
-                    dc_status_t expected = DC_STATUS_SUCCESS) {
-    Descriptor descriptor = findDescriptor(DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT);
-    dc_parser_t* parser = nullptr;
-    EXPECT_EQ(dc_parser_new2(&parser, nullptr, descriptor.get(), data.data(), data.size()),
-              expected);
-    return Parser(parser);
+// A parser over dive data, made without a device, with the data kept alive
+// as long as the parser (a 0.8 parser reads the caller's bytes).
+class ParsedDive {
+  public:
+    ParsedDive(std::vector<unsigned char> data, dc_status_t expected) : data_(std::move(data)) {
+        Descriptor descriptor = findDescriptor(DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT);
+        dc_parser_t* parser = nullptr;
+#if DC_VERSION_CHECK(0, 9, 0)
+        EXPECT_EQ(dc_parser_new2(&parser, nullptr, descriptor.get(), data_.data(), data_.size()),
+                  expected);
+#else
+        EXPECT_EQ(dc_parser_new2(&parser, nullptr, descriptor.get(), 0, 0), DC_STATUS_SUCCESS);
+        EXPECT_EQ(dc_parser_set_data(parser, data_.data(), static_cast<unsigned int>(data_.size())),
+                  expected);
+        if (expected != DC_STATUS_SUCCESS) {
+            dc_parser_destroy(parser);
+            parser = nullptr;
+        }
+#endif
+        parser_.reset(parser);
+    }
+    dc_parser_t* get() const {
+        return parser_.get();
+    }
+    dc_parser_t* release() {
+        return parser_.release();
+    }
+
+  private:
+    std::vector<unsigned char> data_;  // declared first: outlives the parser
+    Parser parser_;
+};
+
+inline ParsedDive parse(std::vector<unsigned char> data, dc_status_t expected = DC_STATUS_SUCCESS) {
+    return ParsedDive(std::move(data), expected);
 }
 
 // The only dive of a scenario, as raw bytes, downloaded over its serial port.

@@ -24,7 +24,7 @@ const char* const fiveDives =
     "dive\ndivetime 5:00\n";
 
 unsigned int divetimeOf(const std::vector<unsigned char>& dive) {
-    Parser parser = parse(dive);
+    ParsedDive parser = parse(dive);
     unsigned int divetime = 0;
     EXPECT_EQ(dc_parser_get_field(parser.get(), DC_FIELD_DIVETIME, 0, &divetime),
               DC_STATUS_SUCCESS);

@@ -257,6 +257,8 @@ Bytes minimal(std::initializer_list<unsigned char> header,
               std::initializer_list<unsigned char> samples) {
     Bytes data = {'D', 'C', 'S', 'M', 1, 0, 0, 0, static_cast<unsigned char>(header.size()),
                   0,   0,   0};
+    // Room first: GCC 12 for mingw-w64 sees a bogus overflow in growing by an initializer list.
+    data.reserve(data.size() + header.size() + samples.size());
     data.insert(data.end(), header);
     data.insert(data.end(), samples);
     return data;

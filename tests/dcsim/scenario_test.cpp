@@ -130,7 +130,7 @@ TEST_F(ScenarioTest, SerialOpenOfAScenarioFileReachesItsComputer) {
 }
 
 TEST_F(ScenarioTest, SamplesArriveExactlyAsWritten) {
-    Parser parser = parse(
+    ParsedDive parser = parse(
         onlyDive("dive\n"
                  "depth 0.5              # before the first time sample\n"
                  "temperature 21.5\n"
@@ -186,7 +186,7 @@ TEST_F(ScenarioTest, SamplesArriveExactlyAsWritten) {
 }
 
 TEST_F(ScenarioTest, HeaderFieldsAreAnsweredOnlyWhenGiven) {
-    Parser full =
+    ParsedDive full =
         parse(onlyDive("dive\n"
                        "datetime 2024-02-29 23:59:58 -03:30\n"
                        "divetime 1:02:03\n"
@@ -252,7 +252,7 @@ TEST_F(ScenarioTest, HeaderFieldsAreAnsweredOnlyWhenGiven) {
     EXPECT_EQ(dc_parser_get_field(full.get(), static_cast<dc_field_type_t>(-1), 0, &number),
               DC_STATUS_UNSUPPORTED);
 
-    Parser empty = parse(onlyDive("dive\n"));
+    ParsedDive empty = parse(onlyDive("dive\n"));
     EXPECT_EQ(dc_parser_get_datetime(empty.get(), &dt), DC_STATUS_UNSUPPORTED);
     for (dc_field_type_t field :
          {DC_FIELD_DIVETIME, DC_FIELD_MAXDEPTH, DC_FIELD_AVGDEPTH, DC_FIELD_GASMIX,
@@ -267,7 +267,7 @@ TEST_F(ScenarioTest, HeaderFieldsAreAnsweredOnlyWhenGiven) {
 }
 
 TEST_F(ScenarioTest, ProfileSamplesEveryIntervalWithInsertsInPlace) {
-    Parser parser = parse(
+    ParsedDive parser = parse(
         onlyDive("dive\n"
                  "profile interval=30 temperature=20:10 tank=0:200:100 tank=3:210:90 0@0 1:00@20 "
                  "2:00@0\n"
@@ -322,7 +322,7 @@ TEST_F(ScenarioTest, GeneratedDivesAreMadeDuringTheDownload) {
     ASSERT_EQ(result.dives.size(), 31u);
     dc_datetime_t previous{};
     for (int i = 29; i >= 0; --i) {  // oldest generated dive first
-        Parser parser = parse(result.dives[static_cast<size_t>(i)]);
+        ParsedDive parser = parse(result.dives[static_cast<size_t>(i)]);
         dc_datetime_t dt{};
         ASSERT_EQ(dc_parser_get_datetime(parser.get(), &dt), DC_STATUS_SUCCESS);
         if (i == 29) {
@@ -350,7 +350,7 @@ TEST_F(ScenarioTest, ParserFaultsStrikeWhereTheDiveSays) {
     const std::vector<unsigned char> created = onlyDive("dive\nfault parser TIMEOUT\n");
     parse(created, DC_STATUS_TIMEOUT);
 
-    Parser parser =
+    ParsedDive parser =
         parse(onlyDive("dive\n"
                        "datetime 2024-01-01 00:00:00\n"
                        "maxdepth 10; divetime 60\n"
@@ -376,7 +376,7 @@ TEST_F(ScenarioTest, ParserFaultsStrikeWhereTheDiveSays) {
     EXPECT_EQ(dc_parser_destroy(parser.release()), DC_STATUS_NOMEMORY);
     EXPECT_EQ(dcsim_live(DCSIM_PARSER), 0);
 
-    Parser any = parse(onlyDive("dive\ndivetime 60\nfault field any DATAFORMAT\n"));
+    ParsedDive any = parse(onlyDive("dive\ndivetime 60\nfault field any DATAFORMAT\n"));
     EXPECT_EQ(dc_parser_get_field(any.get(), DC_FIELD_DIVETIME, 0, &divetime),
               DC_STATUS_DATAFORMAT);
     EXPECT_EQ(dc_parser_get_field(any.get(), DC_FIELD_GASMIX_COUNT, 0, &divetime),
@@ -390,7 +390,7 @@ TEST_F(ScenarioTest, MalformedDivesReachTheParserAsWritten) {
     parse(onlyDive("dive\ndivetime 60\npatch 0 58\n"), DC_STATUS_DATAFORMAT);
 
     // Cut inside the second depth sample: the samples before it still arrive.
-    Parser cut = parse(onlyDive("dive\ntime 0; depth 1; time 10; depth 2\ntruncate 45\n"));
+    ParsedDive cut = parse(onlyDive("dive\ntime 0; depth 1; time 10; depth 2\ntruncate 45\n"));
     const Samples samples = samplesOf(cut.get());
     EXPECT_EQ(samples.status, DC_STATUS_DATAFORMAT);
     EXPECT_EQ(samples.list.size(), 3u);
@@ -403,7 +403,12 @@ TEST_F(ScenarioTest, MalformedDivesReachTheParserAsWritten) {
 
 TEST_F(ScenarioTest, ParserCopiesTheData) {
     std::vector<unsigned char> data = onlyDive("dive\ndivetime 60\ntime 0; depth 3\n");
-    Parser parser = parse(data);
+    Descriptor descriptor = findDescriptor(DCSIM_BUILTIN_VENDOR, "Reef Nitrox");
+    Stream stream = openSerial(DCSIM_BUILTIN_PORT);
+    Device device = openDevice(descriptor.get(), stream.get());
+    dc_parser_t* raw = nullptr;
+    ASSERT_EQ(dc_parser_new(&raw, device.get(), data.data(), data.size()), DC_STATUS_SUCCESS);
+    Parser parser(raw);
     std::fill(data.begin(), data.end(), 0);
     data.clear();
     data.shrink_to_fit();
