@@ -1,6 +1,8 @@
 #include "dive_conversion.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 
@@ -11,9 +13,16 @@ namespace diveconnector {
 
 namespace {
 
-// A fraction as a whole percentage, halves rounded up.
+// A fraction as a whole percentage, halves rounded up. A value no int can hold (corrupt data) must
+// not reach the conversion, whose result would be undefined: NaN counts as no mix, the rest is held
+// to the int range and left for Gas to judge.
 jint percentage(double fraction) {
-    return static_cast<jint>(std::floor(fraction * 100.0 + 0.5));
+    const double percent = std::floor(fraction * 100.0 + 0.5);
+    if (std::isnan(percent)) {
+        return 0;
+    }
+    return static_cast<jint>(
+        std::clamp(percent, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }
 
 // "YYYY-MM-DD hh:mm:ss"; a field wider than usual (a five-digit year, a negative value) is written
@@ -81,6 +90,7 @@ class DiveConverter {
         return !failed(javamessages::kSavingDive);
     }
 
+  private:
     // True (and NativeException with `message` raised in its place) when a Java exception is
     // pending.
     [[nodiscard]] bool failed(const char* message) {
@@ -91,7 +101,6 @@ class DiveConverter {
         return true;
     }
 
-  private:
     // Null while an earlier series of the same dive failed: JNI allows no call with an exception
     // pending, and the check after the five series reports it.
     jobjectArray boxFloats(const std::vector<std::optional<float>>& series, jsize length) {

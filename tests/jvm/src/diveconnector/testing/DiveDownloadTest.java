@@ -4,6 +4,7 @@ import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertSame;
+import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import brenquill.main.java.core.Device;
@@ -253,6 +254,35 @@ class DiveDownloadTest {
         assertGas(50, 0, dives.get(2));
         assertGas(18, 45, dives.get(3));
         assertEquals("Tx 18/45", dives.get(3).getGas().toString());
+    }
+
+    private static String rawMixDive(String oxygen, String helium) {
+        // Magic, version 1, header of one 19-byte record: GASMIX (tag 0x14, length 17) with the
+        // two fractions as little-endian doubles and usage 0.
+        return "dive\nraw 4443534d0100000013000000" + "1411" + oxygen + helium + "00\n";
+    }
+
+    private static final String NAN = "000000000000f87f";
+    private static final String ZERO = "0000000000000000";
+    private static final String POINT_32 = "7b14ae47e17ad43f";
+
+    @Test
+    void mixFractionThatIsNoNumberCountsAsNoMixOfThatGas() throws NativeException {
+        Downloads.attach(rawMixDive(NAN, ZERO) + rawMixDive(POINT_32, NAN));
+
+        List<Dive> dives = Downloads.dives();
+
+        assertGas(32, 0, dives.get(0));
+        assertGas(0, 0, dives.get(1));
+    }
+
+    @Test
+    void mixFractionBeyondAnyPercentageIsLeftToGasToRefuse() {
+        Downloads.attach(rawMixDive("000000a2941a6d42", ZERO));  // oxygen 1e12
+
+        NativeException error = assertThrows(NativeException.class, Downloads::dives);
+
+        assertEquals("Could not create gas.", error.getMessage());
     }
 
     @Test
