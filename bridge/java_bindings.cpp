@@ -27,22 +27,20 @@ jclass JavaBinding::findClass(const char* name) noexcept {
 }
 
 jmethodID JavaBinding::findMethod(jclass owner, const char* name, const char* signature) noexcept {
-    if (missing_ != Missing::kNothing) {
-        return nullptr;
-    }
-    const jmethodID found = env_->GetMethodID(owner, name, signature);
-    if (found == nullptr) {
-        missing_ = Missing::kMember;
-    }
-    return found;
+    return findMember(&JNIEnv::GetMethodID, owner, name, signature);
 }
 
 jmethodID JavaBinding::findStaticMethod(jclass owner, const char* name,
                                         const char* signature) noexcept {
+    return findMember(&JNIEnv::GetStaticMethodID, owner, name, signature);
+}
+
+jmethodID JavaBinding::findMember(jmethodID (JNIEnv::*lookUp)(jclass, const char*, const char*),
+                                  jclass owner, const char* name, const char* signature) noexcept {
     if (missing_ != Missing::kNothing) {
         return nullptr;
     }
-    const jmethodID found = env_->GetStaticMethodID(owner, name, signature);
+    const jmethodID found = (env_->*lookUp)(owner, name, signature);
     if (found == nullptr) {
         missing_ = Missing::kMember;
     }

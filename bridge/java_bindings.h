@@ -87,6 +87,9 @@ class JavaBinding {
   private:
     enum class Missing { kNothing, kNativeException, kClass, kMember };
 
+    jmethodID findMember(jmethodID (JNIEnv::*lookUp)(jclass, const char*, const char*),
+                         jclass owner, const char* name, const char* signature) noexcept;
+
     JNIEnv* env_;
     jclass nativeException_;
     Missing missing_;
