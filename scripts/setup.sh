@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Installs what building and testing diveconnector needs, from Debian's packages. Installs only
-# what is missing, so it is quick on a machine that has everything.
+# what is missing, so it is quick on a machine that has everything. Other scripts pass their own
+# package names: scripts/setup.sh PACKAGE...
 set -euo pipefail
 
-packages=(
-    cmake g++ make pkg-config binutils
-    openjdk-17-jdk-headless
-    libgtest-dev libgmock-dev libbenchmark-dev
-    junit5
-    clang libclang-rt-14-dev
-    valgrind
-)
+packages=("$@")
+if ((${#packages[@]} == 0)); then
+    packages=(
+        cmake g++ make pkg-config binutils
+        openjdk-17-jdk-headless
+        libgtest-dev libgmock-dev libbenchmark-dev
+        junit5
+        clang libclang-rt-14-dev
+        valgrind
+    )
+fi
 
 missing=()
 for package in "${packages[@]}"; do

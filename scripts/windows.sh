@@ -9,20 +9,7 @@ cd "$(dirname "$0")/.."
 jobs=2
 build=build/windows
 toolchain=$PWD/cmake/mingw-w64-x86_64.cmake
-packages=(cmake make g++-mingw-w64-x86-64 openjdk-17-jdk-headless googletest wine64)
-
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-        missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-    echo "== Installing: ${missing[*]}"
-    sudo=""
-    [[ $(id -u) -ne 0 ]] && sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/setup.sh cmake make g++-mingw-w64-x86-64 openjdk-17-jdk-headless googletest wine64
 
 # Debian ships GoogleTest as source only: build it with the same toolchain.
 googletest=$PWD/$build/googletest-install
