@@ -5,8 +5,6 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.nio.file.Path;
-import java.nio.file.Paths;
-import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
 import org.junit.jupiter.api.Test;
@@ -22,26 +20,12 @@ class BindingFailureTest {
     private static final String NATIVE_EXCEPTION =
         "brenquill.main.java.core.exceptions.NativeException";
 
-    private static Path testClasses() throws Exception {
-        return Paths.get(BindingProbe.class.getProtectionDomain().getCodeSource().getLocation()
-                             .toURI());
-    }
-
-    /**
-     * Runs the probe on a class variant: one that shadows some real classes comes before the
-     * application jar, one that stands for the whole application replaces it.
-     */
+    /** Runs the probe on a class variant (see TestEnvironment.variantClassPath). */
     private static List<ProbeOutcome> probe(String variant, boolean shadowsApplication,
                                             String mode, Map<String, String> environment)
         throws Exception {
-        List<Path> classPath = new ArrayList<>();
-        if (variant != null) {
-            classPath.add(TestEnvironment.variant(variant));
-        }
-        if (variant == null || shadowsApplication) {
-            classPath.add(TestEnvironment.path("diveconnector.java.jar"));
-        }
-        classPath.add(testClasses());
+        List<Path> classPath =
+            TestEnvironment.variantClassPath(variant, shadowsApplication, BindingProbe.class);
         ChildProcess child =
             ChildProcess
                 .run(TestEnvironment.childJvm(classPath, BindingProbe.class.getName(), mode),

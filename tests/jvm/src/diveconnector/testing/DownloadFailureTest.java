@@ -12,7 +12,6 @@ import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.exceptions.NativeException;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
 import org.junit.jupiter.api.BeforeEach;
@@ -251,21 +250,12 @@ class DownloadFailureTest {
                      set.added().stream().map(Dive::getDateTime).toList());
     }
 
-    /**
-     * Runs the probe on a class variant: one that shadows some real classes comes before the
-     * application jar, one that stands for the whole application replaces it.
-     */
+    /** Runs the probe on a class variant (see TestEnvironment.variantClassPath). */
     private static DownloadOutcome probe(String variant, boolean shadowsApplication,
                                          List<String> jvmOptions, String... arguments)
         throws Exception {
-        List<Path> classPath = new ArrayList<>();
-        if (variant != null) {
-            classPath.add(TestEnvironment.variant(variant));
-        }
-        if (variant == null || shadowsApplication) {
-            classPath.add(TestEnvironment.path("diveconnector.java.jar"));
-        }
-        classPath.add(TestEnvironment.classesOf(DownloadProbe.class));
+        List<Path> classPath =
+            TestEnvironment.variantClassPath(variant, shadowsApplication, DownloadProbe.class);
         ChildProcess child =
             ChildProcess
                 .run(TestEnvironment.childJvm(jvmOptions, classPath,

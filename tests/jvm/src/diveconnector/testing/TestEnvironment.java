@@ -62,6 +62,24 @@ public final class TestEnvironment {
     }
 
     /**
+     * The class path of a child JVM that runs {@code probe} on a class variant (or, for null, on
+     * the application's classes): a variant that shadows some real classes comes before the
+     * application jar, one that stands for the whole application replaces it.
+     */
+    public static List<Path> variantClassPath(String variant, boolean shadowsApplication,
+                                              Class<?> probe) {
+        List<Path> classPath = new ArrayList<>();
+        if (variant != null) {
+            classPath.add(variant(variant));
+        }
+        if (variant == null || shadowsApplication) {
+            classPath.add(path("diveconnector.java.jar"));
+        }
+        classPath.add(classesOf(probe));
+        return classPath;
+    }
+
+    /**
      * The command prefix that starts a program with SIGINT at its default disposition, as in an
      * interactive shell, even when this JVM was started with SIGINT ignored (which a child would
      * inherit, and a JVM that ignores SIGINT installs no handler for it).
