@@ -4,7 +4,8 @@
 #   2. the native suites under AddressSanitizer + UndefinedBehaviorSanitizer, and under valgrind;
 #   3. the stop tests (interruptions, Ctrl-C, overlapping downloads) under ThreadSanitizer;
 #   4. a short run of every fuzz target;
-#   5. the Windows x64 cross-build with its export check.
+#   5. the Windows x64 cross-build with its export check;
+#   6. every suite once more from a copy of the project alone, with nothing beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -48,3 +49,14 @@ scripts/fuzz.sh 60
 
 stage "Windows x64 cross-build"
 scripts/windows.sh
+
+stage "A copy of the project alone"
+alone=$(mktemp -d)
+trap 'rm -rf "$alone"' EXIT
+git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$alone"
+(
+    cd "$alone"
+    configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build -j "$jobs"
+    ctest --test-dir build --output-on-failure -j "$jobs"
+)

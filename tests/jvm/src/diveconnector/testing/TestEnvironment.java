@@ -46,7 +46,7 @@ public final class TestEnvironment {
         return libdivecomputerRelease().equals("0.8.0");
     }
 
-    /** The descriptor table of a libdivecomputer release, from the shared fixtures. */
+    /** The descriptor table of a libdivecomputer release, from the project's fixtures. */
     public static Path descriptorTable(String release) {
         return path("diveconnector.fixtures").resolve(
             "libdivecomputer-" + release + "-descriptors.tsv");
