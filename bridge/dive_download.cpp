@@ -1,5 +1,6 @@
 #include "dive_download.h"
 
+#include <string>
 #include <vector>
 
 #include "device_events.h"
@@ -7,6 +8,7 @@
 #include "dive_conversion.h"
 #include "dive_parser.h"
 #include "java_bindings.h"
+#include "java_strings.h"
 #include "library_version.h"
 #include "scoped_utf_chars.h"
 
@@ -27,11 +29,8 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jstring deviceName, jstring vendor,
         return raiseNativeException(env, nativeException, javamessages::kNullArgument);
     }
 
-    // A failed conversion leaves the JVM's OutOfMemoryError pending.
-    ScopedUtfChars nameChars(env, deviceName);
-    if (!nameChars) {
-        return nullptr;
-    }
+    // A failed conversion leaves the JVM's OutOfMemoryError pending. Vendor and product are
+    // compared with libdivecomputer's ASCII table, where modified UTF-8 changes nothing.
     ScopedUtfChars vendorChars(env, vendor);
     if (!vendorChars) {
         return nullptr;
@@ -42,13 +41,14 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jstring deviceName, jstring vendor,
     }
 
     return guarded(env, nativeException, [&]() -> jobject {
-        const DeviceSession session(nameChars.c_str(), vendorChars.c_str(), productChars.c_str());
+        // The operating system takes port names in real UTF-8.
+        const std::string name = utf8String(env, deviceName);
+        const DeviceSession session(name.c_str(), vendorChars.c_str(), productChars.c_str());
         const DownloadInterruption interruption;
         const DeviceConnection connection(session);
         const std::vector<DiveRecord> records = downloadDives(connection, interruption);
         productChars.reset();
         vendorChars.reset();
-        nameChars.reset();
         return convertDives(env, classes, nativeException, vendor, product, connection.info(),
                             records, dives);
     });

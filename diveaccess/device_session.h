@@ -22,8 +22,9 @@ namespace diveconnector {
 
 class DeviceSession {
   public:
-    // The names are NUL-terminated modified UTF-8, as taken from Java. deviceName is borrowed and
-    // must outlive the opening of the connection; vendor and product are used here only.
+    // The names are NUL-terminated UTF-8; vendor and product match libdivecomputer's ASCII names
+    // byte for byte. deviceName is borrowed and must outlive the opening of the connection;
+    // vendor and product are used here only.
     DeviceSession(const char* deviceName, const char* vendor, const char* product);
 
     [[nodiscard]] dc_context_t* context() const noexcept { return context_.get(); }
