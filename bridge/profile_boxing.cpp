@@ -10,21 +10,45 @@ namespace diveconnector {
 namespace {
 
 constexpr char kHelperClass[] = "diveconnector/internal/ProfileBoxing";
+constexpr char kHelperBinaryName[] = "diveconnector.internal.ProfileBoxing";
+
+// The helper as the boot loader knows it, or null with an exception pending. FindClass would ask
+// the loader of the calling class instead, and isolating loaders (OSGi bundles, JBoss Modules,
+// plugin loaders) do not pass an unknown package on to the boot loader.
+jclass findInBootLoader(JNIEnv* env) {
+    const ScopedLocalRef<jclass> classClass(env, env->FindClass("java/lang/Class"));
+    if (classClass.get() == nullptr) {
+        return nullptr;
+    }
+    const jmethodID forName =
+        env->GetStaticMethodID(classClass.get(), "forName",
+                               "(Ljava/lang/String;ZLjava/lang/ClassLoader;)Ljava/lang/Class;");
+    if (forName == nullptr) {
+        return nullptr;
+    }
+    const ScopedLocalRef<jstring> name(env, env->NewStringUTF(kHelperBinaryName));
+    if (name.get() == nullptr) {
+        return nullptr;
+    }
+    const auto found = static_cast<jclass>(
+        env->CallStaticObjectMethod(classClass.get(), forName, name.get(), JNI_FALSE, nullptr));
+    return env->ExceptionCheck() ? nullptr : found;
+}
 
 jclass findOrDefineHelper(JNIEnv* env) {
-    if (const jclass found = env->FindClass(kHelperClass)) {
+    if (const jclass found = findInBootLoader(env)) {
         return found;
     }
     env->ExceptionClear();
-    // The boot loader: visible from every application class loader, and defined once per JVM.
+    // The boot loader: defined once per JVM, whichever loader loaded the application's classes.
     if (const jclass defined = env->DefineClass(kHelperClass, nullptr,
                                                 reinterpret_cast<const jbyte*>(kProfileBoxingClass),
                                                 static_cast<jsize>(sizeof kProfileBoxingClass))) {
         return defined;
     }
-    // Another thread may have defined it in the meantime.
+    // Another download may have defined it in the meantime.
     env->ExceptionClear();
-    return env->FindClass(kHelperClass);
+    return findInBootLoader(env);
 }
 
 // Copies a series into a primitive array and its presence mask, a stack-sized chunk at a time,

@@ -1,0 +1,55 @@
+package diveconnector.testing;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+
+import java.util.ArrayList;
+import java.util.List;
+import java.util.Map;
+import org.junit.jupiter.api.Test;
+
+/**
+ * Downloads in an application whose classes come from a loader that does not pass unknown
+ * packages on to its parent (OSGi, JBoss Modules, plugin loaders), each in a fresh child JVM.
+ */
+class IsolatingLoaderTest {
+    private static List<String> probe(String mode) throws Exception {
+        ChildProcess child =
+            ChildProcess
+                .run(TestEnvironment.childJvm(
+                         List.of(TestEnvironment.classesOf(IsolatingLoaderProbe.class)),
+                         IsolatingLoaderProbe.class.getName(),
+                         TestEnvironment.path("diveconnector.java.jar").toString(), mode),
+                     Map.of())
+                .assertClean(0);
+        assertEquals("", child.stderr(), child::toString);
+        List<String> lines = new ArrayList<>();
+        for (String line : child.stdout().split("\n")) {
+            if (line.startsWith("download\t") || line.startsWith("live\t")) {
+                lines.add(line);
+            }
+        }
+        return lines;
+    }
+
+    @Test
+    void everyDownloadInARowConvertsItsProfiles() throws Exception {
+        List<String> expected = new ArrayList<>();
+        for (int i = 0; i < IsolatingLoaderProbe.SEQUENTIAL_DOWNLOADS; i++) {
+            expected.add("download\tdcsim:builtin\t" + IsolatingLoaderProbe.BUILTIN_DIVES);
+        }
+        expected.add("live\t0");
+
+        assertEquals(expected, probe("sequential"));
+    }
+
+    @Test
+    void twoFirstDownloadsAtOnceBothSucceed() throws Exception {
+        List<String> expected = new ArrayList<>();
+        for (String port : IsolatingLoaderProbe.RACING_PORTS) {
+            expected.add("download\t" + port + "\t" + IsolatingLoaderProbe.RACING_DIVES);
+        }
+        expected.add("live\t0");
+
+        assertEquals(expected, probe("racing"));
+    }
+}
