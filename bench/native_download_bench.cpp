@@ -36,7 +36,7 @@ void BM_DownloadAndParse(benchmark::State& state) {
     for (auto _ : state) {
         const DeviceSession session("bench", "Bench", "Computer");
         const DownloadInterruption interruption;
-        const DeviceConnection connection(session);
+        const DeviceConnection connection(session, nullptr);
         auto records = downloadDives(connection, interruption);
         benchmark::DoNotOptimize(records.data());
     }

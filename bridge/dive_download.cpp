@@ -8,14 +8,15 @@
 #include "dive_conversion.h"
 #include "dive_parser.h"
 #include "java_bindings.h"
+#include "java_download_listener.h"
 #include "java_strings.h"
 #include "library_version.h"
 #include "scoped_utf_chars.h"
 
 namespace diveconnector {
 
-jobject loadUserDivesFromDevice(JNIEnv* env, jstring deviceName, jstring vendor, jstring product,
-                                jobject dives) noexcept {
+jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceName, jstring vendor,
+                                jstring product, jobject dives) noexcept {
     JavaBinding binding(env);
     const DiveClasses classes = bindDiveClasses(binding);
     if (!binding.complete()) {
@@ -40,12 +41,13 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jstring deviceName, jstring vendor,
         return nullptr;
     }
 
+    JavaDownloadListener listener(env, connector);
     return guarded(env, nativeException, [&]() -> jobject {
         // The operating system takes port names in real UTF-8.
         const std::string name = utf8String(env, deviceName);
         const DeviceSession session(name.c_str(), vendorChars.c_str(), productChars.c_str());
         const DownloadInterruption interruption;
-        const DeviceConnection connection(session);
+        const DeviceConnection connection(session, &listener);
         const std::vector<DiveRecord> records = downloadDives(connection, interruption);
         productChars.reset();
         vendorChars.reset();

@@ -14,8 +14,10 @@ Java_brenquill_main_java_core_DeviceConnector_getSupportedDevices(JNIEnv* env, j
 }
 
 JNIEXPORT jobject JNICALL Java_brenquill_main_java_core_DeviceConnector_loadUserDivesFromDevice(
-    JNIEnv* env, jobject, jstring deviceName, jstring vendor, jstring product, jobject dives) {
-    return diveconnector::loadUserDivesFromDevice(env, deviceName, vendor, product, dives);
+    JNIEnv* env, jobject connector, jstring deviceName, jstring vendor, jstring product,
+    jobject dives) {
+    return diveconnector::loadUserDivesFromDevice(env, connector, deviceName, vendor, product,
+                                                  dives);
 }
 
 // Makes no JNI call, so any thread may call it at any time.

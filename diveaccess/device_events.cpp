@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cinttypes>
+#include <cstdarg>
 #include <cstdio>
 
 #include "interrupt_signal.h"
@@ -15,50 +16,86 @@ namespace {
 // so starting one download never undoes an interruption meant for another.
 std::atomic<std::uint64_t> interruptionRequests{0};
 
+// Progress must show as it happens, also when standard output is a pipe or a file, and stay in
+// order with the flushed lines of the parsing.
+#if defined(__GNUC__) && !defined(__MINGW32__)
+__attribute__((format(printf, 1, 2)))
+#endif
+void printEventLine(const char* format, ...) noexcept {
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
-void onDeviceEvent(dc_device_t*, dc_event_type_t event, const void* data, void* info) noexcept {
-    DeviceInfo& deviceInfo = *static_cast<DeviceInfo*>(info);
+DeviceEvents::DeviceEvents(const InterruptSignalScope& signalScope,
+                           DownloadListener* listener) noexcept
+    : signalScope_(signalScope), listener_(listener) {}
+
+DownloadListener* DeviceEvents::listening() const noexcept {
+    return listenerFailed_ ? nullptr : listener_;
+}
+
+bool DeviceEvents::cancelRequested() const noexcept {
+    return listenerFailed_ || signalScope_.signalled();
+}
+
+void DeviceEvents::handle(dc_event_type_t event, const void* data) noexcept {
+    // The line comes before the listener hears of the event, so the two tell the same order.
     switch (event) {
         case DC_EVENT_WAITING:
             writeLine("Event: waiting for user action");
+            if (DownloadListener* listener = listening()) {
+                listenerFailed_ = !listener->waiting();
+            }
             break;
         case DC_EVENT_PROGRESS: {
             const auto* progress = static_cast<const dc_event_progress_t*>(data);
-            std::printf("Event: progress %3.2f%% (%u/%u)\n",
-                        100.0 * progress->current / progress->maximum, progress->current,
-                        progress->maximum);
+            printEventLine("Event: progress %3.2f%% (%u/%u)\n",
+                           100.0 * progress->current / progress->maximum, progress->current,
+                           progress->maximum);
+            if (DownloadListener* listener = listening()) {
+                listenerFailed_ = !listener->progress(progress->current, progress->maximum);
+            }
             break;
         }
         case DC_EVENT_DEVINFO: {
             const auto* devinfo = static_cast<const dc_event_devinfo_t*>(data);
-            deviceInfo.model = devinfo->model;
-            deviceInfo.firmware = devinfo->firmware;
-            deviceInfo.serial = devinfo->serial;
-            deviceInfo.identified = true;
-            std::printf("Event: model=%u (0x%08x), firmware=%u (0x%08x), serial=%u (0x%08x)\n",
-                        devinfo->model, devinfo->model, devinfo->firmware, devinfo->firmware,
-                        devinfo->serial, devinfo->serial);
+            info_.model = devinfo->model;
+            info_.firmware = devinfo->firmware;
+            info_.serial = devinfo->serial;
+            info_.identified = true;
+            printEventLine("Event: model=%u (0x%08x), firmware=%u (0x%08x), serial=%u (0x%08x)\n",
+                           devinfo->model, devinfo->model, devinfo->firmware, devinfo->firmware,
+                           devinfo->serial, devinfo->serial);
+            if (DownloadListener* listener = listening()) {
+                listenerFailed_ =
+                    !listener->deviceInfo(devinfo->model, devinfo->firmware, devinfo->serial);
+            }
             break;
         }
         case DC_EVENT_CLOCK: {
             const auto* clock = static_cast<const dc_event_clock_t*>(data);
-            deviceInfo.devtime = clock->devtime;
-            deviceInfo.systime = clock->systime;
-            std::printf("Event: systime=%" PRId64 ", devtime=%u\n",
-                        static_cast<std::int64_t>(clock->systime), clock->devtime);
+            info_.devtime = clock->devtime;
+            info_.systime = clock->systime;
+            printEventLine("Event: systime=%" PRId64 ", devtime=%u\n",
+                           static_cast<std::int64_t>(clock->systime), clock->devtime);
             break;
         }
         default:
-            return;
+            break;
     }
-    // Progress must show as it happens, also when standard output is a pipe or a file, and stay in
-    // order with the flushed lines of the parsing.
-    std::fflush(stdout);
 }
 
-int onCancelQuery(void* signalScope) noexcept {
-    return static_cast<const InterruptSignalScope*>(signalScope)->signalled() ? 1 : 0;
+void onDeviceEvent(dc_device_t*, dc_event_type_t event, const void* data, void* events) noexcept {
+    static_cast<DeviceEvents*>(events)->handle(event, data);
+}
+
+int onCancelQuery(void* events) noexcept {
+    return static_cast<const DeviceEvents*>(events)->cancelRequested() ? 1 : 0;
 }
 
 void interruptDeviceDownload() noexcept {

@@ -7,9 +7,12 @@
 
 #include <cstdint>
 
+#include "download_listener.h"
+#include "interrupt_signal.h"
+
 namespace diveconnector {
 
-// Filled by onDeviceEvent during the download; read afterwards.
+// Filled by the device's events during the download; read afterwards.
 struct DeviceInfo {
     std::uint32_t model = 0;
     std::uint32_t firmware = 0;
@@ -24,13 +27,47 @@ struct DeviceInfo {
 inline constexpr unsigned int kDownloadEvents =
     DC_EVENT_WAITING | DC_EVENT_PROGRESS | DC_EVENT_DEVINFO | DC_EVENT_CLOCK;
 
-// libdivecomputer's event callback; the user data is the connection's DeviceInfo. Prints one line
-// per waiting, progress, device-information and clock event and ignores every other kind.
-void onDeviceEvent(dc_device_t* device, dc_event_type_t event, const void* data,
-                   void* info) noexcept;
+// What the event and cancel callbacks of one open device share. libdivecomputer holds its
+// address, so it never moves.
+//
+//     DeviceEvents events(signalScope, listener);   // listener may be null
+//     dc_device_set_events(device, kDownloadEvents, onDeviceEvent, &events);
+//     dc_device_set_cancel(device, onCancelQuery, &events);
+//     ... dc_device_foreach ...
+//     if (events.listenerFailed()) throw Exception(messages::kEventHandlerFailed);
+class DeviceEvents {
+  public:
+    // Both are borrowed and must outlive the registration.
+    DeviceEvents(const InterruptSignalScope& signalScope, DownloadListener* listener) noexcept;
+    DeviceEvents(const DeviceEvents&) = delete;
+    DeviceEvents& operator=(const DeviceEvents&) = delete;
 
-// libdivecomputer's cancel callback; the user data is the download's InterruptSignalScope.
-int onCancelQuery(void* signalScope) noexcept;
+    // Prints one line per waiting, progress, device-information and clock event, tells the
+    // listener and ignores every other kind.
+    void handle(dc_event_type_t event, const void* data) noexcept;
+
+    [[nodiscard]] const DeviceInfo& info() const noexcept { return info_; }
+    // True once a listener call failed: the download must end and hand over nothing.
+    [[nodiscard]] bool listenerFailed() const noexcept { return listenerFailed_; }
+    // Ctrl-C since the download began, or a failed listener.
+    [[nodiscard]] bool cancelRequested() const noexcept;
+
+  private:
+    // The listener while it has not failed, else null: a failed listener hears nothing more.
+    [[nodiscard]] DownloadListener* listening() const noexcept;
+
+    const InterruptSignalScope& signalScope_;
+    DownloadListener* listener_;
+    DeviceInfo info_;
+    bool listenerFailed_ = false;
+};
+
+// libdivecomputer's event callback; the user data is the connection's DeviceEvents.
+void onDeviceEvent(dc_device_t* device, dc_event_type_t event, const void* data,
+                   void* events) noexcept;
+
+// libdivecomputer's cancel callback; the user data is the connection's DeviceEvents.
+int onCancelQuery(void* events) noexcept;
 
 // Asks every running download to stop at its next dive. Safe from any thread at any time.
 void interruptDeviceDownload() noexcept;

@@ -66,8 +66,9 @@ void DeviceClose::operator()(dc_device_t* device) const noexcept {
     }
 }
 
-DeviceConnection::DeviceConnection(const DeviceSession& session)
-    : stream_(openDeviceStream(session.context(), session.descriptor(), session.deviceName())) {
+DeviceConnection::DeviceConnection(const DeviceSession& session, DownloadListener* listener)
+    : events_(session.signalScope(), listener),
+      stream_(openDeviceStream(session.context(), session.descriptor(), session.deviceName())) {
     dc_device_t* rawDevice = nullptr;
     dc_status_t status =
         dc_device_open(&rawDevice, session.context(), session.descriptor(), stream_.get());
@@ -75,13 +76,11 @@ DeviceConnection::DeviceConnection(const DeviceSession& session)
     if (status != DC_STATUS_SUCCESS) {
         throw Exception(messages::kOpeningDevice, status);
     }
-    status = dc_device_set_events(device_.get(), kDownloadEvents, onDeviceEvent, &info_);
+    status = dc_device_set_events(device_.get(), kDownloadEvents, onDeviceEvent, &events_);
     if (status != DC_STATUS_SUCCESS) {
         throw Exception(messages::kRegisteringEvents, status);
     }
-    // The scope lives in the session, which outlives this connection and so the registration.
-    status = dc_device_set_cancel(device_.get(), onCancelQuery,
-                                  const_cast<InterruptSignalScope*>(&session.signalScope()));
+    status = dc_device_set_cancel(device_.get(), onCancelQuery, &events_);
     if (status != DC_STATUS_SUCCESS) {
         throw Exception(messages::kRegisteringCancel, status);
     }

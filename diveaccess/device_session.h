@@ -2,7 +2,7 @@
 //
 //     DeviceSession session(deviceName, vendor, product);   // context + the chosen model
 //     DownloadInterruption interruption;                    // from here on, interrupts count
-//     DeviceConnection connection(session);                 // open device, handlers registered
+//     DeviceConnection connection(session, listener);       // open device, handlers registered
 //     ... downloadDives(connection, interruption) ...
 //
 // Both throw Exception on failure, after releasing what they had acquired.
@@ -53,16 +53,18 @@ using DeviceHandle = std::unique_ptr<dc_device_t, DeviceClose>;
 
 class DeviceConnection {
   public:
-    explicit DeviceConnection(const DeviceSession& session);
-    // libdivecomputer holds the address of info_, so the connection never moves.
+    // The listener (null: none) is borrowed and must outlive the connection.
+    DeviceConnection(const DeviceSession& session, DownloadListener* listener);
+    // libdivecomputer holds the address of events_, so the connection never moves.
     DeviceConnection(const DeviceConnection&) = delete;
     DeviceConnection& operator=(const DeviceConnection&) = delete;
 
     [[nodiscard]] dc_device_t* device() const noexcept { return device_.get(); }
-    [[nodiscard]] const DeviceInfo& info() const noexcept { return info_; }
+    [[nodiscard]] const DeviceInfo& info() const noexcept { return events_.info(); }
+    [[nodiscard]] const DeviceEvents& events() const noexcept { return events_; }
 
   private:
-    DeviceInfo info_;
+    DeviceEvents events_;
     // The stream outlives the device: dc_device_close does not close it.
     IostreamHandle stream_;
     DeviceHandle device_;

@@ -11,6 +11,7 @@ namespace {
 // What downloadDives shares with onDive while libdivecomputer enumerates.
 struct DownloadContext {
     dc_device_t* device;
+    const DeviceEvents& events;
     const DownloadInterruption& interruption;
     std::vector<DiveRecord> dives;
     // libdivecomputer is C: an exception must not unwind through it. The first one is kept here
@@ -47,7 +48,7 @@ DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned in
 int onDive(const unsigned char* data, unsigned int size, const unsigned char*, unsigned int,
            void* userdata) noexcept {
     auto& context = *static_cast<DownloadContext*>(userdata);
-    if (context.interruption.requested()) {
+    if (context.interruption.requested() || context.events.listenerFailed()) {
         return 0;
     }
     try {
@@ -141,10 +142,14 @@ dc_gasmix_t startingGasMix(const std::vector<std::optional<dc_gasmix_t>>& mixes,
 
 std::vector<DiveRecord> downloadDives(const DeviceConnection& connection,
                                       const DownloadInterruption& interruption) {
-    DownloadContext context{connection.device(), interruption, {}, nullptr};
+    DownloadContext context{connection.device(), connection.events(), interruption, {}, nullptr};
     const dc_status_t status = dc_device_foreach(connection.device(), onDive, &context);
     if (context.failure) {
         std::rethrow_exception(context.failure);
+    }
+    // Whatever libdivecomputer answered to the cancellation, the dives are not handed over.
+    if (connection.events().listenerFailed()) {
+        throw Exception(messages::kEventHandlerFailed);
     }
     if (status != DC_STATUS_SUCCESS) {
         throw Exception(messages::kDownloadingDives, status);

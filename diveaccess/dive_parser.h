@@ -64,8 +64,9 @@ class DiveParser {
                                          std::optional<std::uint32_t> firstGasMix);
 
 // Enumerates and parses every dive, in the order the device delivers them (newest first).
-// Throws Exception "Error downloading the dives." with the enumeration's status, or whatever a
-// dive's parsing threw, unchanged.
+// Throws Exception "Error downloading the dives." with the enumeration's status, whatever a dive's
+// parsing threw, unchanged, or "The application's event handler failed." when the connection's
+// listener failed.
 [[nodiscard]] std::vector<DiveRecord> downloadDives(const DeviceConnection& connection,
                                                     const DownloadInterruption& interruption);
 

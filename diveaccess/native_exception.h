@@ -43,6 +43,7 @@ inline constexpr char kRegisteringEvents[] = "Error registering the event handle
 inline constexpr char kRegisteringCancel[] = "Error registering the cancellation handler.";
 inline constexpr char kRegisteringFingerprint[] = "Error registering the fingerprint data.";
 inline constexpr char kDownloadingDives[] = "Error downloading the dives.";
+inline constexpr char kEventHandlerFailed[] = "The application's event handler failed.";
 inline constexpr char kCreatingParser[] = "Error creating the parser.";
 inline constexpr char kRegisteringData[] = "Error registering the data.";
 inline constexpr char kParsingDatetime[] = "Error parsing the datetime.";

@@ -47,7 +47,7 @@ class ConcurrentDownloadTest : public testing::Test {
         try {
             const DeviceSession session(port, "Test", "Computer");
             const DownloadInterruption interruption;
-            const DeviceConnection connection(session);
+            const DeviceConnection connection(session, nullptr);
             result.dives = downloadDives(connection, interruption).size();
         } catch (const Exception& error) {
             result.error = error.what();

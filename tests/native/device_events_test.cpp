@@ -19,23 +19,34 @@
 namespace diveconnector {
 namespace {
 
-std::string eventLine(dc_event_type_t kind, const void* data, DeviceInfo& info) {
+// The events of one download that no listener hears.
+class UnheardEvents {
+  public:
+    DeviceEvents& operator*() { return events_; }
+    const DeviceInfo& info() const { return events_.info(); }
+
+  private:
+    InterruptSignalScope signalScope_;
+    DeviceEvents events_{signalScope_, nullptr};
+};
+
+std::string eventLine(dc_event_type_t kind, const void* data, DeviceEvents& events) {
     testing::internal::CaptureStdout();
-    onDeviceEvent(nullptr, kind, data, &info);
+    onDeviceEvent(nullptr, kind, data, &events);
     return testing::internal::GetCapturedStdout();
 }
 
 std::string progressLine(unsigned int current, unsigned int maximum) {
-    DeviceInfo info;
+    UnheardEvents events;
     const dc_event_progress_t progress{current, maximum};
-    return eventLine(DC_EVENT_PROGRESS, &progress, info);
+    return eventLine(DC_EVENT_PROGRESS, &progress, *events);
 }
 
 TEST(DeviceEventsTest, WaitingWritesItsLineOnly) {
-    DeviceInfo info;
-    EXPECT_EQ(eventLine(DC_EVENT_WAITING, nullptr, info), "Event: waiting for user action\n");
-    EXPECT_FALSE(info.identified);
-    EXPECT_EQ(info.serial, 0u);
+    UnheardEvents events;
+    EXPECT_EQ(eventLine(DC_EVENT_WAITING, nullptr, *events), "Event: waiting for user action\n");
+    EXPECT_FALSE(events.info().identified);
+    EXPECT_EQ(events.info().serial, 0u);
 }
 
 TEST(DeviceEventsTest, ProgressShowsPercentageAndCounts) {
@@ -50,9 +61,10 @@ TEST(DeviceEventsTest, ProgressShowsPercentageAndCounts) {
 }
 
 TEST(DeviceEventsTest, DeviceInformationIsRecordedAndReplaced) {
-    DeviceInfo info;
+    UnheardEvents events;
+    const DeviceInfo& info = events.info();
     const dc_event_devinfo_t first{18, 2, 12345};
-    EXPECT_EQ(eventLine(DC_EVENT_DEVINFO, &first, info),
+    EXPECT_EQ(eventLine(DC_EVENT_DEVINFO, &first, *events),
               "Event: model=18 (0x00000012), firmware=2 (0x00000002), serial=12345 (0x00003039)\n");
     EXPECT_EQ(info.model, 18u);
     EXPECT_EQ(info.firmware, 2u);
@@ -61,7 +73,7 @@ TEST(DeviceEventsTest, DeviceInformationIsRecordedAndReplaced) {
 
     const dc_event_devinfo_t second{4294967295u, 0, 0};
     EXPECT_EQ(
-        eventLine(DC_EVENT_DEVINFO, &second, info),
+        eventLine(DC_EVENT_DEVINFO, &second, *events),
         "Event: model=4294967295 (0xffffffff), firmware=0 (0x00000000), serial=0 (0x00000000)\n");
     EXPECT_EQ(info.model, 4294967295u);
     EXPECT_EQ(info.serial, 0u);
@@ -69,14 +81,15 @@ TEST(DeviceEventsTest, DeviceInformationIsRecordedAndReplaced) {
 }
 
 TEST(DeviceEventsTest, ClockKeepsSignedSystemTime) {
-    DeviceInfo info;
+    UnheardEvents events;
+    const DeviceInfo& info = events.info();
     const dc_event_clock_t clock{600, -5};
-    EXPECT_EQ(eventLine(DC_EVENT_CLOCK, &clock, info), "Event: systime=-5, devtime=600\n");
+    EXPECT_EQ(eventLine(DC_EVENT_CLOCK, &clock, *events), "Event: systime=-5, devtime=600\n");
     EXPECT_EQ(info.devtime, 600u);
     EXPECT_EQ(info.systime, -5);
 
     const dc_event_clock_t far{1, INT64_MIN};
-    EXPECT_EQ(eventLine(DC_EVENT_CLOCK, &far, info),
+    EXPECT_EQ(eventLine(DC_EVENT_CLOCK, &far, *events),
               "Event: systime=-9223372036854775808, devtime=1\n");
 }
 
@@ -90,11 +103,11 @@ TEST(DeviceEventsTest, LinesReachAFileAtOnce) {
     const int savedStdout = dup(fileno(stdout));
     ASSERT_EQ(dup2(fileno(file), fileno(stdout)), fileno(stdout));
 
-    DeviceInfo info;
+    UnheardEvents events;
     const dc_event_progress_t progress{1, 2};
-    onDeviceEvent(nullptr, DC_EVENT_PROGRESS, &progress, &info);
+    onDeviceEvent(nullptr, DC_EVENT_PROGRESS, &progress, &*events);
     const dc_event_devinfo_t devinfo{1, 2, 3};
-    onDeviceEvent(nullptr, DC_EVENT_DEVINFO, &devinfo, &info);
+    onDeviceEvent(nullptr, DC_EVENT_DEVINFO, &devinfo, &*events);
 
     std::string written(200, '\0');
     const auto length = pread(fileno(file), written.data(), written.size(), 0);
@@ -110,12 +123,89 @@ TEST(DeviceEventsTest, LinesReachAFileAtOnce) {
 #endif  // _WIN32
 
 TEST(DeviceEventsTest, OtherKindsAreIgnored) {
-    DeviceInfo info;
+    UnheardEvents events;
     const unsigned char vendorBytes[4] = {1, 2, 3, 4};
     const dc_event_vendor_t vendor{vendorBytes, sizeof vendorBytes};
-    EXPECT_EQ(eventLine(DC_EVENT_VENDOR, &vendor, info), "");
-    EXPECT_EQ(eventLine(static_cast<dc_event_type_t>(32), nullptr, info), "");
-    EXPECT_FALSE(info.identified);
+    EXPECT_EQ(eventLine(DC_EVENT_VENDOR, &vendor, *events), "");
+    EXPECT_EQ(eventLine(static_cast<dc_event_type_t>(32), nullptr, *events), "");
+    EXPECT_FALSE(events.info().identified);
+}
+
+// Records what it hears; fails (answers false) at the call numbered failAt (1-based), if any.
+class RecordingListener final : public DownloadListener {
+  public:
+    explicit RecordingListener(int failAt = 0) : failAt_(failAt) {}
+
+    bool progress(std::uint32_t current, std::uint32_t maximum) noexcept override {
+        return hear("progress " + std::to_string(current) + "/" + std::to_string(maximum));
+    }
+    bool waiting() noexcept override { return hear("waiting"); }
+    bool deviceInfo(std::uint32_t model, std::uint32_t firmware,
+                    std::uint32_t serial) noexcept override {
+        return hear("devinfo " + std::to_string(model) + " " + std::to_string(firmware) + " " +
+                    std::to_string(serial));
+    }
+
+    std::vector<std::string> heard;
+
+  private:
+    bool hear(std::string call) {
+        heard.push_back(std::move(call));
+        return static_cast<int>(heard.size()) != failAt_;
+    }
+    int failAt_;
+};
+
+void sendEveryKind(DeviceEvents& events) {
+    const dc_event_progress_t progress{4294967295u, 4294967295u};
+    const dc_event_devinfo_t devinfo{4294967295u, 7, 3000000000u};
+    const dc_event_clock_t clock{1, 2};
+    const unsigned char bytes[1] = {0};
+    const dc_event_vendor_t vendor{bytes, 1};
+    onDeviceEvent(nullptr, DC_EVENT_WAITING, nullptr, &events);
+    onDeviceEvent(nullptr, DC_EVENT_PROGRESS, &progress, &events);
+    onDeviceEvent(nullptr, DC_EVENT_CLOCK, &clock, &events);
+    onDeviceEvent(nullptr, DC_EVENT_VENDOR, &vendor, &events);
+    onDeviceEvent(nullptr, DC_EVENT_DEVINFO, &devinfo, &events);
+}
+
+TEST(DeviceEventsListenerTest, HearsWaitingProgressAndDeviceInfoInOrderAfterTheirLines) {
+    const InterruptSignalScope scope;
+    RecordingListener listener;
+    DeviceEvents events(scope, &listener);
+    testing::internal::CaptureStdout();
+    sendEveryKind(events);
+    const std::string lines = testing::internal::GetCapturedStdout();
+
+    EXPECT_THAT(listener.heard, testing::ElementsAre("waiting", "progress 4294967295/4294967295",
+                                                     "devinfo 4294967295 7 3000000000"));
+    EXPECT_EQ(lines,
+              "Event: waiting for user action\n"
+              "Event: progress 100.00% (4294967295/4294967295)\n"
+              "Event: systime=2, devtime=1\n"
+              "Event: model=4294967295 (0xffffffff), firmware=7 (0x00000007), "
+              "serial=3000000000 (0xb2d05e00)\n");
+    EXPECT_FALSE(events.listenerFailed());
+    EXPECT_EQ(onCancelQuery(&events), 0);
+    EXPECT_EQ(events.info().serial, 3000000000u);
+}
+
+TEST(DeviceEventsListenerTest, AFailedListenerCancelsAndHearsNothingMoreWhileLinesGoOn) {
+    for (int failAt : {1, 2, 3}) {
+        const InterruptSignalScope scope;
+        RecordingListener listener(failAt);
+        DeviceEvents events(scope, &listener);
+        EXPECT_EQ(onCancelQuery(&events), 0);
+        testing::internal::CaptureStdout();
+        sendEveryKind(events);
+        const std::string lines = testing::internal::GetCapturedStdout();
+
+        EXPECT_EQ(listener.heard.size(), static_cast<std::size_t>(failAt)) << failAt;
+        EXPECT_TRUE(events.listenerFailed());
+        EXPECT_EQ(onCancelQuery(&events), 1) << "the download ends like a cancellation";
+        EXPECT_THAT(lines, testing::HasSubstr("serial=3000000000")) << "the lines stay";
+        EXPECT_TRUE(events.info().identified);
+    }
 }
 
 TEST(DownloadInterruptionTest, OnlyRequestsAfterTheStartCount) {
@@ -174,10 +264,11 @@ class InterruptSignalTest : public testing::Test {
 TEST_F(InterruptSignalTest, SignalDuringScopeCancelsAndOuterHandlerComesBack) {
     {
         const InterruptSignalScope scope;
-        EXPECT_EQ(onCancelQuery(const_cast<InterruptSignalScope*>(&scope)), 0);
+        DeviceEvents events(scope, nullptr);
+        EXPECT_EQ(onCancelQuery(&events), 0);
         std::raise(SIGINT);
         EXPECT_TRUE(scope.signalled());
-        EXPECT_EQ(onCancelQuery(const_cast<InterruptSignalScope*>(&scope)), 1);
+        EXPECT_EQ(onCancelQuery(&events), 1);
         EXPECT_EQ(outerHandlerCalls, 0) << "the download's handler takes SIGINT while it runs";
     }
     expectOuterHandlerInstalled();

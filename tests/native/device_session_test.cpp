@@ -37,7 +37,7 @@ class DeviceSessionTest : public testing::Test {
         testing::internal::CaptureStdout();
         try {
             const DeviceSession session(port, vendor, product);
-            const DeviceConnection connection(session);
+            const DeviceConnection connection(session, nullptr);
         } catch (const Exception& error) {
             outcome.error = error.what();
         }

@@ -44,7 +44,7 @@ class DeviceStreamTest : public testing::Test {
         dcsim_descriptors_add("Test", "Model", 0x10004, 0, transports);
         try {
             const DeviceSession session(name, "Test", "Model");
-            const DeviceConnection connection(session);
+            const DeviceConnection connection(session, nullptr);
             unsigned int model = 0, transport = 0;
             char vendor[32], product[32];
             dcsim_last_open(vendor, sizeof vendor, product, sizeof product, &model, &transport);

@@ -80,7 +80,7 @@ class DiveParserTest : public testing::Test {
         try {
             const DeviceSession session(kPort, "Test", "Computer");
             const DownloadInterruption interruption;
-            const DeviceConnection connection(session);
+            const DeviceConnection connection(session, nullptr);
             if (beforeEnumeration) {
                 beforeEnumeration(interruption);
             }
@@ -314,7 +314,7 @@ TEST_F(DiveParserTest, AllocationFailureInsideCallbacksIsCarriedOutUnchanged) {
         SCOPED_TRACE(failAt);
         const DeviceSession session("sim:alloc", "Test", "Computer");
         const DownloadInterruption interruption;
-        const DeviceConnection connection(session);
+        const DeviceConnection connection(session, nullptr);
         testing::internal::CaptureStdout();
         allocationsUntilFailure = failAt;
         try {

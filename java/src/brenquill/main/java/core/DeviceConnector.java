@@ -9,6 +9,12 @@ import java.util.TreeSet;
  *
  * <p>Loaded from the absolute path in the system property {@code diveconnector.library} when
  * that is set, else by name from {@code java.library.path}.
+ *
+ * <p>While {@link #loadUserDivesFromDevice} runs, the library calls the download-event methods
+ * below on the downloading thread, on the object the download was called on. A subclass overrides
+ * the ones it wants; a class that leaves them out is simply not called. A method that throws ends
+ * the download as a cancellation does: no dive is handed over and the download throws a
+ * {@link NativeException} saying that the application's event handler failed.
  */
 public class DeviceConnector {
     public static final String LIBRARY_PROPERTY = "diveconnector.library";
@@ -34,4 +40,20 @@ public class DeviceConnector {
 
     /** Asks a running download to stop after the current dive; safe from any thread. */
     public native void interruptDeviceDownload();
+
+    /**
+     * The transfer has advanced to {@code current} of {@code maximum} units (bytes for most
+     * computers). Both are unsigned 32-bit numbers; {@code maximum} may grow during a download.
+     * Does nothing here.
+     */
+    public void onDownloadProgress(long current, long maximum) {}
+
+    /** The computer waits for the diver to do something, such as pressing its download button. */
+    public void onDownloadWaiting() {}
+
+    /**
+     * The computer identified itself: its model number, firmware version and serial number, each
+     * an unsigned 32-bit number as the computer reports it. Does nothing here.
+     */
+    public void onDeviceInfo(long model, long firmware, long serial) {}
 }

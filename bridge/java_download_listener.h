@@ -1,0 +1,49 @@
+// The download events of the application's connector object: the optional instance methods
+//
+//     void onDownloadProgress(long current, long maximum)
+//     void onDownloadWaiting()
+//     void onDeviceInfo(long model, long firmware, long serial)
+//
+// called on the downloading thread when the connector's class declares or inherits them.
+//
+//     JavaDownloadListener listener(env, connector);   // before the guarded work
+//     DeviceConnection connection(session, &listener);
+//
+// A method the class lacks is not called; looking for it leaves no exception pending. A method
+// that throws fails the call: its exception is cleared at once, so no JNI call ever runs with it
+// pending, and the download ends with messages::kEventHandlerFailed.
+//
+// A new optional method: one more member of the kind below, bound in the constructor by name and
+// JNI signature, and the DownloadListener call that invokes it through succeeded().
+#pragma once
+
+#include <jni.h>
+
+#include <cstdint>
+
+#include "download_listener.h"
+
+namespace diveconnector {
+
+class JavaDownloadListener final : public DownloadListener {
+  public:
+    // Borrows env and connector for the whole download, on the calling thread.
+    JavaDownloadListener(JNIEnv* env, jobject connector) noexcept;
+
+    [[nodiscard]] bool progress(std::uint32_t current, std::uint32_t maximum) noexcept override;
+    [[nodiscard]] bool waiting() noexcept override;
+    [[nodiscard]] bool deviceInfo(std::uint32_t model, std::uint32_t firmware,
+                                  std::uint32_t serial) noexcept override;
+
+  private:
+    // True when the call just made returned normally; clears the exception it threw otherwise.
+    [[nodiscard]] bool succeeded() noexcept;
+
+    JNIEnv* env_;
+    jobject connector_;
+    jmethodID onDownloadProgress_;
+    jmethodID onDownloadWaiting_;
+    jmethodID onDeviceInfo_;
+};
+
+}  // namespace diveconnector
