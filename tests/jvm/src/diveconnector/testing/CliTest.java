@@ -10,9 +10,13 @@ import brenquill.main.java.core.Device;
 import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.exceptions.NativeException;
+import java.nio.ByteBuffer;
+import java.nio.ByteOrder;
+import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
+import java.util.HexFormat;
 import java.util.List;
 import java.util.Map;
 import java.util.stream.Stream;
@@ -191,7 +195,7 @@ class CliTest {
     void downloadPrintsProgressThenTheDivesAndTheDevice() throws Exception {
         List<Dive> expected = downloadHere("dcsim:builtin");
 
-        ChildProcess child = tool("download").assertClean(0);
+        ChildProcess child = tool("--verbose", "download").assertClean(0);
 
         assertEquals("", errors(child), child::toString);
         String stdout = child.stdout();
@@ -423,11 +427,13 @@ class CliTest {
     }
 
     @Test
-    void downloadFailureIsOneLine() throws Exception {
+    void downloadFailureIsOneLineInADiversWordsWithTheLibrarysMessage() throws Exception {
         Path file = Files.writeString(temporary.resolve("plain file"), "");
         String[][] cases = {
-            {"[-4]: Error opening device.", "download", "--port", "sim:absent"},
-            {"[-]: No matching device found.", "download", "--vendor", "Nobody"},
+            {"No such port ([-4]: Error opening device.)", "download", "--port", "sim:absent"},
+            {"No model 'Reef Explorer' from vendor 'Nobody'; see `diveconnector list` "
+                 + "([-]: No matching device found.)",
+             "download", "--vendor", "Nobody"},
             {"cannot write " + temporary.resolve("absent/dives.json") + ": no directory "
                  + temporary.resolve("absent"),
              "download", "--json", temporary.resolve("absent/dives.json").toString()},
@@ -435,6 +441,11 @@ class CliTest {
              temporary.toString()},
             {"cannot create the directory " + file + ": a file of that name is in the way",
              "download", "--plot", file.toString()},
+            // Directories that refuse new files even to root.
+            {"cannot write /proc/dives.json: no such file or directory", "download", "--json",
+             "/proc/dives.json"},
+            {"cannot create the directory /proc/plots: no such file or directory", "download",
+             "--plot", "/proc/plots"},
         };
         for (String[] failure : cases) {
             String[] arguments = List.of(failure).subList(1, failure.length).toArray(new String[0]);
@@ -442,25 +453,202 @@ class CliTest {
             assertEquals("diveconnector: " + failure[0], errors(child), child::toString);
             assertFalse(child.stdout().contains("Date and time"), child::toString);
         }
+        assertEquals(List.of(file.getFileName()), listing(temporary), "nothing left behind");
+    }
+
+    /** The names in a directory, sorted; hidden temporary files included. */
+    private static List<Path> listing(Path directory) throws Exception {
+        try (Stream<Path> files = Files.list(directory)) {
+            return files.map(Path::getFileName).sorted().toList();
+        }
     }
 
     @Test
-    void ctrlCCancelsTheDownloadWithTheLibrarysMessage() throws Exception {
+    void unwritableTargetsFailBeforeTheTransfer() throws Exception {
+        Path readOnly = Files.createDirectory(temporary.resolve("read-only"));
+        assertTrue(readOnly.toFile().setWritable(false, false));
+        String[][] cases = {
+            {"/proc/dives.json", "--json", "/proc/dives.json"},
+            {"/proc/plots", "--plot", "/proc/plots"},
+            {readOnly.resolve("dives.json").toString(), "--json",
+             readOnly.resolve("dives.json").toString()},
+            {readOnly.toString(), "--plot", readOnly.toString()},
+        };
+        for (String[] target : cases) {
+            if (target[0].startsWith(readOnly.toString()) && Files.isWritable(readOnly)) {
+                continue; // root writes into a read-only directory
+            }
+            ChildProcess child = tool("download", target[1], target[2]).assertClean(1);
+            assertEquals("", child.stdout(), "no transfer starts\n" + child);
+            assertTrue(errors(child).startsWith("diveconnector: cannot "), child::toString);
+            assertTrue(errors(child).contains(target[0] + ": "), child::toString);
+        }
+        assertEquals(List.of(), listing(readOnly));
+    }
+
+    @Test
+    void emptyAndUnusableFileNamesAreUsageErrors() throws Exception {
+        String usage = tool("--help").stdout().strip();
+        String unusable = "caf\u00e9.json";
+        String[][] cases = {
+            {"--json needs a file name, not an empty one", "download", "--json", ""},
+            {"--plot needs a directory name, not an empty one", "download", "--plot", ""},
+        };
+        for (String[] misuse : cases) {
+            String[] arguments = List.of(misuse).subList(1, misuse.length).toArray(new String[0]);
+            ChildProcess child = tool(arguments).assertClean(2);
+            assertEquals("", child.stdout(), child::toString);
+            assertEquals("diveconnector: " + misuse[0] + "\n" + usage, errors(child),
+                         child::toString);
+        }
+        // An ASCII-only locale cannot name the file; the JVM reads the argument without the é.
+        ChildProcess child = ChildProcess
+                                 .run(toolCommand("download", "--json", unusable),
+                                      Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni", "LC_ALL", "C"))
+                                 .assertClean(2);
+        assertEquals("", child.stdout(), child::toString);
+        assertTrue(errors(child).matches("(?s)diveconnector: --json 'caf.*\\.json' is no file "
+                                         + "name this system can use\nUsage: .*"),
+                   child::toString);
+        assertEquals(List.of(), listing(temporary));
+    }
+
+    /** Runs the tool with its standard output on /dev/full. */
+    private static ChildProcess toolIntoFullDisk(String... arguments) throws Exception {
+        List<String> command = new ArrayList<>(List.of("sh", "-c", "exec \"$@\" > /dev/full",
+                                                       "sh"));
+        command.addAll(toolCommand(arguments));
+        return ChildProcess.run(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+    }
+
+    @Test
+    void aFullStandardOutputOrJsonFileIsAFailure() throws Exception {
+        for (String[] arguments : new String[][] {{"list"}, {"download"}}) {
+            ChildProcess child = toolIntoFullDisk(arguments).assertClean(1);
+            assertEquals("diveconnector: cannot write the standard output", errors(child),
+                         child::toString);
+        }
+        ChildProcess json = tool("download", "--json", "/dev/full").assertClean(1);
+        assertEquals("diveconnector: cannot write /dev/full: No space left on device",
+                     errors(json), json::toString);
+        ChildProcess jsonOut = toolIntoFullDisk("download", "--json", "-").assertClean(1);
+        assertTrue(errors(jsonOut).endsWith(BUILTIN_SUMMARY + "\ndiveconnector: cannot write the "
+                                            + "standard output: No space left on device"),
+                   jsonOut::toString);
+    }
+
+    @Test
+    void aFailedDownloadLeavesTheDiversFilesAsTheyWere() throws Exception {
+        Path json = Files.writeString(temporary.resolve("dives.json"), "the diver's old log");
+        Path plots = Files.createDirectory(temporary.resolve("plots"));
+        Path oldPlot = Files.writeString(plots.resolve("dive-001-2024-05-04_10-12-00.svg"), "old");
+
+        ChildProcess child = tool("download", "--port", "sim:absent", "--json", json.toString(),
+                                  "--plot", plots.toString())
+                                 .assertClean(1);
+
+        assertEquals("diveconnector: No such port ([-4]: Error opening device.)", errors(child),
+                     child::toString);
+        assertEquals("the diver's old log", Files.readString(json));
+        assertEquals("old", Files.readString(oldPlot));
+        assertEquals(List.of(json.getFileName(), plots.getFileName()), listing(temporary));
+        assertEquals(List.of(oldPlot.getFileName()), listing(plots));
+    }
+
+    @Test
+    void zeroDivesSayNoDivesAndOddValuesShowAsUnknown() throws Exception {
+        Path none = Files.writeString(temporary.resolve("none.txt"), "devinfo 1 2 3\n");
+        ChildProcess empty = tool("download", "--port", none.toString()).assertClean(0);
+        assertTrue(empty.stdout().endsWith("\nNo dives on the computer\n"
+                                           + "0 dives from Dcsim Reef Explorer, serial 3.\n"),
+                   empty::toString);
+        assertFalse(empty.stdout().contains("Date and time"), empty::toString);
+
+        // Dives from the years -1, 999, 2024 and 10000 arrive in another order; a NaN and an
+        // infinite maximum depth.
+        Path odd = Files.writeString(temporary.resolve("odd.txt"),
+                                     rawDive(10000, 1.0) + rawDive(999, Double.NaN)
+                                         + rawDive(2024, Double.POSITIVE_INFINITY)
+                                         + rawDive(-1, 2.0));
+        ChildProcess child = tool("download", "--port", odd.toString()).assertClean(0);
+        List<String> dates = new ArrayList<>();
+        List<String> depths = new ArrayList<>();
+        for (String[] row : tableRows(child.stdout())) {
+            dates.add(row[1]);
+            depths.add(row[3]);
+        }
+        assertEquals(List.of("-001-01-02 03:04:05", "0999-01-02 03:04:05", "2024-01-02 03:04:05",
+                             "10000-01-02 03:04:05"),
+                     dates, child::toString);
+        assertEquals(List.of("2.0 m", "?", "?", "1.0 m"), depths, child::toString);
+    }
+
+    /** A scenario line of one dive in dcsim's raw format: a date and time and a maximum depth. */
+    private static String rawDive(int year, double maxDepth) {
+        ByteBuffer header = ByteBuffer.allocate(25).order(ByteOrder.LITTLE_ENDIAN);
+        header.put((byte) 0x01).put((byte) 13).putInt(year).put(new byte[] {1, 2, 3, 4, 5});
+        header.putInt(Integer.MIN_VALUE);
+        header.put((byte) 0x11).put((byte) 8).putDouble(maxDepth);
+        ByteBuffer raw = ByteBuffer.allocate(12 + 25).order(ByteOrder.LITTLE_ENDIAN);
+        raw.put("DCSM".getBytes(StandardCharsets.US_ASCII)).putShort((short) 1).putShort((short) 0);
+        raw.putInt(25).put(header.array());
+        return "dive\nraw " + HexFormat.of().formatHex(raw.array()) + "\n";
+    }
+
+    @Test
+    void ctrlCDuringTheDownloadCancelsItAndKeepsTheDiversFiles() throws Exception {
         Path scenario = temporary.resolve("slow.txt");
         Files.writeString(scenario, "transfer 10 100\n"
                                         + "dive\nprofile 0:00@0 5:00@10 10:00@0\n".repeat(5));
+        Path json = Files.writeString(temporary.resolve("dives.json"), "the diver's old log");
         List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
-        command.addAll(toolCommand("download", "--port", scenario.toString()));
+        command.addAll(toolCommand("--verbose", "download", "--port", scenario.toString(),
+                                   "--json", json.toString()));
 
         ChildProcess.Running running =
             ChildProcess.start(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
         // Printed while the first dive is parsed, so the transfer runs.
         running.awaitOutput("Parsing the maxdepth.");
         running.interrupt();
-        ChildProcess child = running.finish().assertClean(1);
+        ChildProcess child = running.finish().assertClean(130);
 
-        assertEquals("diveconnector: [-10]: Error downloading the dives.", errors(child),
-                     child::toString);
+        assertTrue(errors(child).startsWith(
+                       "diveconnector: Cancelled ([-10]: Error downloading the dives.)\n"),
+                   child::toString);
+        assertTrue(errors(child).contains("Caused by: brenquill.main.java.core.exceptions."
+                                          + "NativeException: [-10]: "),
+                   child::toString);
         assertFalse(child.stdout().contains("Date and time"), child::toString);
+        assertEquals("the diver's old log", Files.readString(json));
+        assertEquals(List.of(json.getFileName(), scenario.getFileName()), listing(temporary));
+    }
+
+    @Test
+    void ctrlCWhileWritingKeepsThePreviousFilesAndRemovesTheNewOnes() throws Exception {
+        Path scenario = Files.writeString(temporary.resolve("big.txt"),
+                                          "generate 300 samples=3000\n");
+        Path json = Files.writeString(temporary.resolve("dives.json"), "the diver's old log");
+        Path plots = Files.createDirectory(temporary.resolve("plots"));
+        Path oldPlot = Files.writeString(plots.resolve("dive-001-old.svg"), "old");
+        List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
+        command.addAll(toolCommand("download", "--port", scenario.toString(), "--json",
+                                   json.toString(), "--plot", plots.toString()));
+
+        ChildProcess.Running running =
+            ChildProcess.start(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+        // The summary comes right before the files are written, which takes seconds.
+        running.awaitOutput("300 dives from ");
+        running.interrupt();
+        ChildProcess child = running.finish().assertClean(130);
+
+        assertTrue(errors(child).contains("diveconnector: Cancelled.\n")
+                       || errors(child).endsWith("diveconnector: Cancelled."),
+                   child::toString);
+        assertFalse(child.stdout().contains("Wrote "), child::toString);
+        assertEquals("the diver's old log", Files.readString(json));
+        assertEquals("old", Files.readString(oldPlot));
+        assertEquals(List.of(scenario.getFileName(), json.getFileName(), plots.getFileName()),
+                     listing(temporary));
+        assertEquals(List.of(oldPlot.getFileName()), listing(plots));
     }
 }

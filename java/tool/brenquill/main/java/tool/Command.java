@@ -16,8 +16,9 @@ interface Command {
 
     /**
      * Runs the command and returns the process exit code. A UsageException is a command line that
-     * cannot work; an IOException carries a message fit for the user as it is.
+     * cannot work; an IOException or a CommandFailure carries a message fit for the user as it
+     * is. The error stream is for what must not mix with the command's results on the output.
      */
-    int run(Arguments arguments, PrintStream out)
-        throws NativeException, UsageException, IOException;
+    int run(Arguments arguments, PrintStream out, PrintStream err)
+        throws NativeException, UsageException, IOException, CommandFailure;
 }

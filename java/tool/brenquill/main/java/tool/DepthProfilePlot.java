@@ -5,9 +5,6 @@ import java.io.IOException;
 import java.io.Writer;
 import java.math.BigDecimal;
 import java.math.RoundingMode;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Locale;
@@ -48,10 +45,8 @@ final class DepthProfilePlot {
         return name.append(".svg").toString();
     }
 
-    static void write(Path file, int number, Dive dive) throws IOException {
-        try (Writer out = Files.newBufferedWriter(file, StandardCharsets.UTF_8)) {
-            out.write(svg(number, dive));
-        }
+    static void write(Writer out, int number, Dive dive) throws IOException {
+        out.write(svg(number, dive));
     }
 
     private static List<Point> points(Dive dive) {

@@ -5,16 +5,17 @@ import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.Gas;
 import java.io.IOException;
 import java.io.Writer;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Path;
+import java.math.BigDecimal;
+import java.math.MathContext;
+import java.math.RoundingMode;
 
 /**
  * A download as JSON (RFC 8259, UTF-8): the port, the device and every dive with its whole
  * profile. Profile series run in parallel, entry i of each belonging to sample i; null is a value
- * the sample did not carry. Floats are written as Float.toString writes them, which reads back as
- * the very same float; NaN and the infinities, which JSON numbers cannot express, are written as
- * the strings "NaN", "Infinity" and "-Infinity".
+ * the sample did not carry. A float is written as the shortest decimal that reads back as the
+ * very same float even when read as a double first, as JSON readers do; NaN and the infinities,
+ * which JSON numbers cannot express, are written as the strings "NaN", "Infinity" and
+ * "-Infinity".
  */
 final class DiveJson {
     private final Writer out;
@@ -23,10 +24,27 @@ final class DiveJson {
         this.out = out;
     }
 
-    static void write(Path file, String port, Device device, Iterable<Dive> dives)
+    static void write(Writer out, String port, Device device, Iterable<Dive> dives)
         throws IOException {
-        try (Writer writer = Files.newBufferedWriter(file, StandardCharsets.UTF_8)) {
-            new DiveJson(writer).document(port, device, dives);
+        new DiveJson(out).document(port, device, dives);
+    }
+
+    /**
+     * A finite float as a JSON number. Float.toString is short and exact when read as a float,
+     * but a reader that parses a double and rounds it to float can land on the neighbouring float
+     * (0x15ae43fd is one); those few get the shortest decimal that survives both roundings.
+     */
+    static String decimal(float value) {
+        String text = Float.toString(value);
+        if ((float) Double.parseDouble(text) == value) {
+            return text;
+        }
+        BigDecimal exact = new BigDecimal((double) value);
+        for (int digits = 1;; digits++) {
+            BigDecimal candidate = exact.round(new MathContext(digits, RoundingMode.HALF_EVEN));
+            if ((float) candidate.doubleValue() == value) {
+                return candidate.toString();
+            }
         }
     }
 
@@ -88,7 +106,7 @@ final class DiveJson {
 
     private void floatValue(float value) throws IOException {
         if (Float.isFinite(value)) {
-            out.write(Float.toString(value));
+            out.write(decimal(value));
         } else {
             string(Float.toString(value));
         }

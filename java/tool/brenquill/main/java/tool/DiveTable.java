@@ -58,6 +58,9 @@ final class DiveTable {
 
     /** Metres with one decimal, whatever the locale. */
     static String depth(float metres) {
+        if (!Float.isFinite(metres)) {
+            return "?";
+        }
         return String.format(Locale.ROOT, "%.1f m", metres);
     }
 }

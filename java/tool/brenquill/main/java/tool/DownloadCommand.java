@@ -6,11 +6,9 @@ import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.exceptions.NativeException;
 import java.io.IOException;
 import java.io.PrintStream;
-import java.nio.file.AccessDeniedException;
-import java.nio.file.FileAlreadyExistsException;
-import java.nio.file.FileSystemException;
+import java.io.Writer;
 import java.nio.file.Files;
-import java.nio.file.NoSuchFileException;
+import java.nio.file.InvalidPathException;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.AbstractSet;
@@ -18,6 +16,7 @@ import java.util.ArrayList;
 import java.util.Iterator;
 import java.util.List;
 import java.util.Optional;
+import java.util.Set;
 
 /**
  * Downloads every dive of a dive computer, prints them as a table and optionally writes them as
@@ -34,6 +33,12 @@ final class DownloadCommand implements Command {
     private static final String PRODUCT = "--product";
     private static final String JSON = "--json";
     private static final String PLOT = "--plot";
+    private static final String STANDARD_OUTPUT = "-";
+    // The library's messages: "[status]: text", status "-" when libdivecomputer gave none.
+    private static final String NO_MODEL = "[-]: No matching device found.";
+    private static final String STATUS_NO_DEVICE = "[-4]: ";
+    private static final String STATUS_NO_ACCESS = "[-5]: ";
+    private static final String STATUS_CANCELLED = "[-10]: ";
 
     @Override
     public String name() {
@@ -53,10 +58,11 @@ final class DownloadCommand implements Command {
                                         + defaultNote("vendor") + "."),
             new Option(PRODUCT, "P", "Product of its model" + defaultNote("product") + "."),
             new Option(JSON, "FILE",
-                       "Also write the dives with their whole profiles as JSON: times in s,\n"
-                           + "depths in m, pressures in bar, temperatures in degrees Celsius; a\n"
-                           + "value a sample lacks is null, NaN and infinities are the strings\n"
-                           + "\"NaN\", \"Infinity\" and \"-Infinity\"."),
+                       "Also write the dives with their whole profiles as JSON, to the\n"
+                           + "standard output for FILE - (the table then goes to the standard\n"
+                           + "error): times in s, depths in m, pressures in bar, temperatures in\n"
+                           + "degrees Celsius; a value a sample lacks is null, NaN and infinities\n"
+                           + "are the strings \"NaN\", \"Infinity\" and \"-Infinity\"."),
             new Option(PLOT, "DIR", "Also write one SVG depth profile per dive into DIR."));
     }
 
@@ -81,47 +87,117 @@ final class DownloadCommand implements Command {
     }
 
     @Override
-    public int run(Arguments arguments, PrintStream out)
-        throws NativeException, UsageException, IOException {
+    public int run(Arguments arguments, PrintStream out, PrintStream err)
+        throws UsageException, IOException, CommandFailure {
         String port = required(arguments, PORT, "NAME", "port");
         String vendor = required(arguments, VENDOR, "V", "vendor");
         String product = required(arguments, PRODUCT, "P", "product");
-        Optional<Path> json = arguments.value(JSON).map(Paths::get);
-        Optional<Path> plots = arguments.value(PLOT).map(Paths::get);
-        // Before the download, which may take minutes, rather than after it.
-        if (json.isPresent()) {
-            checkWritable(json.get());
+        Optional<String> json = nonEmpty(arguments, JSON, "a file name");
+        boolean jsonToOut = json.equals(Optional.of(STANDARD_OUTPUT));
+        Optional<Path> jsonPath = jsonToOut ? Optional.empty() : path(JSON, json);
+        Optional<Path> plots = path(PLOT, nonEmpty(arguments, PLOT, "a directory name"));
+        // With the JSON on the standard output, the table must not mix with it.
+        PrintStream text = jsonToOut ? err : out;
+
+        int count;
+        try (PendingFiles files = new PendingFiles(err)) {
+            // The targets are checked before the download, which may take minutes, not after it.
+            Optional<OutputFile> jsonFile = Optional.empty();
+            if (jsonToOut) {
+                jsonFile = Optional.of(files.add(OutputFile.standardOutput()));
+            } else if (jsonPath.isPresent()) {
+                jsonFile = Optional.of(files.add(OutputFile.replacing(jsonPath.get())));
+            }
+            if (plots.isPresent()) {
+                probeDirectory(plots.get());
+            }
+
+            text.println("Downloading from " + vendor + " " + product + " on " + port + ".");
+            Main.checkStandardOutput(out);
+            Arrivals arrivals = new Arrivals();
+            Device device = download(port, vendor, product, arrivals);
+            List<Dive> dives = new ArrayList<>(arrivals.dives);
+            dives.sort(DiveOrder.OLDEST_FIRST);
+            count = dives.size();
+
+            if (dives.isEmpty()) {
+                text.println("No dives on the computer");
+            } else {
+                DiveTable.print(text, dives);
+            }
+            text.println(summary(device, count));
+            if (jsonFile.isPresent()) {
+                writeJson(jsonFile.get(), port, device, dives);
+            }
+            if (plots.isPresent()) {
+                writePlots(files, plots.get(), dives);
+            }
+            files.commit();
+        }
+        if (jsonPath.isPresent()) {
+            text.println("Wrote " + jsonPath.get() + ".");
         }
         if (plots.isPresent()) {
-            createDirectory(plots.get());
+            text.println("Wrote " + count + (count == 1 ? " depth profile" : " depth profiles")
+                         + " to " + plots.get() + ".");
         }
+        return Main.EXIT_OK;
+    }
 
-        out.println("Downloading from " + vendor + " " + product + " on " + port + ".");
-        out.flush();
-        Arrivals arrivals = new Arrivals();
-        Device device =
-            new DeviceConnector().loadUserDivesFromDevice(port, vendor, product, arrivals);
+    private static Optional<String> nonEmpty(Arguments arguments, String option, String what)
+        throws UsageException {
+        Optional<String> value = arguments.value(option);
+        if (value.isPresent() && value.get().isEmpty()) {
+            throw new UsageException(option + " needs " + what + ", not an empty one");
+        }
+        return value;
+    }
+
+    private static Optional<Path> path(String option, Optional<String> name)
+        throws UsageException {
+        if (name.isEmpty()) {
+            return Optional.empty();
+        }
+        try {
+            return Optional.of(Paths.get(name.get()));
+        } catch (InvalidPathException e) {
+            throw new UsageException(option + " '" + name.get()
+                                     + "' is no file name this system can use");
+        }
+    }
+
+    private static Device download(String port, String vendor, String product, Set<Dive> dives)
+        throws CommandFailure {
+        Device device;
+        try {
+            device = new DeviceConnector().loadUserDivesFromDevice(port, vendor, product, dives);
+        } catch (NativeException e) {
+            throw inWords(e, vendor, product);
+        }
         if (device == null) {
             throw new IllegalStateException("the native library returned no device");
         }
-        // Chronological, the order of the application's dive log; dives that tie keep the order
-        // they arrived in.
-        List<Dive> dives = new ArrayList<>(arrivals.dives);
-        dives.sort(null);
+        return device;
+    }
 
-        DiveTable.print(out, dives);
-        out.println(summary(device, dives.size()));
-        if (json.isPresent()) {
-            writeJson(json.get(), port, device, dives);
-            out.println("Wrote " + json.get() + ".");
+    /** The library's failure in a diver's words, its own message kept after them. */
+    private static CommandFailure inWords(NativeException e, String vendor, String product) {
+        String message = String.valueOf(e.getMessage());
+        String words = null;
+        int exitCode = Main.EXIT_FAILURE;
+        if (message.equals(NO_MODEL)) {
+            words = "No model '" + product + "' from vendor '" + vendor
+                + "'; see `diveconnector list`";
+        } else if (message.startsWith(STATUS_NO_DEVICE)) {
+            words = "No such port";
+        } else if (message.startsWith(STATUS_NO_ACCESS)) {
+            words = "No access to the port";
+        } else if (message.startsWith(STATUS_CANCELLED)) {
+            words = "Cancelled";
+            exitCode = Main.EXIT_CANCELLED;
         }
-        if (plots.isPresent()) {
-            writePlots(plots.get(), dives);
-            out.println("Wrote " + dives.size()
-                        + (dives.size() == 1 ? " depth profile" : " depth profiles") + " to "
-                        + plots.get() + ".");
-        }
-        return Main.EXIT_OK;
+        return new CommandFailure(words == null ? message : words + " (" + message + ")", exitCode,
+                                  e);
     }
 
     /**
@@ -153,59 +229,38 @@ final class DownloadCommand implements Command {
             + (device.getSerial().isEmpty() ? "unknown" : device.getSerial()) + ".";
     }
 
-    private static void checkWritable(Path file) throws IOException {
-        Path directory = file.toAbsolutePath().getParent();
-        if (Files.isDirectory(file)) {
-            throw new IOException("cannot write " + file + ": it is a directory");
-        }
-        if (directory != null && !Files.isDirectory(directory)) {
-            throw new IOException("cannot write " + file + ": no directory " + directory);
-        }
-    }
-
-    private static void createDirectory(Path directory) throws IOException {
+    /** Creates the directory and tries a file in it: a directory refusing files fails now. */
+    private static void probeDirectory(Path directory) throws IOException {
         try {
             Files.createDirectories(directory);
         } catch (IOException e) {
-            throw new IOException("cannot create the directory " + directory + ": " + reason(e), e);
+            throw new IOException("cannot create the directory " + directory + ": "
+                                  + FileErrors.reason(e), e);
         }
+        OutputFile.probe(directory);
     }
 
-    private static void writeJson(Path file, String port, Device device, List<Dive> dives)
+    private static void writeJson(OutputFile file, String port, Device device, List<Dive> dives)
         throws IOException {
-        try {
-            DiveJson.write(file, port, device, dives);
+        try (Writer writer = file.writer()) {
+            DiveJson.write(writer, port, device, dives);
         } catch (IOException e) {
-            throw new IOException("cannot write " + file + ": " + reason(e), e);
+            throw new IOException("cannot write " + file.name() + ": " + FileErrors.reason(e), e);
         }
     }
 
-    private static void writePlots(Path directory, List<Dive> dives) throws IOException {
+    private static void writePlots(PendingFiles files, Path directory, List<Dive> dives)
+        throws IOException {
         for (int i = 0; i < dives.size(); i++) {
             Dive dive = dives.get(i);
-            Path file = directory.resolve(DepthProfilePlot.fileName(i + 1, dives.size(), dive));
-            try {
-                DepthProfilePlot.write(file, i + 1, dive);
+            OutputFile file = files.add(OutputFile.replacing(
+                directory.resolve(DepthProfilePlot.fileName(i + 1, dives.size(), dive))));
+            try (Writer writer = file.writer()) {
+                DepthProfilePlot.write(writer, i + 1, dive);
             } catch (IOException e) {
-                throw new IOException("cannot write " + file + ": " + reason(e), e);
+                throw new IOException("cannot write " + file.name() + ": " + FileErrors.reason(e),
+                                      e);
             }
         }
-    }
-
-    /** What went wrong, in words: file-system exceptions carry little more than the path. */
-    private static String reason(IOException e) {
-        if (e instanceof NoSuchFileException) {
-            return "no such file or directory";
-        }
-        if (e instanceof AccessDeniedException) {
-            return "permission denied";
-        }
-        if (e instanceof FileAlreadyExistsException) {
-            return "a file of that name is in the way";
-        }
-        if (e instanceof FileSystemException fileSystem && fileSystem.getReason() != null) {
-            return fileSystem.getReason();
-        }
-        return String.valueOf(e.getMessage());
     }
 }

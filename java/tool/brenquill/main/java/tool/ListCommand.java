@@ -28,7 +28,7 @@ final class ListCommand implements Command {
     }
 
     @Override
-    public int run(Arguments arguments, PrintStream out) throws NativeException {
+    public int run(Arguments arguments, PrintStream out, PrintStream err) throws NativeException {
         Set<Device> devices = new DeviceConnector().getSupportedDevices();
         if (devices == null) {
             throw new IllegalStateException("the native library returned no model list");

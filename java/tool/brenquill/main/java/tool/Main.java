@@ -10,8 +10,11 @@ public final class Main {
     static final int EXIT_OK = 0;
     static final int EXIT_FAILURE = 1;
     static final int EXIT_USAGE = 2;
+    // What a shell reports for a process that SIGINT ended.
+    static final int EXIT_CANCELLED = 130;
 
-    private static final String NAME = "diveconnector";
+    static final String NAME = "diveconnector";
+    private static final String QUIET_PROPERTY = "diveconnector.quiet";
     private static final List<Command> COMMANDS = List.of(new ListCommand(), new DownloadCommand());
 
     private Main() {}
@@ -27,20 +30,37 @@ public final class Main {
         } catch (UsageException e) {
             return misuse(err, e);
         }
+        // A diver at a terminal wants the dives, not the library's lines for applications.
+        if (!arguments.verbose()) {
+            System.setProperty(QUIET_PROPERTY, "true");
+        }
         if (arguments.help() || arguments.command().isEmpty()) {
             out.print(usage());
             return EXIT_OK;
         }
+        int exitCode;
         try {
-            return arguments.command().get().run(arguments, out);
+            exitCode = arguments.command().get().run(arguments, out, err);
+            checkStandardOutput(out);
         } catch (UsageException e) {
             return misuse(err, e);
+        } catch (CommandFailure e) {
+            fail(err, arguments, e.getMessage(), e);
+            return e.exitCode();
         } catch (NativeException | IOException e) {
             return fail(err, arguments, e.getMessage(), e);
         } catch (UnsatisfiedLinkError e) {
             return fail(err, arguments, "cannot load the native library: " + e.getMessage(), e);
         } catch (RuntimeException | LinkageError e) {
             return fail(err, arguments, e.toString(), e);
+        }
+        return exitCode;
+    }
+
+    /** A PrintStream keeps its write errors to itself; a full disk must not pass for success. */
+    static void checkStandardOutput(PrintStream out) throws IOException {
+        if (out.checkError()) {
+            throw new IOException("cannot write the standard output");
         }
     }
 
@@ -75,7 +95,8 @@ public final class Main {
         }
         text.append(String.format("  %-9s %s%n", "help", "Print this help."));
         text.append("\nOptions:\n");
-        text.append(String.format("  %-10s %s%n", "--verbose", "Show the full trace of a failure."));
+        text.append(String.format("  %-10s %s%n", "--verbose",
+                                  "Show the library's own lines and the full trace of a failure."));
         text.append(String.format("  %-10s %s%n", "--help", "Print this help."));
         return text.toString();
     }
