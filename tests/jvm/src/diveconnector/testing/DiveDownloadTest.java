@@ -11,11 +11,14 @@ import brenquill.main.java.core.Device;
 import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.Gas;
 import brenquill.main.java.core.exceptions.NativeException;
+import java.nio.file.Files;
+import java.nio.file.Path;
 import java.util.HashSet;
 import java.util.List;
 import java.util.Set;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
 
@@ -391,5 +394,20 @@ class DiveDownloadTest {
 
         assertNotNull(device);
         assertEquals(1, dives.size());
+    }
+
+    // The system takes file names in UTF-8. JNI's modified UTF-8 spells a character beyond the
+    // Basic Multilingual Plane as two surrogates, which name another file.
+    @Test
+    void portNameBeyondTheBasicMultilingualPlaneOpensThatFile(@TempDir Path directory)
+        throws Exception {
+        Path scenario = Files.writeString(directory.resolve("dives \uD83E\uDD3F \u00e9.txt"),
+                                          "dive\ndatetime 2024-06-11 09:00:00\ntime 0\n");
+        RecordingSet<Dive> dives = RecordingSet.accepting();
+
+        Downloads.download(scenario.toString(), Downloads.VENDOR, Downloads.PRODUCT, dives);
+
+        assertEquals(1, dives.added().size());
+        assertEquals("2024-06-11 09:00:00", dives.added().get(0).getDateTime());
     }
 }
