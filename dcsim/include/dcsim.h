@@ -98,6 +98,26 @@ void dcsim_detach_all(void);
 int dcsim_last_open(char *vendor, size_t vendor_size, char *product, size_t product_size,
                     unsigned int *model, unsigned int *transport);
 
+/* ---- Simulated BLE dive computers ------------------------------------- */
+
+/* The computer's end of dcsim's BLE wire protocol (dcsim/BLE.md), for a test
+ * transport that carries the packets between it and dcsim's backend. Not
+ * thread-safe: one thread at a time per peripheral. */
+typedef struct dcsim_peripheral_t dcsim_peripheral_t;
+
+/* The attached computer with this Bluetooth name, or NULL (reason in
+ * dcsim_last_error()). */
+dcsim_peripheral_t *dcsim_peripheral_new(const char *name);
+void dcsim_peripheral_free(dcsim_peripheral_t *peripheral);
+/* Takes one written packet (1 to 20 bytes) and prepares its reply, dropping
+ * what is left of the previous one. Returns 0, or -1 for a packet of a wrong
+ * size or a lack of memory. */
+int dcsim_peripheral_write(dcsim_peripheral_t *peripheral, const unsigned char *data,
+			   size_t size);
+/* Moves the next reply packet, at most `room` (2 to 20) bytes, to `packet`:
+ * its size, or 0 when no reply is pending. */
+size_t dcsim_peripheral_read(dcsim_peripheral_t *peripheral, unsigned char *packet, size_t room);
+
 /* ---- Version ---------------------------------------------------------- */
 
 /* dc_version() and dc_version_check() answer as this release from now on. */

@@ -8,7 +8,9 @@
 #ifdef DCSIM_API_0_8
 #define DCSIM_API_FUNCTIONS(X) X(dc_descriptor_iterator, 1) X(dc_parser_set_data, 1)
 #else
-#define DCSIM_API_FUNCTIONS(X) X(dc_descriptor_iterator_new, 1) X(dc_descriptor_filter, 1)
+#define DCSIM_API_FUNCTIONS(X)                                        \
+    X(dc_descriptor_iterator_new, 1) X(dc_descriptor_filter, 1) X(dc_ble_uuid2str, 1) \
+        X(dc_ble_str2uuid, 1)
 #endif
 
 #define DCSIM_FUNCTIONS(X)                \
@@ -44,7 +46,22 @@
     X(dc_datetime_gmtime, 1)              \
     X(dc_datetime_mktime, 1)              \
     X(dc_iostream_get_transport, 1)       \
+    X(dc_iostream_set_timeout, 1)         \
+    X(dc_iostream_set_break, 1)           \
+    X(dc_iostream_set_dtr, 1)             \
+    X(dc_iostream_set_rts, 1)             \
+    X(dc_iostream_get_lines, 1)           \
+    X(dc_iostream_get_available, 1)       \
+    X(dc_iostream_configure, 1)           \
+    X(dc_iostream_poll, 1)                \
+    X(dc_iostream_read, 1)                \
+    X(dc_iostream_write, 1)               \
+    X(dc_iostream_ioctl, 1)               \
+    X(dc_iostream_flush, 1)               \
+    X(dc_iostream_purge, 1)               \
+    X(dc_iostream_sleep, 1)               \
     X(dc_iostream_close, 1)               \
+    X(dc_custom_open, 1)                  \
     X(dc_serial_device_get_name, 1)       \
     X(dc_serial_device_free, 0)           \
     X(dc_serial_iterator_new, 1)          \

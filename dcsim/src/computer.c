@@ -50,6 +50,7 @@ void dcsim_computer_release(dcsim_computer_t* computer) {
     }
     free(computer->serial_port);
     free(computer->bluetooth_name);
+    free(computer->pin);
     free(computer->irda_name);
     for (size_t i = 0; i < computer->nanswers; i++) {
         free(computer->answers[i].vendor);

@@ -121,6 +121,7 @@ typedef struct dcsim_computer_t {
     int has_bluetooth;
     dc_bluetooth_address_t bluetooth_address;
     char* bluetooth_name;
+    char* pin; /* BLE pairing PIN, NULL if the computer needs no pairing */
     int has_irda;
     unsigned int irda_address;
     char* irda_name;

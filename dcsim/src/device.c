@@ -34,6 +34,14 @@ dc_status_t dc_device_open(dc_device_t** out, dc_context_t* context, dc_descript
     device->iostream = iostream;
     device->family = descriptor->family;
     device->model = descriptor->model;
+    if (iostream->computer == NULL) {
+        device->ble = 1;
+        status = dcsim_ble_open(context, iostream, &device->info);
+        if (status != DC_STATUS_SUCCESS) {
+            free(device);
+            return status;
+        }
+    }
     dcsim_last_open_record(descriptor->vendor, descriptor->product, descriptor->model,
                            iostream->transport);
     dcsim_live_add(DCSIM_DEVICE, 1);
@@ -161,6 +169,50 @@ static void emit_setup_events(dc_device_t* device, const dcsim_computer_t* compu
     }
 }
 
+static dc_status_t foreach_ble(dc_device_t* device, dc_dive_callback_t callback, void* userdata) {
+    const dcsim_ble_info_t* info = &device->info;
+    dc_event_devinfo_t devinfo = {info->model, info->firmware, info->serial};
+    emit(device, DC_EVENT_DEVINFO, &devinfo);
+    dc_event_clock_t clock = {info->devtime, (dc_ticks_t)time(NULL)};
+    emit(device, DC_EVENT_CLOCK, &clock);
+    dc_event_progress_t progress = {0, info->count};
+    emit(device, DC_EVENT_PROGRESS, &progress);
+    for (unsigned int k = 0; k < info->count; k++) {
+        if (cancelled(device)) {
+            DCSIM_INFO(device->context, "Download cancelled.");
+            return DC_STATUS_CANCELLED;
+        }
+        unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE];
+        dc_status_t status = dcsim_ble_fingerprint(device->iostream, k, fingerprint);
+        if (status != DC_STATUS_SUCCESS) {
+            return status;
+        }
+        if (device->has_fingerprint &&
+            memcmp(fingerprint, device->fingerprint, sizeof fingerprint) == 0) {
+            break;
+        }
+        if (cancelled(device)) {
+            DCSIM_INFO(device->context, "Download cancelled.");
+            return DC_STATUS_CANCELLED;
+        }
+        unsigned char* data;
+        size_t size;
+        status = dcsim_ble_dive(device->iostream, k, &data, &size);
+        if (status != DC_STATUS_SUCCESS) {
+            return status;
+        }
+        progress.current = k + 1;
+        emit(device, DC_EVENT_PROGRESS, &progress);
+        int more = callback == NULL ||
+                   callback(data, (unsigned int)size, fingerprint, sizeof fingerprint, userdata);
+        free(data);
+        if (!more) {
+            break;
+        }
+    }
+    return DC_STATUS_SUCCESS;
+}
+
 dc_status_t dc_device_foreach(dc_device_t* device, dc_dive_callback_t callback, void* userdata) {
     dc_status_t status = DCSIM_ENTER(dc_device_foreach);
     if (status != DC_STATUS_SUCCESS) {
@@ -168,6 +220,9 @@ dc_status_t dc_device_foreach(dc_device_t* device, dc_dive_callback_t callback, 
     }
     if (device == NULL) {
         return DC_STATUS_INVALIDARGS;
+    }
+    if (device->ble) {
+        return foreach_ble(device, callback, userdata);
     }
     /* The transfer goes through the stream, as with a real backend. */
     const dcsim_computer_t* computer = device->iostream->computer;

@@ -3,6 +3,8 @@
 
 #include <libdivecomputer/device.h>
 
+#include "ble_host.h"
+
 struct dc_device_t {
     dc_context_t* context;
     dc_iostream_t* iostream; /* not owned, as in libdivecomputer */
@@ -13,6 +15,8 @@ struct dc_device_t {
     void* event_userdata;
     dc_cancel_callback_t cancel_callback;
     void* cancel_userdata;
+    int ble; /* over a custom stream, through the wire protocol */
+    dcsim_ble_info_t info;
     int has_fingerprint;
     unsigned char fingerprint[4];
 };

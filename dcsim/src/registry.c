@@ -163,6 +163,10 @@ static int has_bluetooth(const dcsim_computer_t* c, const void* address) {
     return c->has_bluetooth && c->bluetooth_address == *(const dc_bluetooth_address_t*)address;
 }
 
+static int has_bluetooth_name(const dcsim_computer_t* c, const void* name) {
+    return c->has_bluetooth && c->bluetooth_name != NULL && strcmp(c->bluetooth_name, name) == 0;
+}
+
 dcsim_computer_t* dcsim_registry_find_serial(const char* name) {
     if (strcmp(name, DCSIM_BUILTIN_PORT) == 0) {
         return dcsim_registry_builtin();
@@ -180,6 +184,10 @@ dcsim_computer_t* dcsim_registry_find_irda(unsigned int address) {
 
 dcsim_computer_t* dcsim_registry_find_bluetooth(dc_bluetooth_address_t address) {
     return find(has_bluetooth, &address);
+}
+
+dcsim_computer_t* dcsim_registry_find_bluetooth_name(const char* name) {
+    return find(has_bluetooth_name, name);
 }
 
 static int reachable(const dcsim_computer_t* c, dc_transport_t transport) {

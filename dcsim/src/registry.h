@@ -18,6 +18,7 @@ dcsim_computer_t* dcsim_registry_find_serial(const char* name);
 dcsim_computer_t* dcsim_registry_find_id(unsigned int id);
 dcsim_computer_t* dcsim_registry_find_irda(unsigned int address);
 dcsim_computer_t* dcsim_registry_find_bluetooth(dc_bluetooth_address_t address);
+dcsim_computer_t* dcsim_registry_find_bluetooth_name(const char* name);
 
 /* References to every attached computer reachable on the transport (the
  * built-in one included for serial), in attach order. Answers the count, or

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "ble_wire.h"
 #include "calendar.h"
 #include "generator.h"
 #include "lasterror.h"
@@ -1328,6 +1329,18 @@ static int computer_line(parser_t* p, const token_t* t, int n) {
         }
         c->has_bluetooth = 1;
         return n < 3 || set_string(p, &c->bluetooth_name, &t[2], "bluetooth name");
+    }
+    if (strcmp(k, "pin") == 0) {
+        if (!need_args(p, t, n, 1, 1, "DIGITS")) {
+            return 0;
+        }
+        size_t length = strlen(t[1].text);
+        if (length == 0 || length > DCSIM_BLE_PIN_DIGITS ||
+            strspn(t[1].text, "0123456789") != length) {
+            return fail(p, "pin: expected 1 to %d digits, got '%s'", DCSIM_BLE_PIN_DIGITS,
+                        t[1].text);
+        }
+        return set_string(p, &c->pin, &t[1], "pin");
     }
     if (strcmp(k, "irda") == 0) {
         if (!need_args(p, t, n, 1, 2, "ADDRESS [NAME]")) {
