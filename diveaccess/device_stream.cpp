@@ -95,20 +95,22 @@ dc_status_t openFirstFound(dc_status_t (*iterate)(dc_iterator_t**, dc_context_t*
     return status == DC_STATUS_SUCCESS ? open(stream, context, item.get()) : status;
 }
 
-// IrDA takes the name as a numeric address (any base); without one, the first device found.
+// IrDA takes the name as a numeric address (any base); only an empty name opens the first device
+// found. A name that is not entirely such an address must not open some other device.
 dc_status_t openIrda(dc_context_t* context, dc_descriptor_t* descriptor, const char* name,
                      dc_iostream_t** stream) {
     constexpr unsigned int kLsap = 1;
-    if (std::isdigit(static_cast<unsigned char>(*name))) {
+    if (*name != '\0') {
+        // strtoull would also take leading blanks and a sign.
+        if (!std::isdigit(static_cast<unsigned char>(*name))) {
+            return DC_STATUS_INVALIDARGS;
+        }
         char* end = nullptr;
         errno = 0;
         const unsigned long long address = std::strtoull(name, &end, 0);
-        if (*end == '\0') {
-            // A number too large for an IrDA address must not open some other device.
-            return errno == 0 && address <= UINT_MAX
-                       ? dc_irda_open(stream, context, static_cast<unsigned int>(address), kLsap)
-                       : DC_STATUS_INVALIDARGS;
-        }
+        return *end == '\0' && errno == 0 && address <= UINT_MAX
+                   ? dc_irda_open(stream, context, static_cast<unsigned int>(address), kLsap)
+                   : DC_STATUS_INVALIDARGS;
     }
     ItemHandle<dc_irda_device_t> item(nullptr, dc_irda_device_free);
     const dc_status_t status = findFirst(dc_irda_iterator_new, context, descriptor, item);

@@ -12,6 +12,8 @@ static const char* const lines[] = {
     "devinfo 1 515 20240401",
     "clock 34560000 now",
     "serial dcsim:builtin",
+    "# It speaks the protocol of the Suunto Vyper family, and no other.",
+    "descriptor family 0x10002",
     "transfer 4 1",
     "events waiting progress devinfo clock vendor",
     "vendor-event 4443534d0102",

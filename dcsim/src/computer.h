@@ -90,8 +90,8 @@ typedef struct dcsim_group_t {
     dcsim_generator_t* generator;
 } dcsim_group_t;
 
-/* Which descriptors the computer's USB, USB HID, IrDA and Bluetooth presence
- * answers to: by vendor and product, or by family (and model). */
+/* A descriptor whose protocol the computer speaks: by vendor and product, or
+ * by family (and model). */
 typedef struct dcsim_answer_t {
     char* vendor;
     char* product;
@@ -160,8 +160,8 @@ void dcsim_computer_fingerprint(const dcsim_computer_t* computer, unsigned int i
 dc_status_t dcsim_computer_dive(const dcsim_computer_t* computer, unsigned int index,
                                 unsigned char** data, size_t* size);
 
-/* Whether the computer's presence on a non-serial transport answers to the
- * descriptor: an empty answer list answers to every descriptor. */
+/* Whether the computer speaks the descriptor's protocol: an empty answer
+ * list speaks every one. */
 int dcsim_computer_answers(const dcsim_computer_t* computer, const char* vendor,
                            const char* product, unsigned int family, unsigned int model);
 

@@ -6,6 +6,7 @@
 
 #include "calls.h"
 #include "live.h"
+#include "platform.h"
 
 struct dc_context_t {
     dc_loglevel_t loglevel;
@@ -98,7 +99,8 @@ unsigned int dc_context_get_transports(dc_context_t* context) {
     if (DCSIM_ENTER(dc_context_get_transports) != DC_STATUS_SUCCESS) {
         return DC_TRANSPORT_NONE;
     }
-    /* Every simulated transport but BLE, which libdivecomputer never builds in. */
-    return DC_TRANSPORT_SERIAL | DC_TRANSPORT_USB | DC_TRANSPORT_USBHID | DC_TRANSPORT_IRDA |
-           DC_TRANSPORT_BLUETOOTH;
+    /* Every simulated transport the platform's build has; never BLE, which
+     * libdivecomputer leaves to the application. */
+    return DC_TRANSPORT_SERIAL | DC_TRANSPORT_USB | DC_TRANSPORT_USBHID |
+           (DCSIM_HAS_IRDA ? DC_TRANSPORT_IRDA : DC_TRANSPORT_NONE) | DC_TRANSPORT_BLUETOOTH;
 }

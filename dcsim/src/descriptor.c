@@ -4,8 +4,8 @@
 #include <string.h>
 
 #include "calls.h"
+#include "descriptor_filter.h"
 #include "live.h"
-#include "registry.h"
 
 dc_descriptor_t* dcsim_descriptor_new(const char* vendor, const char* product, unsigned int family,
                                       unsigned int model, unsigned int transports) {
@@ -84,16 +84,7 @@ int dc_descriptor_filter(const dc_descriptor_t* descriptor, dc_transport_t trans
     if (DCSIM_ENTER(dc_descriptor_filter) != DC_STATUS_SUCCESS) {
         return 0;
     }
-    if (descriptor == NULL) {
-        return 1;
-    }
-    if ((descriptor->transports & transport) == 0) {
-        return 0;
-    }
-    if (userdata == NULL) {
-        return 1;
-    }
-    return dcsim_registry_filter(descriptor, transport, userdata);
+    return dcsim_descriptor_filter(descriptor, transport, userdata);
 }
 
 #endif

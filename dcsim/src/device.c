@@ -11,6 +11,7 @@
 #include "lastopen.h"
 #include "live.h"
 #include "platform.h"
+#include "protocol.h"
 
 dc_status_t dc_device_open(dc_device_t** out, dc_context_t* context, dc_descriptor_t* descriptor,
                            dc_iostream_t* iostream) {
@@ -21,10 +22,16 @@ dc_status_t dc_device_open(dc_device_t** out, dc_context_t* context, dc_descript
     if (out == NULL || descriptor == NULL || iostream == NULL) {
         return DC_STATUS_INVALIDARGS;
     }
-    if ((descriptor->transports & iostream->transport) == 0) {
-        DCSIM_ERROR(context, "%s %s does not support the transport 0x%02x.", descriptor->vendor,
-                    descriptor->product, (unsigned int)iostream->transport);
-        return DC_STATUS_INVALIDARGS;
+    /* Like a backend, it talks its protocol over whatever stream it is
+     * given, whether or not the model lists that transport. (Over a custom
+     * stream the application's link carries the bytes to the computer.) */
+    const int answered =
+        iostream->computer == NULL ||
+        dcsim_computer_answers(iostream->computer, descriptor->vendor, descriptor->product,
+                               (unsigned int)descriptor->family, descriptor->model);
+    if (!answered && dcsim_family_talks_at_open(descriptor->family)) {
+        DCSIM_ERROR(context, "Failed to receive the answer.");
+        return DC_STATUS_TIMEOUT;
     }
     dc_device_t* device = calloc(1, sizeof *device);
     if (device == NULL) {
@@ -34,6 +41,7 @@ dc_status_t dc_device_open(dc_device_t** out, dc_context_t* context, dc_descript
     device->iostream = iostream;
     device->family = descriptor->family;
     device->model = descriptor->model;
+    device->answered = answered;
     if (iostream->computer == NULL) {
         device->ble = 1;
         status = dcsim_ble_open(context, iostream, &device->info);
@@ -63,7 +71,7 @@ dc_status_t dc_device_set_cancel(dc_device_t* device, dc_cancel_callback_t callb
         return status;
     }
     if (device == NULL) {
-        return DC_STATUS_INVALIDARGS;
+        return DC_STATUS_UNSUPPORTED;
     }
     device->cancel_callback = callback;
     device->cancel_userdata = userdata;
@@ -77,7 +85,7 @@ dc_status_t dc_device_set_events(dc_device_t* device, unsigned int events,
         return status;
     }
     if (device == NULL) {
-        return DC_STATUS_INVALIDARGS;
+        return DC_STATUS_UNSUPPORTED;
     }
     device->events = events;
     device->event_callback = callback;
@@ -91,8 +99,10 @@ dc_status_t dc_device_set_fingerprint(dc_device_t* device, const unsigned char d
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    if (device == NULL || (size != 0 && size != sizeof device->fingerprint) ||
-        (size != 0 && data == NULL)) {
+    if (device == NULL) {
+        return DC_STATUS_UNSUPPORTED;
+    }
+    if ((size != 0 && size != sizeof device->fingerprint) || (size != 0 && data == NULL)) {
         return DC_STATUS_INVALIDARGS;
     }
     device->has_fingerprint = size != 0;
@@ -136,8 +146,12 @@ static void emit_setup_events(dc_device_t* device, const dcsim_computer_t* compu
                 emit(device, DC_EVENT_WAITING, NULL);
                 break;
             case DCSIM_EVENT_PROGRESS:
-                *progress_enabled = 1;
-                emit(device, DC_EVENT_PROGRESS, progress);
+                /* libdivecomputer never reports a maximum of 0: with nothing
+                 * to read, a backend sends no progress at all. */
+                if (progress->maximum != 0) {
+                    *progress_enabled = 1;
+                    emit(device, DC_EVENT_PROGRESS, progress);
+                }
                 break;
             case DCSIM_EVENT_DEVINFO: {
                 dc_event_devinfo_t devinfo = {computer->model, computer->firmware,
@@ -176,7 +190,10 @@ static dc_status_t foreach_ble(dc_device_t* device, dc_dive_callback_t callback,
     dc_event_clock_t clock = {info->devtime, (dc_ticks_t)time(NULL)};
     emit(device, DC_EVENT_CLOCK, &clock);
     dc_event_progress_t progress = {0, info->count};
-    emit(device, DC_EVENT_PROGRESS, &progress);
+    /* Never a maximum of 0: with nothing to read, no progress at all. */
+    if (info->count != 0) {
+        emit(device, DC_EVENT_PROGRESS, &progress);
+    }
     for (unsigned int k = 0; k < info->count; k++) {
         if (cancelled(device)) {
             DCSIM_INFO(device->context, "Download cancelled.");
@@ -219,7 +236,12 @@ dc_status_t dc_device_foreach(dc_device_t* device, dc_dive_callback_t callback, 
         return status;
     }
     if (device == NULL) {
-        return DC_STATUS_INVALIDARGS;
+        return DC_STATUS_UNSUPPORTED;
+    }
+    if (!device->answered) {
+        /* The computer ignores the first command of a foreign protocol. */
+        DCSIM_ERROR(device->context, "Failed to receive the answer.");
+        return DC_STATUS_TIMEOUT;
     }
     if (device->ble) {
         return foreach_ble(device, callback, userdata);

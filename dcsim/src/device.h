@@ -10,6 +10,7 @@ struct dc_device_t {
     dc_iostream_t* iostream; /* not owned, as in libdivecomputer */
     dc_family_t family;
     unsigned int model;
+    int answered; /* whether the computer speaks the descriptor's protocol */
     unsigned int events;
     dc_event_callback_t event_callback;
     void* event_userdata;

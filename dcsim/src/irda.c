@@ -4,6 +4,7 @@
 #include "calls.h"
 #include "context.h"
 #include "iostream.h"
+#include "platform.h"
 #include "registry.h"
 #include "transport_iterator.h"
 
@@ -12,6 +13,7 @@ struct dc_irda_device_t {
     const char* name;
 };
 
+#if DCSIM_HAS_IRDA
 static void* irda_item(const dcsim_computer_t* computer) {
     const char* name = computer->irda_name != NULL ? computer->irda_name : "";
     size_t length = strlen(name) + 1;
@@ -24,6 +26,7 @@ static void* irda_item(const dcsim_computer_t* computer) {
     }
     return item;
 }
+#endif
 
 unsigned int dc_irda_device_get_address(dc_irda_device_t* device) {
     if (DCSIM_ENTER(dc_irda_device_get_address) != DC_STATUS_SUCCESS || device == NULL) {
@@ -51,7 +54,13 @@ dc_status_t dc_irda_iterator_new(dc_iterator_t** out, dc_context_t* context,
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
+#if DCSIM_HAS_IRDA
     return dcsim_transport_iterator_new(out, DC_TRANSPORT_IRDA, descriptor, irda_item);
+#else
+    (void)out;
+    (void)descriptor;
+    return DC_STATUS_UNSUPPORTED;
+#endif
 }
 
 dc_status_t dc_irda_open(dc_iostream_t** out, dc_context_t* context, unsigned int address,
@@ -61,6 +70,12 @@ dc_status_t dc_irda_open(dc_iostream_t** out, dc_context_t* context, unsigned in
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
+#if !DCSIM_HAS_IRDA
+    (void)out;
+    (void)context;
+    (void)address;
+    return DC_STATUS_UNSUPPORTED;
+#else
     if (out == NULL) {
         return DC_STATUS_INVALIDARGS;
     }
@@ -72,4 +87,5 @@ dc_status_t dc_irda_open(dc_iostream_t** out, dc_context_t* context, unsigned in
         return DC_STATUS_IO;
     }
     return dcsim_iostream_new(out, DC_TRANSPORT_IRDA, computer);
+#endif
 }

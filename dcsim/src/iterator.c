@@ -20,7 +20,10 @@ dc_status_t dc_iterator_next(dc_iterator_t* iterator, void* item) {
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    if (iterator == NULL || item == NULL) {
+    if (iterator == NULL) {
+        return DC_STATUS_UNSUPPORTED;
+    }
+    if (item == NULL) {
         return DC_STATUS_INVALIDARGS;
     }
     return iterator->vtable->next(iterator, item);

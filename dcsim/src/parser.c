@@ -105,7 +105,10 @@ dc_status_t dc_parser_set_data(dc_parser_t* parser, const unsigned char* data, u
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    if (parser == NULL || (data == NULL && size != 0)) {
+    if (parser == NULL) {
+        return DC_STATUS_UNSUPPORTED;
+    }
+    if (data == NULL && size != 0) {
         return DC_STATUS_INVALIDARGS;
     }
     return parser_take(parser, data, size);
@@ -187,7 +190,10 @@ dc_status_t dc_parser_get_datetime(dc_parser_t* parser, dc_datetime_t* datetime)
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    if (parser == NULL || datetime == NULL) {
+    if (parser == NULL) {
+        return DC_STATUS_UNSUPPORTED;
+    }
+    if (datetime == NULL) {
         return DC_STATUS_INVALIDARGS;
     }
     dcsim_raw_header_t header;
@@ -213,7 +219,7 @@ static dc_status_t get_gasmix(const dc_parser_t* parser, const dcsim_raw_header_
         return DC_STATUS_INVALIDARGS;
     }
     dc_status_t status = dcsim_raw_gasmix(parser->data, parser->size, index, &raw);
-    if (status == DC_STATUS_SUCCESS && value != NULL) {
+    if (status == DC_STATUS_SUCCESS) {
         dc_gasmix_t* gasmix = value;
         gasmix->helium = raw.helium;
         gasmix->oxygen = raw.oxygen;
@@ -232,7 +238,7 @@ static dc_status_t get_tank(const dc_parser_t* parser, const dcsim_raw_header_t*
         return DC_STATUS_INVALIDARGS;
     }
     dc_status_t status = dcsim_raw_tank(parser->data, parser->size, index, &raw);
-    if (status == DC_STATUS_SUCCESS && value != NULL) {
+    if (status == DC_STATUS_SUCCESS) {
         dc_tank_t* tank = value;
         tank->gasmix = raw.gasmix;
         tank->type = (dc_tankvolume_t)raw.volume_type;
@@ -322,7 +328,7 @@ dc_status_t dc_parser_get_field(dc_parser_t* parser, dc_field_type_t type, unsig
         return status;
     }
     if (parser == NULL) {
-        return DC_STATUS_INVALIDARGS;
+        return DC_STATUS_UNSUPPORTED;
     }
     dcsim_raw_header_t header;
     status = read_header(parser, &header);
@@ -333,20 +339,22 @@ dc_status_t dc_parser_get_field(dc_parser_t* parser, dc_field_type_t type, unsig
                              &status, NULL)) {
         return status;
     }
+    /* The real backends fill in a field only when given somewhere to put it,
+     * and answer success for any field without one. */
+    if (value == NULL) {
+        return DC_STATUS_SUCCESS;
+    }
     const unsigned int field = (unsigned int)type;
     if (field >= 32 || !(KNOWN_FIELDS & header.fields & (1u << field))) {
         return DC_STATUS_UNSUPPORTED;
     }
-    /* A NULL value asks whether the field is there, as with the real backends. */
     if (type == DC_FIELD_GASMIX) {
         return get_gasmix(parser, &header, flags, value);
     }
     if (type == DC_FIELD_TANK) {
         return get_tank(parser, &header, flags, value);
     }
-    if (value != NULL) {
-        put_field(&header, type, value);
-    }
+    put_field(&header, type, value);
     return DC_STATUS_SUCCESS;
 }
 
@@ -468,7 +476,7 @@ dc_status_t dc_parser_samples_foreach(dc_parser_t* parser, dc_sample_callback_t 
         return status;
     }
     if (parser == NULL) {
-        return DC_STATUS_INVALIDARGS;
+        return DC_STATUS_UNSUPPORTED;
     }
     if (parser->header_status != DC_STATUS_SUCCESS) {
         return parser->header_status;

@@ -41,6 +41,11 @@ int dcsim_is_regular_file(const char* path) {
     return S_ISREG(st.st_mode);
 }
 
+int dcsim_path_exists(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+
 int dcsim_localtime(time_t t, struct tm* out) {
 #ifdef _WIN32
     return localtime_s(out, &t) == 0 ? 0 : -1;

@@ -1,14 +1,10 @@
 #include "registry.h"
 
-#include <ctype.h>
-#include <libdivecomputer/usb.h>
-#include <libdivecomputer/usbhid.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "builtin_computer.h"
 #include "dcsim.h"
-#include "descriptor.h"
 #include "lasterror.h"
 #include "scenario.h"
 #include "spinlock.h"
@@ -242,56 +238,3 @@ void dcsim_registry_list_free(dcsim_computer_t** computers, int count) {
     }
     free(computers);
 }
-
-#ifndef DCSIM_API_0_8
-
-static int starts_with_nocase(const char* text, const char* prefix) {
-    for (; *prefix; prefix++, text++) {
-        if (tolower((unsigned char)*text) != tolower((unsigned char)*prefix)) {
-            return 0;
-        }
-    }
-    return 1;
-}
-
-int dcsim_registry_filter(const dc_descriptor_t* d, dc_transport_t transport,
-                          const void* userdata) {
-    if (transport == DC_TRANSPORT_SERIAL) {
-        return 1;
-    }
-    int usb = transport == DC_TRANSPORT_USB || transport == DC_TRANSPORT_USBHID;
-    unsigned int vid = 0, pid = 0;
-    if (transport == DC_TRANSPORT_USB) {
-        vid = ((const dc_usb_desc_t*)userdata)->vid;
-        pid = ((const dc_usb_desc_t*)userdata)->pid;
-    } else if (transport == DC_TRANSPORT_USBHID) {
-        vid = ((const dc_usbhid_desc_t*)userdata)->vid;
-        pid = ((const dc_usbhid_desc_t*)userdata)->pid;
-    }
-    int match = 0;
-    dcsim_spin_lock(&lock);
-    for (size_t i = 0; i < nattached && !match; i++) {
-        const dcsim_computer_t* c = attached[i];
-        int same;
-        if (transport == DC_TRANSPORT_USB) {
-            same = c->has_usb && c->usb_vid == vid && c->usb_pid == pid;
-        } else if (transport == DC_TRANSPORT_USBHID) {
-            same = c->has_usbhid && c->usbhid_vid == vid && c->usbhid_pid == pid;
-        } else if (transport == DC_TRANSPORT_IRDA) {
-            same = c->irda_name != NULL && strcmp(c->irda_name, userdata) == 0;
-        } else {
-            same = c->bluetooth_name != NULL && strcmp(c->bluetooth_name, userdata) == 0;
-        }
-        match = same &&
-                dcsim_computer_answers(c, d->vendor, d->product, (unsigned int)d->family, d->model);
-    }
-    dcsim_spin_unlock(&lock);
-    /* Names not known from an attached computer match the way device names
-     * usually do: they start with the product name. */
-    if (!match && !usb) {
-        match = starts_with_nocase(userdata, d->product);
-    }
-    return match;
-}
-
-#endif

@@ -2,7 +2,6 @@
 #define DCSIM_REGISTRY_H
 
 #include <libdivecomputer/bluetooth.h>
-#include <libdivecomputer/descriptor.h>
 
 #include "computer.h"
 
@@ -25,12 +24,5 @@ dcsim_computer_t* dcsim_registry_find_bluetooth_name(const char* name);
  * -1 when out of memory. */
 int dcsim_registry_list(dc_transport_t transport, dcsim_computer_t*** computers);
 void dcsim_registry_list_free(dcsim_computer_t** computers, int count);
-
-#ifndef DCSIM_API_0_8
-/* dc_descriptor_filter() for a descriptor that lists the transport and a
- * non-NULL userdata. */
-int dcsim_registry_filter(const dc_descriptor_t* descriptor, dc_transport_t transport,
-                          const void* userdata);
-#endif
 
 #endif

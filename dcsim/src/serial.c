@@ -84,6 +84,12 @@ dc_status_t dc_serial_open(dc_iostream_t** out, dc_context_t* context, const cha
             return status;
         }
     }
+    if (computer == NULL && dcsim_path_exists(name)) {
+        /* A device node or directory that is no terminal: it cannot be
+         * opened or set up as a serial line. */
+        DCSIM_ERROR(context, "Failed to set up the serial port '%s' (Not a terminal).", name);
+        return DC_STATUS_IO;
+    }
     if (computer == NULL) {
         DCSIM_ERROR(context, "Failed to open the serial port '%s' (No such file or directory).",
                     name);

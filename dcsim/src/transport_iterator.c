@@ -2,7 +2,7 @@
 
 #include <stdlib.h>
 
-#include "descriptor.h"
+#include "descriptor_filter.h"
 #include "iterator.h"
 #include "live.h"
 #include "registry.h"
@@ -34,6 +34,28 @@ static void transport_iterator_destroy(dc_iterator_t* base) {
     dcsim_registry_list_free(iterator->computers, iterator->count);
 }
 
+/* What libdivecomputer's enumeration hands dc_descriptor_filter() for the
+ * computer: its USB ids, or the name its item carries. */
+static const void* filter_data(const dcsim_computer_t* c, dc_transport_t transport,
+                               dcsim_usb_ids_t* ids) {
+    switch (transport) {
+        case DC_TRANSPORT_USB:
+            ids->vid = (unsigned short)c->usb_vid;
+            ids->pid = (unsigned short)c->usb_pid;
+            return ids;
+        case DC_TRANSPORT_USBHID:
+            ids->vid = (unsigned short)c->usbhid_vid;
+            ids->pid = (unsigned short)c->usbhid_pid;
+            return ids;
+        case DC_TRANSPORT_IRDA:
+            return c->irda_name != NULL ? c->irda_name : "";
+        case DC_TRANSPORT_BLUETOOTH:
+            return c->bluetooth_name != NULL ? c->bluetooth_name : "";
+        default:
+            return c->serial_port;
+    }
+}
+
 static const dcsim_iterator_vtable_t vtable = {transport_iterator_next, transport_iterator_destroy};
 
 dc_status_t dcsim_transport_iterator_new(dc_iterator_t** out, dc_transport_t transport,
@@ -46,16 +68,11 @@ dc_status_t dcsim_transport_iterator_new(dc_iterator_t** out, dc_transport_t tra
     if (count < 0) {
         return DC_STATUS_NOMEMORY;
     }
-    /* Keep what the descriptor lets through: it must list the transport, and
-     * beyond serial the computer must answer to it. */
+    dcsim_usb_ids_t ids;
     int kept = 0;
     for (int i = 0; i < count; i++) {
-        int pass = descriptor == NULL ||
-                   ((descriptor->transports & transport) &&
-                    (transport == DC_TRANSPORT_SERIAL ||
-                     dcsim_computer_answers(computers[i], descriptor->vendor, descriptor->product,
-                                            (unsigned int)descriptor->family, descriptor->model)));
-        if (pass) {
+        if (dcsim_descriptor_filter(descriptor, transport,
+                                    filter_data(computers[i], transport, &ids))) {
             computers[kept++] = computers[i];
         } else {
             dcsim_computer_release(computers[i]);

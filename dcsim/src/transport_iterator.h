@@ -10,8 +10,7 @@
 typedef void* (*dcsim_item_fn)(const dcsim_computer_t* computer);
 
 /* An iterator over the attached computers reachable on the transport that
- * the descriptor (if any) lets through, the way dc_descriptor_filter()
- * would. */
+ * dc_descriptor_filter() lets through for the descriptor (if any). */
 dc_status_t dcsim_transport_iterator_new(dc_iterator_t** out, dc_transport_t transport,
                                          const dc_descriptor_t* descriptor, dcsim_item_fn item);
 

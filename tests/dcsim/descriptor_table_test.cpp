@@ -192,30 +192,89 @@ TEST_F(DescriptorTableTest, IteratorKeepsWalkingTheTableItStartedOn) {
 }
 
 #if DC_VERSION_CHECK(0, 9, 0)
-TEST_F(DescriptorTableTest, FilterFollowsTheDescriptorAndAttachedDevices) {
-    ASSERT_EQ(dcsim_attach("usbhid 0x1493 0x0030\n"
-                           "bluetooth 00:11:22:33:44:55 \"G2 Sim 0042\"\n"
-                           "descriptor Simtec \"G2 Sim\"\n"),
-              0)
-        << dcsim_last_error();
-    Descriptor g2 = findDescriptor("Simtec", "G2 Sim");
-    Descriptor steel = findDescriptor("Fakewater", "Steel Sim");
-    Descriptor reef = findDescriptor(DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT);
+// dc_descriptor_filter of 0.9.0 with its real table: per-family tables of USB
+// ids and device names, whatever computers are attached.
+class DescriptorFilterTest : public DescriptorTableTest {
+  protected:
+    void SetUp() override {
+        DescriptorTableTest::SetUp();
+        const std::string path =
+            std::string(DCSIM_FIXTURE_DIR) + "/libdivecomputer-0.9.0-descriptors.tsv";
+        ASSERT_EQ(dcsim_descriptors_load_tsv(path.c_str()), 356) << dcsim_last_error();
+    }
+    // How many descriptors of the table the filter lets through.
+    static int matches(dc_transport_t transport, const void* userdata) {
+        dc_iterator_t* raw = nullptr;
+        EXPECT_EQ(dc_descriptor_iterator(&raw), DC_STATUS_SUCCESS);
+        Iterator iterator(raw);
+        int count = 0;
+        dc_descriptor_t* descriptor = nullptr;
+        while (dc_iterator_next(iterator.get(), &descriptor) == DC_STATUS_SUCCESS) {
+            Descriptor owned(descriptor);
+            count += dc_descriptor_filter(descriptor, transport, userdata) != 0;
+        }
+        return count;
+    }
+};
 
-    const dc_usbhid_desc_t attached{0x1493, 0x0030}, unknown{0x1493, 0x0031};
+TEST_F(DescriptorFilterTest, UsbIdsFollowTheFamilyTables) {
+    Descriptor steel = findDescriptor("Suunto", "EON Steel");
+    Descriptor g2 = findDescriptor("Scubapro", "G2");
+    Descriptor cobalt = findDescriptor("Atomic Aquatics", "Cobalt");
+    const dc_usbhid_desc_t suunto{0x1493, 0x0030}, scubapro{0x2e6c, 0x3201}, other{0x1493, 0x0031};
+    EXPECT_TRUE(dc_descriptor_filter(steel.get(), DC_TRANSPORT_USBHID, &suunto));
+    EXPECT_FALSE(dc_descriptor_filter(steel.get(), DC_TRANSPORT_USBHID, &scubapro));
+    EXPECT_FALSE(dc_descriptor_filter(steel.get(), DC_TRANSPORT_USBHID, &other));
+    EXPECT_TRUE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_USBHID, &scubapro));
+    EXPECT_FALSE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_USBHID, &suunto));
+    const dc_usb_desc_t atomic{0x0471, 0x0888}, unknown{0x0471, 0x0889};
+    EXPECT_TRUE(dc_descriptor_filter(cobalt.get(), DC_TRANSPORT_USB, &atomic));
+    EXPECT_FALSE(dc_descriptor_filter(cobalt.get(), DC_TRANSPORT_USB, &unknown));
+    // The four Suunto models take any of the family's ids.
+    EXPECT_EQ(matches(DC_TRANSPORT_USBHID, &suunto), 4);
+    EXPECT_EQ(matches(DC_TRANSPORT_USBHID, &other), 0);
+}
+
+TEST_F(DescriptorFilterTest, NamesFollowTheFamilyTables) {
+    Descriptor petrel2 = findDescriptor("Shearwater", "Petrel 2");
+    Descriptor ostc = findDescriptor("Heinrichs Weikamp", "OSTC 4");
+    Descriptor sol = findDescriptor("Uwatec", "Galileo Sol");
+    EXPECT_TRUE(dc_descriptor_filter(petrel2.get(), DC_TRANSPORT_BLUETOOTH, "Perdix"));
+    EXPECT_TRUE(dc_descriptor_filter(petrel2.get(), DC_TRANSPORT_BLE, "perdix")) << "case";
+    EXPECT_FALSE(dc_descriptor_filter(petrel2.get(), DC_TRANSPORT_BLE, "Perdix 3"))
+        << "an exact name";
+    EXPECT_TRUE(dc_descriptor_filter(ostc.get(), DC_TRANSPORT_BLUETOOTH, "OSTC4-12345"))
+        << "a prefix";
+    EXPECT_FALSE(dc_descriptor_filter(ostc.get(), DC_TRANSPORT_BLUETOOTH, "Perdix"));
+    EXPECT_TRUE(dc_descriptor_filter(sol.get(), DC_TRANSPORT_IRDA, "UWATEC Galileo Sol"));
+    EXPECT_FALSE(dc_descriptor_filter(sol.get(), DC_TRANSPORT_IRDA, "Galileo Sol"));
+
+    // Per family, not per model.
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "Perdix"), 11);
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "Sirius"), 13);
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "FQ001124"), 18) << "atom2 and i330R share one";
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "FQ00112A"), 0) << "digits only after the model";
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "EON Steel 1234"), 4);
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "DS1234"), 25);
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "2_0a1B"), 7) << "Cressi: hex model, '_', hex";
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "2_0g"), 0);
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "H07 Handset"), 2);
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "1234015678"), 2);
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "123401567"), 0);
+    // Every BLE model has a filter: an unknown name matches none.
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, "Unknown 42"), 0);
+}
+
+TEST_F(DescriptorFilterTest, NullDescriptorOrNameAndMissingTransport) {
+    Descriptor steel = findDescriptor("Suunto", "EON Steel");
+    const dc_usbhid_desc_t unknown{0x1234, 0x5678};
     EXPECT_TRUE(dc_descriptor_filter(nullptr, DC_TRANSPORT_USBHID, &unknown));
-    EXPECT_TRUE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_USBHID, nullptr));
-    EXPECT_TRUE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_USBHID, &attached));
-    EXPECT_FALSE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_USBHID, &unknown));
-    EXPECT_FALSE(dc_descriptor_filter(steel.get(), DC_TRANSPORT_USBHID, &attached));
-    EXPECT_FALSE(dc_descriptor_filter(reef.get(), DC_TRANSPORT_USBHID, nullptr));
-    EXPECT_TRUE(dc_descriptor_filter(reef.get(), DC_TRANSPORT_SERIAL, "/dev/ttyUSB0"));
-
-    // BLE names: an attached computer's, or any that starts with the product.
-    EXPECT_TRUE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_BLE, "G2 Sim 0042"));
-    EXPECT_TRUE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_BLE, "g2 sim 7"));
-    EXPECT_FALSE(dc_descriptor_filter(steel.get(), DC_TRANSPORT_BLE, "G2 Sim 0042"));
-    EXPECT_FALSE(dc_descriptor_filter(g2.get(), DC_TRANSPORT_BLE, "Perdix"));
+    EXPECT_TRUE(dc_descriptor_filter(steel.get(), DC_TRANSPORT_USBHID, nullptr));
+    EXPECT_FALSE(dc_descriptor_filter(steel.get(), DC_TRANSPORT_SERIAL, nullptr));
+    EXPECT_FALSE(dc_descriptor_filter(steel.get(), DC_TRANSPORT_BLUETOOTH, "EON Steel"));
+    Descriptor solution = findDescriptor("Suunto", "Solution");
+    EXPECT_TRUE(dc_descriptor_filter(solution.get(), DC_TRANSPORT_SERIAL, "/dev/ttyUSB0"));
+    EXPECT_EQ(matches(DC_TRANSPORT_BLE, nullptr), 110);
 }
 #endif
 

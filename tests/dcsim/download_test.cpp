@@ -155,6 +155,29 @@ TEST_F(DownloadTest, FingerprintStopsBeforeTheKnownDive) {
     EXPECT_EQ(download(device_.get()).dives.size(), 5u);
 }
 
+// libdivecomputer asserts a progress maximum is never 0; a backend with
+// nothing to read sends no progress at all.
+TEST_F(DownloadTest, NothingToTransferSendsNoProgress) {
+    const unsigned char newest[] = {5, 0, 0, 0};
+    ASSERT_EQ(dc_device_set_fingerprint(device_.get(), newest, sizeof newest), DC_STATUS_SUCCESS);
+    const Download result = download(device_.get());
+    EXPECT_EQ(result.status, DC_STATUS_SUCCESS);
+    EXPECT_TRUE(result.dives.empty());
+    ASSERT_EQ(result.events.size(), 4u);
+    for (const Event& event : result.events) {
+        EXPECT_NE(event.type, DC_EVENT_PROGRESS);
+    }
+
+    ASSERT_EQ(dcsim_attach("serial sim:empty\nevents progress devinfo\n"), 0) << dcsim_last_error();
+    const Download empty =
+        downloadSerial("sim:empty", DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT, allEvents);
+    EXPECT_EQ(empty.status, DC_STATUS_SUCCESS);
+    ASSERT_EQ(empty.events.size(), 1u);
+    EXPECT_EQ(empty.events[0].type, DC_EVENT_DEVINFO);
+    // Nor can a scenario describe a transfer of zero chunks.
+    EXPECT_EQ(dcsim_attach("serial sim:zero\ntransfer 0 0\ndive\n"), -1);
+}
+
 TEST_F(DownloadTest, InjectedForeachFaultDeliversNothing) {
     ASSERT_EQ(dcsim_fault("dc_device_foreach", 1, DC_STATUS_TIMEOUT), 0);
     const Download result = download(device_.get());
@@ -179,16 +202,15 @@ TEST_F(FailingComputerTest, FailsAfterTheGivenNumberOfDives) {
     }
 }
 
-TEST_F(FailingComputerTest, OpenNeedsATransportTheDescriptorLists) {
-    Descriptor bleOnly = findDescriptor("Mockdive", "Teric Sim");
-    Descriptor reef = findDescriptor(DCSIM_BUILTIN_VENDOR, "Reef Nitrox");
+// A backend talks its protocol over whatever stream it is given: opening does
+// not check the transport. A computer that does not speak the protocol stays
+// silent, so the result is a timeout: at open for the families that talk
+// while opening (EON Steel, Atom 2), at the first command of the download for
+// the others (Shearwater).
+TEST_F(FailingComputerTest, ComputerAnswersOnlyItsOwnProtocol) {
     Stream stream = openSerial(DCSIM_BUILTIN_PORT);
-    dc_device_t* device = nullptr;
-    EXPECT_EQ(dc_device_open(&device, nullptr, bleOnly.get(), stream.get()), DC_STATUS_INVALIDARGS);
-    EXPECT_EQ(device, nullptr);
-    EXPECT_EQ(dcsim_last_open(nullptr, 0, nullptr, 0, nullptr, nullptr), -1);
-
-    Device opened = openDevice(reef.get(), stream.get());
+    Descriptor nitrox = findDescriptor(DCSIM_BUILTIN_VENDOR, "Reef Nitrox");
+    Device opened = openDevice(nitrox.get(), stream.get());
     EXPECT_EQ(dc_device_get_type(opened.get()), DC_FAMILY_SUUNTO_VYPER);
     char vendor[8], product[64];
     unsigned int model = 0, transport = 0;
@@ -201,6 +223,41 @@ TEST_F(FailingComputerTest, OpenNeedsATransportTheDescriptorLists) {
     char tiny[4];
     ASSERT_EQ(dcsim_last_open(nullptr, 0, tiny, sizeof tiny, nullptr, nullptr), 0);
     EXPECT_STREQ(tiny, "Ree");
+    EXPECT_EQ(download(opened.get(), 0).dives.size(), 20u) << "the family's protocol";
+
+    Descriptor teric = findDescriptor("Mockdive", "Teric Sim");
+    Device silent = openDevice(teric.get(), stream.get());
+    const Download nothing = download(silent.get());
+    EXPECT_EQ(nothing.status, DC_STATUS_TIMEOUT);
+    EXPECT_TRUE(nothing.dives.empty());
+    EXPECT_TRUE(nothing.events.empty());
+
+    for (const char* product : {"Steel Sim", "Atom Sim"}) {
+        const char* vendorOf = std::strcmp(product, "Steel Sim") == 0 ? "Fakewater" : "Testsub";
+        Descriptor foreign = findDescriptor(vendorOf, product);
+        dc_device_t* device = nullptr;
+        EXPECT_EQ(dc_device_open(&device, nullptr, foreign.get(), stream.get()), DC_STATUS_TIMEOUT)
+            << product;
+        EXPECT_EQ(device, nullptr);
+    }
+}
+
+TEST_F(FailingComputerTest, ScenarioDescriptorsAreEnforced) {
+    ASSERT_EQ(dcsim_attach("serial sim:atom\ndescriptor Testsub \"Atom Sim\"\ndive\n"), 0)
+        << dcsim_last_error();
+    ASSERT_EQ(dcsim_attach("serial sim:petrel\ndescriptor family 0xA0001 model 3\ndive\ndive\n"), 0)
+        << dcsim_last_error();
+    EXPECT_EQ(downloadSerial("sim:atom", "Testsub", "Atom Sim", 0).dives.size(), 1u);
+    Descriptor pro = findDescriptor("Testsub", "Pro Sim");
+    Stream atom = openSerial("sim:atom");
+    dc_device_t* device = nullptr;
+    EXPECT_EQ(dc_device_open(&device, nullptr, pro.get(), atom.get()), DC_STATUS_TIMEOUT)
+        << "same family, another product";
+
+    EXPECT_EQ(downloadSerial("sim:petrel", "Mockdive", "Petrel Sim", 0).dives.size(), 2u);
+    const Download teric = downloadSerial("sim:petrel", "Mockdive", "Teric Sim", 0);
+    EXPECT_EQ(teric.status, DC_STATUS_TIMEOUT) << "same family, another model";
+    EXPECT_TRUE(teric.dives.empty());
 }
 
 TEST_F(FailingComputerTest, DescriptorMayBeFreedWhileTheDeviceIsOpen) {
@@ -214,6 +271,11 @@ TEST_F(FailingComputerTest, DescriptorMayBeFreedWhileTheDeviceIsOpen) {
 TEST_F(FailingComputerTest, OpenByUnknownNameFailsLikeAMissingPort) {
     openSerial("/dev/ttyUSB99", DC_STATUS_NODEVICE);
     openSerial("sim:nothing", DC_STATUS_NODEVICE);
+    // What exists but is no terminal opens, or not, and then cannot be set up.
+    openSerial(DCSIM_FIXTURE_DIR, DC_STATUS_IO);
+#ifndef _WIN32
+    openSerial("/dev/null", DC_STATUS_IO);
+#endif
     dc_iostream_t* stream = nullptr;
     EXPECT_EQ(dc_serial_open(&stream, nullptr, nullptr), DC_STATUS_INVALIDARGS);
     EXPECT_EQ(dc_serial_open(nullptr, nullptr, DCSIM_BUILTIN_PORT), DC_STATUS_INVALIDARGS);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "descriptor_iterator_name.h"
+#include "dive_parser.h"
 #include "native_exception.h"
 
 namespace diveconnector {
@@ -193,6 +194,37 @@ TEST_F(DeviceSessionTest, OpensTheExactModelOfTheRealTable) {
     EXPECT_STREQ(dc_descriptor_get_vendor(session.descriptor()), vendor.c_str());
     EXPECT_STREQ(dc_descriptor_get_product(session.descriptor()), product.c_str());
     EXPECT_EQ(dc_descriptor_get_model(session.descriptor()), model);
+}
+
+// A computer answers only its own protocol, so only the exact model downloads. The wrong model of
+// the family meets silence: at opening for backends that talk while opening (Atom 2), at the
+// first command of the download for the others (Shearwater).
+TEST_F(DeviceSessionTest, OnlyTheExactModelDownloads) {
+    const std::string table = std::string(FIXTURES_DIR) + "/libdivecomputer-0.9.0-descriptors.tsv";
+    ASSERT_EQ(dcsim_descriptors_load_tsv(table.c_str()), 356);
+    ASSERT_EQ(dcsim_attach("serial sim:perdix\ndescriptor Shearwater Perdix\ndive\ndive\n"), 0)
+        << dcsim_last_error();
+    ASSERT_EQ(dcsim_attach("serial sim:geo\ndescriptor Oceanic \"Geo 4.0\"\ndive\n"), 0)
+        << dcsim_last_error();
+    auto download = [](const char* port, const char* vendor, const char* product) {
+        testing::internal::CaptureStdout();
+        std::string outcome;
+        try {
+            const DeviceSession session(port, vendor, product);
+            const DownloadInterruption interruption;
+            const DeviceConnection connection(session, nullptr);
+            outcome = std::to_string(downloadDives(connection, interruption).size()) + " dives";
+        } catch (const Exception& error) {
+            outcome = error.what();
+        }
+        testing::internal::GetCapturedStdout();
+        return outcome;
+    };
+    EXPECT_EQ(download("sim:perdix", "Shearwater", "Perdix"), "2 dives");
+    EXPECT_EQ(download("sim:perdix", "Shearwater", "Petrel 2"),
+              "[-7]: Error downloading the dives.");
+    EXPECT_EQ(download("sim:geo", "Oceanic", "Geo 4.0"), "1 dives");
+    EXPECT_EQ(download("sim:geo", "Oceanic", "Veo 4.0"), "[-7]: Error opening device.");
 }
 
 TEST_F(DeviceSessionTest, DuplicatePairsChooseTheFirst) {

@@ -95,15 +95,38 @@ TEST_F(DeviceStreamTest, UsbModelsOpenTheFirstDeviceFound) {
     EXPECT_EQ(open(DC_TRANSPORT_USBHID, ""), "[-4]: Error opening device.") << "nothing plugged in";
 }
 
+// Only an empty name discovers; any other name must be an address in full, so a typo never opens
+// some other computer. Checked before libdivecomputer is asked, on every platform.
+TEST_F(DeviceStreamTest, MalformedIrdaNameIsInvalid) {
+    for (const char* name : {"09", "43abc", "7-", " 42", "+42", "-1", "0x", "computer",
+                             "0x10000002a", "99999999999999999999999"}) {
+        EXPECT_EQ(open(DC_TRANSPORT_IRDA, name), "[-2]: Error opening device.") << name;
+    }
+    EXPECT_EQ(dcsim_calls("dc_irda_open"), 0u);
+    EXPECT_EQ(dcsim_calls("dc_irda_iterator_new"), 0u);
+}
+
+#ifdef _WIN32
 TEST_F(DeviceStreamTest, IrdaTakesANumericAddressOrTheFirstFound) {
     EXPECT_EQ(open(DC_TRANSPORT_IRDA, "0x2a"), "irda");
     EXPECT_EQ(open(DC_TRANSPORT_IRDA, "42"), "irda");
+    EXPECT_EQ(open(DC_TRANSPORT_IRDA, "052"), "irda") << "octal";
     EXPECT_EQ(open(DC_TRANSPORT_IRDA, ""), "irda");
     EXPECT_EQ(open(DC_TRANSPORT_IRDA, "43"), "[-6]: Error opening device.");
-    EXPECT_EQ(open(DC_TRANSPORT_IRDA, "0x10000002a"), "[-2]: Error opening device.")
-        << "an address beyond 32 bits must not open some other device";
-    EXPECT_EQ(open(DC_TRANSPORT_IRDA, "99999999999999999999999"), "[-2]: Error opening device.");
+    EXPECT_EQ(open(kAllButBle, "irda:42"), "irda");
+    dcsim_detach_all();
+    EXPECT_EQ(open(DC_TRANSPORT_IRDA, ""), "[-4]: Error opening device.") << "nothing in range";
 }
+#else
+// libdivecomputer has no IrDA on Linux: a well-formed name reaches it and fails as unsupported.
+TEST_F(DeviceStreamTest, IrdaIsUnsupportedOnLinux) {
+    EXPECT_EQ(open(DC_TRANSPORT_IRDA, "0x2a"), "[-1]: Error opening device.");
+    EXPECT_EQ(open(DC_TRANSPORT_IRDA, ""), "[-1]: Error opening device.");
+    EXPECT_EQ(open(kAllButBle, "irda:42"), "[-1]: Error opening device.");
+    EXPECT_EQ(dcsim_calls("dc_irda_open"), 2u);
+    EXPECT_EQ(dcsim_calls("dc_irda_iterator_new"), 1u);
+}
+#endif
 
 TEST_F(DeviceStreamTest, BleOnlyModelsCannotBeOpened) {
     EXPECT_EQ(open(DC_TRANSPORT_BLE, "00:11:22:AA:BB:CC"), "[-1]: Error opening device.");
@@ -114,7 +137,6 @@ TEST_F(DeviceStreamTest, BleOnlyModelsCannotBeOpened) {
 TEST_F(DeviceStreamTest, PrefixPicksTheTransport) {
     EXPECT_EQ(open(kAllButBle, "usbhid:"), "usbhid");
     EXPECT_EQ(open(kAllButBle, "usb:"), "usb");
-    EXPECT_EQ(open(kAllButBle, "irda:42"), "irda");
     EXPECT_EQ(open(kAllButBle, "bluetooth:00:11:22:AA:BB:CC"), "bluetooth");
     EXPECT_EQ(open(kAllButBle, "serial:sim:port"), "serial");
     EXPECT_EQ(open(DC_TRANSPORT_SERIAL, "usb:"), "[-1]: Error opening device.")

@@ -53,7 +53,9 @@ typedef enum dc_family_t {
     DC_FAMILY_OCEANIC_VTPRO = (4 << 16),
     DC_FAMILY_OCEANIC_VEO250,
     DC_FAMILY_OCEANIC_ATOM2,
+#ifndef DCSIM_API_0_8
     DC_FAMILY_PELAGIC_I330R,
+#endif
     /* Mares */
     DC_FAMILY_MARES_NEMO = (5 << 16),
     DC_FAMILY_MARES_PUCK,
@@ -100,8 +102,10 @@ typedef enum dc_family_t {
     DC_FAMILY_OCEANS_S1 = (22 << 16),
     /* Divesoft Freedom */
     DC_FAMILY_DIVESOFT_FREEDOM = (23 << 16),
+#ifndef DCSIM_API_0_8
     /* Halcyon Symbios */
-    DC_FAMILY_HALCYON_SYMBIOS = (24 << 16)
+    DC_FAMILY_HALCYON_SYMBIOS = (24 << 16),
+#endif
 } dc_family_t;
 
 #ifdef __cplusplus

@@ -63,9 +63,7 @@ typedef enum parser_sample_event_t {
     SAMPLE_EVENT_BOOKMARK = 8,
     SAMPLE_EVENT_SURFACE = 9,
     SAMPLE_EVENT_SAFETYSTOP = 10,
-#ifdef DCSIM_API_0_8
-    SAMPLE_EVENT_GASCHANGE = 11,
-#endif
+    SAMPLE_EVENT_GASCHANGE = 11, /* Deprecated: replaced by DC_SAMPLE_GASMIX. */
     SAMPLE_EVENT_SAFETYSTOP_VOLUNTARY = 12,
     SAMPLE_EVENT_SAFETYSTOP_MANDATORY = 13,
     SAMPLE_EVENT_DEEPSTOP = 14,
@@ -79,9 +77,7 @@ typedef enum parser_sample_event_t {
     SAMPLE_EVENT_RGBM = 22,
     SAMPLE_EVENT_HEADING = 23,
     SAMPLE_EVENT_TISSUELEVEL = 24,
-#ifdef DCSIM_API_0_8
-    SAMPLE_EVENT_GASCHANGE2 = 25
-#endif
+    SAMPLE_EVENT_GASCHANGE2 = 25 /* Deprecated: replaced by DC_SAMPLE_GASMIX. */
 } parser_sample_event_t;
 
 typedef enum parser_sample_flags_t {

@@ -285,15 +285,13 @@ public final class FaultSweep {
         rules.put("dc_descriptor_get_transports",
                   new Entry(true, (call, status) -> failure(UNSUPPORTED, OPENING)));
         for (String open : List.of("dc_serial_open", "dc_usbhid_iterator_new", "dc_usbhid_open",
-                                   "dc_usb_iterator_new", "dc_usb_open", "dc_irda_iterator_new",
-                                   "dc_irda_open", "dc_bluetooth_open", "dc_device_open")) {
+                                   "dc_usb_iterator_new", "dc_usb_open", "dc_bluetooth_open",
+                                   "dc_device_open")) {
             rules.put(open, failing(OPENING));
         }
-        // Address 0 is no Bluetooth address; no IrDA device listens at address 0.
+        // Address 0 is no Bluetooth address.
         rules.put("dc_bluetooth_str2addr",
                   new Entry(true, (call, status) -> failure(INVALIDARGS, OPENING)));
-        rules.put("dc_irda_device_get_address",
-                  new Entry(true, (call, status) -> failure(IO, OPENING)));
         rules.put("dc_device_set_events", failing(EVENTS));
         rules.put("dc_device_set_cancel", failing(CANCEL));
         rules.put("dc_device_foreach", failing(DOWNLOADING));

@@ -21,10 +21,11 @@ final class SweepComputer {
 
     /**
      * The device names of the sweep, one per way of opening the stream: a serial port, the first
-     * USB HID, USB and IrDA device found, an IrDA address, a Bluetooth address.
+     * USB HID and USB device found, a Bluetooth address. (IrDA exists only in Windows builds of
+     * libdivecomputer; its ways are tested by the native tests of the Windows build.)
      */
     static final List<String> PORTS =
-        List.of(SERIAL_PORT, "usbhid:", "usb:", "irda:", "irda:0x5a5a", "00:11:22:33:44:55");
+        List.of(SERIAL_PORT, "usbhid:", "usb:", "00:11:22:33:44:55");
 
     /**
      * The descriptor table, in libdivecomputer's order. The computer's model comes fourth, after
@@ -126,7 +127,6 @@ final class SweepComputer {
             .append("serial ").append(SERIAL_PORT).append('\n')
             .append("usbhid 0x1493 0x0030\n")
             .append("usb 0x2e6c 0x3201\n")
-            .append("irda 0x5a5a \"Sweep IrDA\"\n")
             .append("bluetooth 00:11:22:33:44:55 \"Sweep Bluetooth\"\n")
             .append("transfer 2 0\n");
         if (fault != null && fault.computerLine() != null) {
