@@ -40,7 +40,7 @@ DownloadListener* DeviceEvents::listening() const noexcept {
 }
 
 bool DeviceEvents::cancelRequested() const noexcept {
-    return listenerFailed_ || signalScope_.signalled();
+    return listenerFailed_ || signalScope_.cancelsDownload();
 }
 
 void DeviceEvents::handle(dc_event_type_t event, const void* data) noexcept {

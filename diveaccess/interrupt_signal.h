@@ -8,7 +8,11 @@
 //
 // The handler only counts signals. A scope remembers the count at its start, so a download is
 // cancelled by the signals that arrive while it runs and never by earlier ones; overlapping
-// downloads install the handler once and restore it after the last one ends.
+// downloads install the handler once and restore it after the last one ends. A signal that no
+// cancel query acted on (one after libdivecomputer's last check, while the dives are parsed, the
+// device closed or the dives converted) is raised again once the previous handler is back, so the
+// JVM still reacts to that Ctrl-C. A process that ignores SIGINT (nohup, background jobs) gets no
+// handler at all: its downloads cannot be cancelled by Ctrl-C, as it asked.
 //
 // This is the library's only platform-specific code: POSIX keeps the whole previous disposition
 // with sigaction (the JVM's handler is an SA_SIGINFO one), Windows has only signal().
@@ -23,8 +27,10 @@ class InterruptSignalScope {
     InterruptSignalScope(const InterruptSignalScope&) = delete;
     InterruptSignalScope& operator=(const InterruptSignalScope&) = delete;
 
-    // True once SIGINT has arrived since this scope began.
-    [[nodiscard]] bool signalled() const noexcept;
+    // For libdivecomputer's cancel query: true once SIGINT has arrived since this scope began. The
+    // download then cancels, which acts on the signals so far: the last scope does not raise them
+    // again.
+    [[nodiscard]] bool cancelsDownload() const noexcept;
 
   private:
     int signalsAtStart_;

@@ -108,7 +108,10 @@ TEST_F(ConcurrentDownloadTest, StartingADownloadDoesNotUndoAnotherInterruption) 
 // sigaction dispositions are POSIX; Windows has only signal().
 
 // Stands in for the JVM's own SIGINT handler.
-void hostHandler(int, siginfo_t*, void*) {}
+volatile std::sig_atomic_t hostHandlerCalls = 0;
+void hostHandler(int, siginfo_t*, void*) {
+    hostHandlerCalls = hostHandlerCalls + 1;
+}
 
 TEST_F(ConcurrentDownloadTest, CtrlCCancelsBothAndRestoresTheHandlerAfterTheLast) {
     struct sigaction host {};
@@ -119,6 +122,7 @@ TEST_F(ConcurrentDownloadTest, CtrlCCancelsBothAndRestoresTheHandlerAfterTheLast
     ASSERT_EQ(sigaction(SIGINT, &host, &saved), 0);
     struct sigaction before {};
     ASSERT_EQ(sigaction(SIGINT, nullptr, &before), 0);
+    hostHandlerCalls = 0;
     Result first, second;
     std::thread a([&] { first = download("sim:first"); });
     std::thread b([&] { second = download("sim:second"); });
@@ -132,6 +136,7 @@ TEST_F(ConcurrentDownloadTest, CtrlCCancelsBothAndRestoresTheHandlerAfterTheLast
     ASSERT_EQ(sigaction(SIGINT, nullptr, &after), 0);
     EXPECT_EQ(after.sa_sigaction, hostHandler);
     EXPECT_EQ(after.sa_flags, before.sa_flags);
+    EXPECT_EQ(hostHandlerCalls, 0) << "both downloads acted on the Ctrl-C";
     sigaction(SIGINT, &saved, nullptr);
 }
 #endif  // _WIN32

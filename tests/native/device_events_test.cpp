@@ -229,54 +229,134 @@ TEST(DownloadInterruptionTest, RequestFromAnotherThreadStopsEveryRunningDownload
     EXPECT_TRUE(second.requested());
 }
 
-#ifndef _WIN32
-// sigaction dispositions are POSIX; Windows has only signal().
-
-// The JVM installs an SA_SIGINFO handler for SIGINT; this stands in for it.
+// Stands in for the JVM's SIGINT handler: an SA_SIGINFO one on POSIX, a signal() one on Windows.
 volatile std::sig_atomic_t outerHandlerCalls = 0;
+
+#ifdef _WIN32
+void outerHandler(int) {
+    // Windows resets the disposition before calling a handler, as for the JVM's.
+    std::signal(SIGINT, outerHandler);
+    outerHandlerCalls = outerHandlerCalls + 1;
+}
+
+using Disposition = void (*)(int);
+Disposition sigintDisposition() {
+    const Disposition current = std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGINT, current);
+    return current;
+}
+void setSigintDisposition(Disposition disposition) {
+    std::signal(SIGINT, disposition);
+}
+Disposition outerDisposition() {
+    return outerHandler;
+}
+Disposition ignoredDisposition() {
+    return SIG_IGN;
+}
+bool isOuterHandler(Disposition disposition) {
+    return disposition == outerHandler;
+}
+bool isIgnored(Disposition disposition) {
+    return disposition == SIG_IGN;
+}
+#else
 void outerHandler(int, siginfo_t*, void*) {
     outerHandlerCalls = outerHandlerCalls + 1;
+}
+
+using Disposition = struct sigaction;
+Disposition sigintDisposition() {
+    struct sigaction current {};
+    sigaction(SIGINT, nullptr, &current);
+    return current;
+}
+void setSigintDisposition(const Disposition& disposition) {
+    sigaction(SIGINT, &disposition, nullptr);
+}
+Disposition outerDisposition() {
+    struct sigaction action {};
+    action.sa_sigaction = outerHandler;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    return action;
+}
+Disposition ignoredDisposition() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    return action;
+}
+bool isOuterHandler(const Disposition& disposition) {
+    return disposition.sa_sigaction == outerHandler &&
+           (disposition.sa_flags & (SA_SIGINFO | SA_ONSTACK)) == (SA_SIGINFO | SA_ONSTACK);
+}
+bool isIgnored(const Disposition& disposition) {
+    return disposition.sa_handler == SIG_IGN;
+}
+#endif  // _WIN32
+
+bool cancelQuery(const InterruptSignalScope& scope) {
+    DeviceEvents events(scope, nullptr);
+    return onCancelQuery(&events) != 0;
 }
 
 class InterruptSignalTest : public testing::Test {
   protected:
     void SetUp() override {
-        struct sigaction action {};
-        action.sa_sigaction = outerHandler;
-        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-        sigemptyset(&action.sa_mask);
-        ASSERT_EQ(sigaction(SIGINT, &action, &saved_), 0);
+        saved_ = sigintDisposition();
+        setSigintDisposition(outerDisposition());
         outerHandlerCalls = 0;
     }
-    void TearDown() override { sigaction(SIGINT, &saved_, nullptr); }
-
-    static void expectOuterHandlerInstalled() {
-        struct sigaction current {};
-        ASSERT_EQ(sigaction(SIGINT, nullptr, &current), 0);
-        EXPECT_EQ(current.sa_sigaction, outerHandler);
-        EXPECT_EQ(current.sa_flags & (SA_SIGINFO | SA_ONSTACK), SA_SIGINFO | SA_ONSTACK);
-    }
+    void TearDown() override { setSigintDisposition(saved_); }
 
   private:
-    struct sigaction saved_ {};
+    Disposition saved_{};
 };
 
 TEST_F(InterruptSignalTest, SignalDuringScopeCancelsAndOuterHandlerComesBack) {
     {
         const InterruptSignalScope scope;
-        DeviceEvents events(scope, nullptr);
-        EXPECT_EQ(onCancelQuery(&events), 0);
+        EXPECT_FALSE(cancelQuery(scope));
         std::raise(SIGINT);
-        EXPECT_TRUE(scope.signalled());
-        EXPECT_EQ(onCancelQuery(&events), 1);
+        EXPECT_TRUE(cancelQuery(scope));
+        EXPECT_TRUE(cancelQuery(scope)) << "the download stays cancelled";
         EXPECT_EQ(outerHandlerCalls, 0) << "the download's handler takes SIGINT while it runs";
     }
-    expectOuterHandlerInstalled();
+    EXPECT_TRUE(isOuterHandler(sigintDisposition()));
+    EXPECT_EQ(outerHandlerCalls, 0) << "the download acted on the signal: not raised again";
     std::raise(SIGINT);
     EXPECT_EQ(outerHandlerCalls, 1) << "outside a download SIGINT is the host's again";
 
     const InterruptSignalScope later;
-    EXPECT_FALSE(later.signalled()) << "an earlier Ctrl-C must not cancel a later download";
+    EXPECT_FALSE(cancelQuery(later)) << "an earlier Ctrl-C must not cancel a later download";
+}
+
+// After libdivecomputer's last cancel query (parsing, closing, conversion) a Ctrl-C can no longer
+// cancel: it must reach the host once its handler is back, exactly once.
+TEST_F(InterruptSignalTest, SignalNoQueryActedOnReachesTheOuterHandlerAfterwards) {
+    {
+        const InterruptSignalScope scope;
+        EXPECT_FALSE(cancelQuery(scope));
+        std::raise(SIGINT);
+        EXPECT_EQ(outerHandlerCalls, 0);
+    }
+    EXPECT_EQ(outerHandlerCalls, 1);
+    EXPECT_TRUE(isOuterHandler(sigintDisposition()));
+
+    { const InterruptSignalScope quiet; }
+    EXPECT_EQ(outerHandlerCalls, 1) << "a signal is raised again only once";
+}
+
+TEST_F(InterruptSignalTest, SignalAfterTheCancellingQueryReachesTheOuterHandler) {
+    {
+        const InterruptSignalScope scope;
+        std::raise(SIGINT);
+        EXPECT_TRUE(cancelQuery(scope));
+        std::raise(SIGINT);
+        std::raise(SIGINT);
+    }
+    EXPECT_EQ(outerHandlerCalls, 1) << "the later Ctrl-Cs, once";
 }
 
 TEST_F(InterruptSignalTest, OverlappingScopesInstallOnceAndRestoreAfterTheLast) {
@@ -285,9 +365,39 @@ TEST_F(InterruptSignalTest, OverlappingScopesInstallOnceAndRestoreAfterTheLast) 
     first.reset();
     std::raise(SIGINT);
     EXPECT_EQ(outerHandlerCalls, 0) << "a download is still running";
-    EXPECT_TRUE(second->signalled());
+    EXPECT_TRUE(cancelQuery(*second));
     second.reset();
-    expectOuterHandlerInstalled();
+    EXPECT_TRUE(isOuterHandler(sigintDisposition()));
+    EXPECT_EQ(outerHandlerCalls, 0);
+}
+
+TEST_F(InterruptSignalTest, SignalNoOverlappingQueryActedOnIsRaisedAfterTheLastScope) {
+    auto first = std::make_unique<InterruptSignalScope>();
+    auto second = std::make_unique<InterruptSignalScope>();
+    std::raise(SIGINT);
+    first.reset();
+    EXPECT_EQ(outerHandlerCalls, 0) << "a download is still running";
+    second.reset();
+    EXPECT_EQ(outerHandlerCalls, 1);
+}
+
+// nohup, background jobs and `trap '' INT` ignore SIGINT; so does the JVM then.
+TEST_F(InterruptSignalTest, IgnoredSignalStaysIgnoredAndCancelsNothing) {
+    setSigintDisposition(ignoredDisposition());
+    {
+        const InterruptSignalScope scope;
+        EXPECT_TRUE(isIgnored(sigintDisposition()));
+        std::raise(SIGINT);
+        EXPECT_FALSE(cancelQuery(scope));
+    }
+    EXPECT_TRUE(isIgnored(sigintDisposition()));
+
+    setSigintDisposition(outerDisposition());
+    {
+        const InterruptSignalScope scope;
+        EXPECT_FALSE(cancelQuery(scope));
+    }
+    EXPECT_EQ(outerHandlerCalls, 0) << "the ignored signal is not raised later";
 }
 
 TEST_F(InterruptSignalTest, ScopesOnManyThreadsLeaveTheOuterHandler) {
@@ -296,16 +406,16 @@ TEST_F(InterruptSignalTest, ScopesOnManyThreadsLeaveTheOuterHandler) {
         threads.emplace_back([] {
             for (int i = 0; i < 200; ++i) {
                 const InterruptSignalScope scope;
-                static_cast<void>(scope.signalled());
+                EXPECT_FALSE(cancelQuery(scope));
             }
         });
     }
     for (auto& thread : threads) {
         thread.join();
     }
-    expectOuterHandlerInstalled();
+    EXPECT_TRUE(isOuterHandler(sigintDisposition()));
+    EXPECT_EQ(outerHandlerCalls, 0);
 }
-#endif  // _WIN32
 
 }  // namespace
 }  // namespace diveconnector

@@ -97,6 +97,11 @@ public final class ChildProcess {
             assertEquals(0, kill.waitFor(), "kill -INT " + pid());
         }
 
+        /** Sends SIGTERM, as a system shutting down does. */
+        public void terminate() {
+            process.destroy();
+        }
+
         /** Waits for the child to end (killing it after the timeout) and collects its output. */
         public ChildProcess finish() throws IOException, InterruptedException {
             try {

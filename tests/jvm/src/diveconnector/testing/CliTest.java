@@ -651,4 +651,26 @@ class CliTest {
                      listing(temporary));
         assertEquals(List.of(oldPlot.getFileName()), listing(plots));
     }
+
+    // After the check before the last chunk nothing can cancel the download any more; the Ctrl-C
+    // must still end the tool as it ends any Java program.
+    @Test
+    void ctrlCAfterTheLastCancelCheckEndsTheToolAsTheJvmDoes() throws Exception {
+        Path scenario = temporary.resolve("late.txt");
+        Files.writeString(scenario, "transfer 2 4000\ndive\nprofile 0:00@0 5:00@10 10:00@0\n");
+        List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
+        command.addAll(toolCommand("download", "--port", scenario.toString()));
+
+        ChildProcess.Running running =
+            ChildProcess.start(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+        // Printed right before the check of the second and last chunk, which then takes 4 s: a
+        // second later the check is long past.
+        running.awaitOutput("Event: progress 50.00% (1/2)");
+        Thread.sleep(1000);
+        running.interrupt();
+        // The JVM's own SIGINT handling with the tool's shutdown hook, not a success.
+        ChildProcess child = running.finish().assertClean(130);
+
+        assertEquals("diveconnector: Cancelled.", errors(child), child::toString);
+    }
 }

@@ -1,6 +1,7 @@
 package diveconnector.testing;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import brenquill.main.java.core.Device;
@@ -19,6 +20,8 @@ import org.junit.jupiter.api.io.TempDir;
 class DownloadStopTest {
     private static final int DIVES = 10;
     private static final long POLL_MILLIS = 1;
+    // Well inside the 4 s of the last chunk, and long after its cancel check.
+    private static final long LATE_SIGNAL_DELAY_MILLIS = 1000;
 
     @TempDir
     Path temporary;
@@ -86,16 +89,8 @@ class DownloadStopTest {
 
     @Test
     void ctrlCCancelsTheDownloadAndAfterwardsEndsTheJvm() throws Exception {
-        Path scenario = temporary.resolve("slow.txt");
-        Files.writeString(scenario, slowComputer("10 50"));
-        List<Path> classPath = List.of(
-            TestEnvironment.path("diveconnector.java.jar"),
-            TestEnvironment.classesOf(SignalProbe.class));
-        List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
-        command.addAll(TestEnvironment.childJvm(classPath, SignalProbe.class.getName(),
-                                                scenario.toString()));
-
-        ChildProcess.Running running = ChildProcess.start(command, Map.of());
+        ChildProcess.Running running =
+            signalProbe(TestEnvironment.withDefaultSigint(), slowComputer("10 50"));
         running.awaitOutput(SignalProbe.TRANSFERRING);
         running.interrupt();
         running.awaitOutput(SignalProbe.DOWNLOAD_ENDED);
@@ -108,5 +103,58 @@ class DownloadStopTest {
         assertEquals(List.of(), outcome.dives());
         assertEquals(0, outcome.liveHandles());
         assertTrue(child.stdout().contains(SignalProbe.SHUTDOWN_HOOK_RAN), child::toString);
+    }
+
+    /** A child JVM running SignalProbe on the scenario, started through the command prefix. */
+    private ChildProcess.Running signalProbe(List<String> prefix, String scenarioText)
+        throws Exception {
+        Path scenario = temporary.resolve("scenario.txt");
+        Files.writeString(scenario, scenarioText);
+        List<Path> classPath = List.of(
+            TestEnvironment.path("diveconnector.java.jar"),
+            TestEnvironment.classesOf(SignalProbe.class));
+        List<String> command = new ArrayList<>(prefix);
+        command.addAll(TestEnvironment.childJvm(classPath, SignalProbe.class.getName(),
+                                                scenario.toString()));
+        return ChildProcess.start(command, Map.of());
+    }
+
+    // Once the last chunk is under way libdivecomputer asks no more whether to cancel; the
+    // download completes, and then the JVM must still get the Ctrl-C it would have had.
+    @Test
+    void ctrlCAfterTheLastCancelCheckReachesTheJvm() throws Exception {
+        // Two chunks of 4 s: the check before the second comes right after the first's progress.
+        ChildProcess.Running running = signalProbe(
+            TestEnvironment.withDefaultSigint(),
+            "transfer 2 4000\ndive\nprofile 0:00@0 5:00@10 10:00@0\n");
+        running.awaitOutput("Event: progress 50.00% (1/2)");
+        Thread.sleep(LATE_SIGNAL_DELAY_MILLIS);
+        running.interrupt();
+        // The JVM's own SIGINT handling ends it with 128 + SIGINT, whatever the probe does next.
+        ChildProcess child = running.finish().assertClean(130);
+
+        assertTrue(child.stdout().contains(SignalProbe.SHUTDOWN_HOOK_RAN), child::toString);
+        assertFalse(child.stdout().contains("[-10]"), child::toString);
+    }
+
+    // nohup, background jobs and `trap '' INT` start the JVM with SIGINT ignored, and it keeps it
+    // so; a download must not turn that signal into a cancellation.
+    @Test
+    void ignoredSigintLeavesTheDownloadAlone() throws Exception {
+        ChildProcess.Running running =
+            signalProbe(TestEnvironment.withIgnoredSigint(), slowComputer("10 50"));
+        running.awaitOutput(SignalProbe.TRANSFERRING);
+        running.interrupt();
+        running.awaitOutput(SignalProbe.DOWNLOAD_ENDED);
+        // Still ignored after the download: this one would otherwise end the JVM with 130.
+        running.interrupt();
+        running.terminate();
+        // SIGTERM: 128 + 15.
+        ChildProcess child = running.finish().assertClean(143);
+
+        DownloadOutcome outcome = DownloadOutcome.parse(child.stdout());
+        assertEquals("none", outcome.thrown(), child::toString);
+        assertEquals(newestFirst(), outcome.dives());
+        assertEquals(0, outcome.liveHandles());
     }
 }

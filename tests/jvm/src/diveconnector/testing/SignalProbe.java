@@ -4,9 +4,9 @@ import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
 
 /**
- * Main class of the child JVM of the Ctrl-C test. Downloads from the scenario file named by its
+ * Main class of the child JVMs of the Ctrl-C tests. Downloads from the scenario file named by its
  * argument, saying when the transfer runs, prints the {@link DownloadOutcome} and then waits for
- * a second SIGINT to end the JVM, whose shutdown hook prints a marker.
+ * a signal to end the JVM, whose shutdown hook prints a marker.
  */
 public final class SignalProbe {
     public static final String TRANSFERRING = "transfer running";
@@ -47,6 +47,6 @@ public final class SignalProbe {
         System.out.println(DownloadOutcome.of(result, thrown, dives).format());
         System.out.println(DOWNLOAD_ENDED);
         Thread.sleep(WAIT_FOR_SECOND_SIGNAL_MILLIS);
-        System.out.println("no second SIGINT came");
+        System.out.println("no signal came");
     }
 }

@@ -88,6 +88,14 @@ public final class TestEnvironment {
         return List.of(path("defaultsigint.executable").toString());
     }
 
+    /**
+     * The command prefix that starts a program with SIGINT ignored, as nohup, a background job or
+     * {@code trap '' INT} do.
+     */
+    public static List<String> withIgnoredSigint() {
+        return List.of("/bin/sh", "-c", "trap '' INT; exec \"$@\"", "sh");
+    }
+
     /** The jar or directory a test class was loaded from, for a child JVM's class path. */
     public static Path classesOf(Class<?> type) {
         try {
