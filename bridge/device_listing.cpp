@@ -7,7 +7,23 @@
 
 namespace diveconnector {
 
-jobject getSupportedDevices(JNIEnv* env) noexcept {
+namespace {
+
+// The connector's onSupportedDevice, or null when its class neither declares nor inherits it.
+jmethodID modelHandler(JNIEnv* env, jobject connector) noexcept {
+    const ScopedLocalRef<jclass> owner(env, env->GetObjectClass(connector));
+    const jmethodID method =
+        env->GetMethodID(owner.get(), jni::kOnSupportedDevice, jni::kOnSupportedDeviceSignature);
+    if (method == nullptr) {
+        // NoSuchMethodError: the application does not ask for transports.
+        env->ExceptionClear();
+    }
+    return method;
+}
+
+}  // namespace
+
+jobject getSupportedDevices(JNIEnv* env, jobject connector) noexcept {
     JavaBinding binding(env);
     const jclass treeSet = binding.findClass(jni::kTreeSetClass);
     const jclass device = binding.findClass(jni::kDeviceClass);
@@ -22,6 +38,7 @@ jobject getSupportedDevices(JNIEnv* env) noexcept {
         return raiseNativeException(env, nativeException, mismatch->message);
     }
 
+    const jmethodID onSupportedDevice = modelHandler(env, connector);
     ScopedLocalRef<jobject> set(env, env->NewObject(treeSet, treeSetInit));
     if (env->ExceptionCheck()) {
         return raiseNativeException(env, nativeException, javamessages::kCreatingContainer);
@@ -49,6 +66,14 @@ jobject getSupportedDevices(JNIEnv* env) noexcept {
             static_cast<void>(env->CallBooleanMethod(set.get(), treeSetAdd, entry.get()));
             if (env->ExceptionCheck()) {
                 return raiseNativeException(env, nativeException, javamessages::kSavingDevice);
+            }
+            if (onSupportedDevice != nullptr) {
+                env->CallVoidMethod(connector, onSupportedDevice, vendor.get(), product.get(),
+                                    static_cast<jlong>(model.transports));
+                if (env->ExceptionCheck()) {
+                    return raiseNativeException(env, nativeException,
+                                                javamessages::kReportingDevice);
+                }
             }
         }
         return set.release();

@@ -9,8 +9,8 @@
 extern "C" {
 
 JNIEXPORT jobject JNICALL
-Java_brenquill_main_java_core_DeviceConnector_getSupportedDevices(JNIEnv* env, jobject) {
-    return diveconnector::getSupportedDevices(env);
+Java_brenquill_main_java_core_DeviceConnector_getSupportedDevices(JNIEnv* env, jobject connector) {
+    return diveconnector::getSupportedDevices(env, connector);
 }
 
 JNIEXPORT jobject JNICALL Java_brenquill_main_java_core_DeviceConnector_loadUserDivesFromDevice(

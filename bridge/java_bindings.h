@@ -25,6 +25,8 @@ inline constexpr char kInit[] = "<init>";
 inline constexpr char kDefaultConstructor[] = "()V";
 inline constexpr char kAdd[] = "add";
 inline constexpr char kAddSignature[] = "(Ljava/lang/Object;)Z";
+inline constexpr char kOnSupportedDevice[] = "onSupportedDevice";
+inline constexpr char kOnSupportedDeviceSignature[] = "(Ljava/lang/String;Ljava/lang/String;J)V";
 inline constexpr char kDeviceConstructor[] =
     "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)V";
 inline constexpr char kSetClass[] = "java/util/Set";
@@ -50,6 +52,7 @@ inline constexpr char kUnexpectedNativeException[] = "Unexpected native exceptio
 inline constexpr char kCreatingContainer[] = "Could not create container.";
 inline constexpr char kCreatingDevice[] = "Could not create device.";
 inline constexpr char kSavingDevice[] = "Could not save device.";
+inline constexpr char kReportingDevice[] = "Could not report device.";
 inline constexpr char kNullArgument[] =
     "Device name, vendor, product and the dive set must not be null.";
 inline constexpr char kCreatingParentDevice[] = "Could not create parent device.";

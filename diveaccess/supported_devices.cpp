@@ -30,7 +30,8 @@ std::vector<SupportedDevice> listSupportedDevices() {
     while (dc_iterator_next(iterator.get(), &rawDescriptor) == DC_STATUS_SUCCESS) {
         const DescriptorHandle descriptor(rawDescriptor);
         devices.push_back({textOf(dc_descriptor_get_vendor(descriptor.get())),
-                           textOf(dc_descriptor_get_product(descriptor.get()))});
+                           textOf(dc_descriptor_get_product(descriptor.get())),
+                           dc_descriptor_get_transports(descriptor.get())});
     }
     return devices;
 }

@@ -1,4 +1,5 @@
-// The models libdivecomputer knows, as (vendor, product) pairs in its own table order.
+// The models libdivecomputer knows, as (vendor, product) pairs with their transports, in its own
+// table order.
 #pragma once
 
 #include <string>
@@ -9,6 +10,8 @@ namespace diveconnector {
 struct SupportedDevice {
     std::string vendor;
     std::string product;
+    // libdivecomputer's dc_transport_t bits: how the model can be reached.
+    unsigned int transports;
 };
 
 // Walks the whole descriptor table. A table that cannot be walked, or whose walk fails part-way,

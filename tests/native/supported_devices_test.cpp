@@ -21,7 +21,7 @@ class SupportedDevicesTest : public testing::Test {
     }
 };
 
-// The (vendor, product) rows of a fixture table, in file order.
+// The (vendor, product, transports) rows of a fixture table, in file order.
 std::vector<SupportedDevice> readFixture(const std::string& name) {
     std::ifstream in(std::string(FIXTURES_DIR) + "/" + name);
     std::vector<SupportedDevice> rows;
@@ -30,7 +30,10 @@ std::vector<SupportedDevice> readFixture(const std::string& name) {
     while (std::getline(in, line)) {
         const auto tab1 = line.find('\t');
         const auto tab2 = line.find('\t', tab1 + 1);
-        rows.push_back({line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1)});
+        const auto transports = line.rfind('\t') + 1;
+        rows.push_back(
+            {line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1),
+             static_cast<unsigned int>(std::stoul(line.substr(transports), nullptr, 16))});
     }
     return rows;
 }
@@ -41,6 +44,7 @@ void expectSame(const std::vector<SupportedDevice>& actual,
     for (size_t i = 0; i < actual.size(); ++i) {
         EXPECT_EQ(actual[i].vendor, expected[i].vendor) << "row " << i;
         EXPECT_EQ(actual[i].product, expected[i].product) << "row " << i;
+        EXPECT_EQ(actual[i].transports, expected[i].transports) << "row " << i;
     }
 }
 
@@ -82,15 +86,15 @@ TEST_F(SupportedDevicesTest, WalkFailingPartWayKeepsWhatWasRead) {
     dcsim_descriptors_add("Vendor A", "Two", 0x10000, 1, 0x01);
     dcsim_descriptors_add("Vendor B", "Three", 0x20000, 0, 0x02);
     ASSERT_EQ(dcsim_fault("dc_iterator_next", 3, DC_STATUS_IO), 0);
-    expectSame(listSupportedDevices(), {{"Vendor A", "One"}, {"Vendor A", "Two"}});
+    expectSame(listSupportedDevices(), {{"Vendor A", "One", 0x01}, {"Vendor A", "Two", 0x01}});
 }
 
 TEST_F(SupportedDevicesTest, EqualPairsAreBothListed) {
     dcsim_descriptors_clear();
     dcsim_descriptors_add("Heinrichs Weikamp", "OSTC 2", 0x60000, 0x11, 0x01);
-    dcsim_descriptors_add("Heinrichs Weikamp", "OSTC 2", 0x60000, 0x12, 0x01);
+    dcsim_descriptors_add("Heinrichs Weikamp", "OSTC 2", 0x60000, 0x12, 0x31);
     expectSame(listSupportedDevices(),
-               {{"Heinrichs Weikamp", "OSTC 2"}, {"Heinrichs Weikamp", "OSTC 2"}});
+               {{"Heinrichs Weikamp", "OSTC 2", 0x01}, {"Heinrichs Weikamp", "OSTC 2", 0x31}});
 }
 
 }  // namespace

@@ -16,9 +16,12 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
+import java.util.HashMap;
 import java.util.HexFormat;
 import java.util.List;
+import java.util.Locale;
 import java.util.Map;
+import java.util.Set;
 import java.util.stream.Stream;
 import javax.xml.parsers.DocumentBuilderFactory;
 import org.junit.jupiter.api.Test;
@@ -58,27 +61,111 @@ class CliTest {
         return errors.toString().strip();
     }
 
-    @Test
-    void listPrintsEveryModelInTheSetsOrderAndACount() throws Exception {
+    /** Every model the library lists, in the set's order, with its transports as "list" shows. */
+    private static List<List<String>> modelsHere() throws NativeException {
         DcSim.reset();
-        List<Device> expected = new ArrayList<>(new DeviceConnector().getSupportedDevices());
+        SupportedDevicesTest.TransportRecorder recorder =
+            new SupportedDevicesTest.TransportRecorder(0);
+        Set<Device> devices = recorder.getSupportedDevices();
+        Map<List<String>, Long> masks = new HashMap<>();
+        for (String call : recorder.calls) {
+            String[] fields = call.split("\t");
+            masks.merge(List.of(fields[0], fields[1]), Long.decode(fields[2]), (x, y) -> x | y);
+        }
+        String[] names = {"serial", "usb", "usbhid", "irda", "bluetooth", "ble"};
+        List<List<String>> models = new ArrayList<>();
+        for (Device device : devices) {
+            long mask = masks.get(List.of(device.getVendor(), device.getProduct()));
+            List<String> transports = new ArrayList<>();
+            for (int bit = 0; bit < names.length; bit++) {
+                if ((mask & (1L << bit)) != 0) {
+                    transports.add(names[bit]);
+                }
+            }
+            models.add(
+                List.of(device.getVendor(), device.getProduct(), String.join(" ", transports)));
+        }
+        return models;
+    }
+
+    /** The rows of a "list" table as (vendor, product, transports), and its last line. */
+    private static List<List<String>> listed(ChildProcess child) {
+        List<String> lines = List.of(child.stdout().split("\n"));
+        String header = lines.get(0);
+        int productColumn = header.indexOf("Product");
+        int transportsColumn = header.indexOf("Transports");
+        assertTrue(header.startsWith("Vendor") && productColumn > 0
+                       && transportsColumn > productColumn,
+                   header);
+        List<List<String>> rows = new ArrayList<>();
+        for (String row : lines.subList(1, lines.size() - 1)) {
+            rows.add(List.of(row.substring(0, productColumn).strip(),
+                             row.substring(productColumn, Math.min(row.length(), transportsColumn))
+                                 .strip(),
+                             row.length() > transportsColumn ? row.substring(transportsColumn)
+                                                             : ""));
+        }
+        return rows;
+    }
+
+    @Test
+    void listPrintsEveryModelInTheSetsOrderWithItsTransportsAndACount() throws Exception {
+        List<List<String>> expected = modelsHere();
 
         ChildProcess child = tool("list").assertClean(0);
 
         assertEquals("", errors(child), child::toString);
-        List<String> lines = List.of(child.stdout().split("\n"));
-        String header = lines.get(0);
-        int productColumn = header.indexOf("Product");
-        assertTrue(header.startsWith("Vendor") && productColumn > 0, header);
-        List<String> rows = lines.subList(1, lines.size() - 1);
-        assertEquals(expected.size(), rows.size(), child::toString);
-        for (int i = 0; i < rows.size(); i++) {
-            String row = rows.get(i);
-            Device device = expected.get(i);
-            assertEquals(device.getVendor(), row.substring(0, productColumn).strip(), row);
-            assertEquals(device.getProduct(), row.substring(productColumn), row);
+        assertEquals(expected, listed(child));
+        assertTrue(expected.contains(List.of("Dcsim", "Reef Explorer", "serial")),
+                   expected::toString);
+        assertTrue(child.stdout().endsWith("\n" + expected.size() + " supported models\n"),
+                   child::toString);
+    }
+
+    @Test
+    void listFiltersByTextInAnyCaseAndByTransport() throws Exception {
+        List<List<String>> models = modelsHere();
+        String[][] cases = {
+            // TEXT, --transport or "", what matches
+            {"REEF", "", "product"},
+            {"mOcKdIvE", "", "vendor"},
+            {"", "ble", "transport"},
+            {"", "irda", "transport"},
+            {"sim", "bluetooth", "both"},
+        };
+        for (String[] filter : cases) {
+            List<String> arguments = new ArrayList<>(List.of("list"));
+            if (!filter[0].isEmpty()) {
+                arguments.add(filter[0]);
+            }
+            if (!filter[1].isEmpty()) {
+                arguments.addAll(List.of("--transport", filter[1]));
+            }
+            List<List<String>> expected = new ArrayList<>();
+            for (List<String> model : models) {
+                String text = filter[0].toLowerCase(Locale.ROOT);
+                boolean textMatches = model.get(0).toLowerCase(Locale.ROOT).contains(text)
+                    || model.get(1).toLowerCase(Locale.ROOT).contains(text);
+                boolean transportMatches = filter[1].isEmpty()
+                    || List.of(model.get(2).split(" ")).contains(filter[1]);
+                if (textMatches && transportMatches) {
+                    expected.add(model);
+                }
+            }
+            assertFalse(expected.isEmpty() || expected.size() == models.size(), filter[2]);
+
+            ChildProcess child = tool(arguments.toArray(new String[0])).assertClean(0);
+
+            assertEquals(expected, listed(child), child::toString);
+            assertTrue(child.stdout().endsWith("\n" + expected.size() + " of " + models.size()
+                                               + " supported models\n"),
+                       child::toString);
         }
-        assertEquals(expected.size() + " supported models", lines.get(lines.size() - 1));
+
+        ChildProcess none = tool("list", "no such model").assertClean(0);
+        assertEquals("No supported model matches; 'list' alone prints all " + models.size()
+                         + ".\n",
+                     none.stdout());
     }
 
     @Test
@@ -106,7 +193,11 @@ class CliTest {
             {"unknown command 'bogus'", "bogus"},
             {"unknown option '--port'", "list", "--port", "/dev/ttyUSB0"},
             {"unknown option '--frobnicate'", "--frobnicate"},
-            {"unexpected argument 'extra'", "list", "extra"},
+            {"unexpected argument 'extra'", "list", "text", "extra"},
+            {"unexpected argument 'extra'", "download", "extra"},
+            {"unknown transport 'wifi'; the transports are serial, usb, usbhid, irda, bluetooth "
+                 + "or ble",
+             "list", "--transport", "wifi"},
         };
         for (String[] misuse : cases) {
             String[] arguments = List.of(misuse).subList(1, misuse.length).toArray(new String[0]);

@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertNotSame;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertSame;
+import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import brenquill.main.java.core.Device;
@@ -173,5 +174,73 @@ class SupportedDevicesTest {
             pool.shutdown();
         }
         assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
+    }
+
+    /** A connector asking for each model's transports, as the command-line tool does. */
+    public static class TransportRecorder extends DeviceConnector {
+        final List<String> calls = new ArrayList<>();
+        private final int throwAt;
+
+        TransportRecorder(int throwAt) {
+            this.throwAt = throwAt;
+        }
+
+        @Override
+        public void onSupportedDevice(String vendor, String product, long transports) {
+            calls.add(vendor + "\t" + product + "\t0x" + Long.toHexString(transports));
+            if (calls.size() == throwAt) {
+                throw new IllegalStateException("handler refuses");
+            }
+        }
+    }
+
+    /** A method whose parameters differ from the library's is no handler. */
+    public static class WrongHandler extends DeviceConnector {
+        int calls;
+
+        public void onSupportedDevice(String vendor, String product, int transports) {
+            calls++;
+        }
+    }
+
+    @ParameterizedTest
+    @ValueSource(strings = {"0.8.0", "0.9.0"})
+    void connectorWithAHandlerHearsEveryEntrysTransportsInTableOrder(String release)
+        throws Exception {
+        Path table = TestEnvironment.descriptorTable(release);
+        DcSim.descriptorsLoadTsv(table.toString());
+        List<String> expected = new ArrayList<>();
+        List<String> lines = Files.readAllLines(table);
+        for (String line : lines.subList(1, lines.size())) {
+            if (!line.isEmpty()) {
+                String[] fields = line.split("\t");
+                expected.add(fields[0] + "\t" + fields[1] + "\t0x"
+                             + Long.toHexString(Long.decode(fields[5])));
+            }
+        }
+        TransportRecorder recorder = new TransportRecorder(0);
+
+        TreeSet<Device> devices = recorder.getSupportedDevices();
+
+        assertEquals(expected, recorder.calls);
+        assertEquals(new ArrayList<>(listDevices()), new ArrayList<>(devices), "the same set");
+        assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
+    }
+
+    @Test
+    void throwingHandlerFailsTheListingAndWrongSignatureIsIgnored() throws Exception {
+        TransportRecorder recorder = new TransportRecorder(3);
+
+        NativeException failure = assertThrows(NativeException.class,
+                                               recorder::getSupportedDevices);
+
+        assertEquals("Could not report device.", failure.getMessage());
+        assertEquals(3, recorder.calls.size(), "no call after the failing one");
+        assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
+
+        WrongHandler wrong = new WrongHandler();
+        assertEquals(new ArrayList<>(listDevices()),
+                     new ArrayList<>(wrong.getSupportedDevices()));
+        assertEquals(0, wrong.calls);
     }
 }

@@ -387,6 +387,9 @@ public final class FaultSweep {
         rules.put("dc_descriptor_get_product", new Entry(true, (call, status) ->
             listed(replaced(table, call - 1, new Descriptor(table.get(call - 1).vendor(), "",
                                                              0, 0, 0)))));
+        // Transports only inform the connector's handler: a model without them is listed alike.
+        rules.put("dc_descriptor_get_transports",
+                  new Entry(true, (call, status) -> listed(table)));
         rules.put("dc_iterator_free", new Entry(false, (call, status) -> listed(table)));
 
         for (Map.Entry<String, Integer> called : calls.entrySet()) {

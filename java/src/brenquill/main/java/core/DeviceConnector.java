@@ -56,4 +56,12 @@ public class DeviceConnector {
      * an unsigned 32-bit number as the computer reports it. Does nothing here.
      */
     public void onDeviceInfo(long model, long firmware, long serial) {}
+
+    /**
+     * During {@link #getSupportedDevices}, once per entry of libdivecomputer's table (a model
+     * listed twice is reported twice): how the model can be reached, as libdivecomputer's
+     * transport bits (serial 0x01, USB 0x02, USB HID 0x04, IrDA 0x08, Bluetooth 0x10, BLE 0x20).
+     * Does nothing here.
+     */
+    public void onSupportedDevice(String vendor, String product, long transports) {}
 }

@@ -7,7 +7,7 @@ import java.util.Map;
 import java.util.Optional;
 
 /**
- * A parsed command line: {@code [--verbose] [--help] COMMAND [--option VALUE]...}.
+ * A parsed command line: {@code [--verbose] [--help] COMMAND [--option VALUE]... [OPERAND]}.
  *
  * <p>The global flags may stand anywhere. Options with values are the command's own, so they are
  * accepted only after the command name.
@@ -17,12 +17,15 @@ final class Arguments {
     private final boolean help;
     private final boolean verbose;
     private final Map<String, String> values;
+    private final String operand;
 
-    private Arguments(Command command, boolean help, boolean verbose, Map<String, String> values) {
+    private Arguments(Command command, boolean help, boolean verbose, Map<String, String> values,
+                      String operand) {
         this.command = command;
         this.help = help;
         this.verbose = verbose;
         this.values = Collections.unmodifiableMap(values);
+        this.operand = operand;
     }
 
     static Arguments parse(String[] args, List<Command> commands) throws UsageException {
@@ -30,6 +33,7 @@ final class Arguments {
         boolean help = false;
         boolean verbose = false;
         Map<String, String> values = new LinkedHashMap<>();
+        String operand = null;
         for (int i = 0; i < args.length; i++) {
             String arg = args[i];
             if (arg.equals("--verbose")) {
@@ -51,11 +55,13 @@ final class Arguments {
                 help = true;
             } else if (command == null) {
                 command = findCommand(commands, arg);
+            } else if (operand == null && command.operand().isPresent()) {
+                operand = arg;
             } else {
                 throw new UsageException("unexpected argument '" + arg + "'");
             }
         }
-        return new Arguments(command, help, verbose, values);
+        return new Arguments(command, help, verbose, values, operand);
     }
 
     private static Command findCommand(List<Command> commands, String name)
@@ -88,6 +94,11 @@ final class Arguments {
 
     boolean verbose() {
         return verbose;
+    }
+
+    /** The command's free argument, when given. */
+    Optional<String> operand() {
+        return Optional.ofNullable(operand);
     }
 
     /** The value given for one of the command's options. */

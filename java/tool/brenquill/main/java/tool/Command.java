@@ -4,6 +4,7 @@ import brenquill.main.java.core.exceptions.NativeException;
 import java.io.IOException;
 import java.io.PrintStream;
 import java.util.List;
+import java.util.Optional;
 
 /** One sub-command of the tool. */
 interface Command {
@@ -13,6 +14,11 @@ interface Command {
 
     /** The options this command accepts after its name; each takes a value. */
     List<Option> options();
+
+    /** The name of the one optional free argument the command takes, such as TEXT; or none. */
+    default Optional<String> operand() {
+        return Optional.empty();
+    }
 
     /**
      * Runs the command and returns the process exit code. A UsageException is a command line that

@@ -1,16 +1,23 @@
 package brenquill.main.java.tool;
 
 import brenquill.main.java.core.Device;
-import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.exceptions.NativeException;
 import java.io.PrintStream;
+import java.util.ArrayList;
 import java.util.List;
+import java.util.Locale;
+import java.util.Optional;
 import java.util.Set;
 
-/** Prints the supported dive-computer models as a vendor/product table. */
+/**
+ * Prints the supported dive-computer models as a table of vendor, product and transports, all of
+ * them or those matching a text and a transport.
+ */
 final class ListCommand implements Command {
     private static final String VENDOR = "Vendor";
     private static final String PRODUCT = "Product";
+    private static final String TRANSPORTS = "Transports";
+    private static final String TRANSPORT = "--transport";
 
     @Override
     public String name() {
@@ -19,30 +26,81 @@ final class ListCommand implements Command {
 
     @Override
     public String summary() {
-        return "Print every supported dive-computer model.";
+        return "Print the supported models, or those whose vendor or product contains TEXT.";
     }
 
     @Override
     public List<Option> options() {
-        return List.of();
+        return List.of(new Option(TRANSPORT, "NAME",
+                                  "Only the models with this transport: " + Transport.names()
+                                      + "."));
     }
 
     @Override
-    public int run(Arguments arguments, PrintStream out, PrintStream err) throws NativeException {
-        Set<Device> devices = new DeviceConnector().getSupportedDevices();
+    public Optional<String> operand() {
+        return Optional.of("TEXT");
+    }
+
+    @Override
+    public int run(Arguments arguments, PrintStream out, PrintStream err)
+        throws NativeException, UsageException {
+        Optional<Transport> transport = Optional.empty();
+        if (arguments.value(TRANSPORT).isPresent()) {
+            String name = arguments.value(TRANSPORT).get();
+            transport = Optional.of(Transport.named(name).orElseThrow(
+                () -> new UsageException("unknown transport '" + name + "'; the transports are "
+                                         + Transport.names())));
+        }
+        Optional<String> text = arguments.operand().map(ListCommand::folded);
+
+        ModelTransports connector = new ModelTransports();
+        Set<Device> devices = connector.getSupportedDevices();
         if (devices == null) {
             throw new IllegalStateException("the native library returned no model list");
         }
-        int width = VENDOR.length();
+        List<String[]> rows = new ArrayList<>();
         for (Device device : devices) {
-            width = Math.max(width, device.getVendor().length());
+            long transports = connector.of(device.getVendor(), device.getProduct());
+            boolean matches = text.map(wanted -> folded(device.getVendor()).contains(wanted)
+                                                 || folded(device.getProduct()).contains(wanted))
+                                  .orElse(true)
+                && transport.map(wanted -> wanted.in(transports)).orElse(true);
+            if (matches) {
+                rows.add(new String[] {device.getVendor(), device.getProduct(),
+                                       Transport.labels(transports)});
+            }
         }
-        String row = "%-" + width + "s  %s%n";
-        out.printf(row, VENDOR, PRODUCT);
-        for (Device device : devices) {
-            out.printf(row, device.getVendor(), device.getProduct());
+        if (text.isEmpty() && transport.isEmpty()) {
+            print(out, rows);
+            out.println(devices.size() + (devices.size() == 1 ? " supported model"
+                                                              : " supported models"));
+        } else if (rows.isEmpty()) {
+            out.println("No supported model matches; 'list' alone prints all "
+                        + devices.size() + ".");
+        } else {
+            print(out, rows);
+            out.println(rows.size() + " of " + devices.size()
+                        + (devices.size() == 1 ? " supported model" : " supported models"));
         }
-        out.println(devices.size() + (devices.size() == 1 ? " supported model" : " supported models"));
         return Main.EXIT_OK;
+    }
+
+    // Case-insensitive whatever the locale: a Turkish dotless i must not hide "Divesoft".
+    private static String folded(String text) {
+        return text.toLowerCase(Locale.ROOT);
+    }
+
+    private static void print(PrintStream out, List<String[]> rows) {
+        int vendorWidth = VENDOR.length();
+        int productWidth = PRODUCT.length();
+        for (String[] row : rows) {
+            vendorWidth = Math.max(vendorWidth, row[0].length());
+            productWidth = Math.max(productWidth, row[1].length());
+        }
+        String format = "%-" + vendorWidth + "s  %-" + productWidth + "s  %s";
+        out.println(String.format(format, VENDOR, PRODUCT, TRANSPORTS).stripTrailing());
+        for (String[] row : rows) {
+            out.println(String.format(format, (Object[]) row).stripTrailing());
+        }
     }
 }

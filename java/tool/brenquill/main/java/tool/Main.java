@@ -83,7 +83,9 @@ public final class Main {
         text.append("Usage: ").append(NAME).append(" [--verbose] COMMAND [OPTIONS]\n\n");
         text.append("Commands:\n");
         for (Command command : COMMANDS) {
-            text.append(String.format("  %-9s %s%n", command.name(), command.summary()));
+            String synopsis = command.name() + command.operand().map(name -> " [" + name + "]")
+                                                           .orElse("");
+            text.append(String.format("  %-11s %s%n", synopsis, command.summary()));
             for (Option option : command.options()) {
                 String name = option.name() + " " + option.valueName();
                 // A long description continues on lines of its own, in the same column.
@@ -93,7 +95,7 @@ public final class Main {
                 }
             }
         }
-        text.append(String.format("  %-9s %s%n", "help", "Print this help."));
+        text.append(String.format("  %-11s %s%n", "help", "Print this help."));
         text.append("\nOptions:\n");
         text.append(String.format("  %-10s %s%n", "--verbose",
                                   "Show the library's own lines and the full trace of a failure."));
