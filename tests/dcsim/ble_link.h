@@ -7,6 +7,7 @@
 #include <libdivecomputer/ble.h>
 #include <libdivecomputer/custom.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -94,7 +95,9 @@ struct BleLink {
         }
         if (request == DC_IOCTL_BLE_GET_ACCESSCODE) {
             std::memset(data, 0, size);
-            std::memcpy(data, link.accessCode.data(), std::min(size, link.accessCode.size()));
+            // An empty vector's data() may be null, which memcpy must never get.
+            std::copy_n(link.accessCode.begin(), std::min(size, link.accessCode.size()),
+                        static_cast<unsigned char*>(data));
             return DC_STATUS_SUCCESS;
         }
         if (request == DC_IOCTL_BLE_SET_ACCESSCODE) {

@@ -256,6 +256,19 @@ TEST_F(BleComputerTest, TheFingerprintStopsTheDownload) {
     EXPECT_EQ(got.dives[0], all.dives[0]);
 }
 
+// No progress with a maximum of 0, over BLE as over a wire.
+TEST_F(BleComputerTest, NothingToTransferSendsNoProgress) {
+    ASSERT_EQ(dcsim_attach("bluetooth 00:80:25:4A:0B:1D \"Perdix Sim\"\ndevinfo 7 81 1\n"), 0)
+        << dcsim_last_error();
+    BleLink link("Perdix Sim");
+    const Download got = overBle(link);
+    EXPECT_EQ(got.status, DC_STATUS_SUCCESS);
+    EXPECT_TRUE(got.dives.empty());
+    for (const Event& event : got.events) {
+        EXPECT_NE(event.type, DC_EVENT_PROGRESS);
+    }
+}
+
 TEST_F(BleComputerTest, TheComputerChecksTheNameFromGetName) {
     ASSERT_EQ(dcsim_attach(bleComputer), 0) << dcsim_last_error();
     BleLink wrong("Perdix Sim");
