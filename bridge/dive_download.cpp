@@ -7,11 +7,13 @@
 #include "device_session.h"
 #include "dive_conversion.h"
 #include "dive_parser.h"
+#include "fingerprint_cache.h"
 #include "java_bindings.h"
 #include "java_download_listener.h"
 #include "java_strings.h"
 #include "library_version.h"
 #include "scoped_utf_chars.h"
+#include "state_directory.h"
 
 namespace diveconnector {
 
@@ -45,14 +47,25 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceNa
     return guarded(env, nativeException, [&]() -> jobject {
         // The operating system takes port names in real UTF-8.
         const std::string name = utf8String(env, deviceName);
+        FingerprintCache fingerprints(systemProperty(env, kStateDirectoryProperty),
+                                      systemProperty(env, kRefreshFingerprintsProperty) == "true"
+                                          ? FingerprintCache::Stored::kIgnore
+                                          : FingerprintCache::Stored::kUse);
         const DeviceSession session(name.c_str(), vendorChars.c_str(), productChars.c_str());
         const DownloadInterruption interruption;
-        const DeviceConnection connection(session, &listener);
+        const DeviceConnection connection(session, &listener, &fingerprints);
         const std::vector<DiveRecord> records = downloadDives(connection, interruption);
         productChars.reset();
         vendorChars.reset();
-        return convertDives(env, classes, nativeException, vendor, product, connection.info(),
-                            records, dives);
+        const jobject device = convertDives(env, classes, nativeException, vendor, product,
+                                            connection.info(), records, dives);
+        // Only a download that ran to its end and handed every dive over moves the cache on: the
+        // dives it did not fetch or the caller did not take must be offered again.
+        if (device != nullptr && !records.empty() && !interruption.requested() &&
+            !session.signalScope().signalled()) {
+            fingerprints.store(records.front().fingerprint);
+        }
+        return device;
     });
 }
 

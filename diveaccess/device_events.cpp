@@ -31,9 +31,9 @@ void printEventLine(const char* format, ...) noexcept {
 
 }  // namespace
 
-DeviceEvents::DeviceEvents(const InterruptSignalScope& signalScope,
-                           DownloadListener* listener) noexcept
-    : signalScope_(signalScope), listener_(listener) {}
+DeviceEvents::DeviceEvents(const InterruptSignalScope& signalScope, DownloadListener* listener,
+                           FingerprintCache* fingerprints) noexcept
+    : signalScope_(signalScope), listener_(listener), fingerprints_(fingerprints) {}
 
 DownloadListener* DeviceEvents::listening() const noexcept {
     return listenerFailed_ ? nullptr : listener_;
@@ -43,7 +43,7 @@ bool DeviceEvents::cancelRequested() const noexcept {
     return listenerFailed_ || signalScope_.cancelsDownload();
 }
 
-void DeviceEvents::handle(dc_event_type_t event, const void* data) noexcept {
+void DeviceEvents::handle(dc_device_t* device, dc_event_type_t event, const void* data) noexcept {
     // The line comes before the listener hears of the event, so the two tell the same order.
     switch (event) {
         case DC_EVENT_WAITING:
@@ -71,6 +71,9 @@ void DeviceEvents::handle(dc_event_type_t event, const void* data) noexcept {
             printEventLine("Event: model=%u (0x%08x), firmware=%u (0x%08x), serial=%u (0x%08x)\n",
                            devinfo->model, devinfo->model, devinfo->firmware, devinfo->firmware,
                            devinfo->serial, devinfo->serial);
+            if (fingerprints_ != nullptr) {
+                fingerprints_->registerStored(device, devinfo->serial);
+            }
             if (DownloadListener* listener = listening()) {
                 listenerFailed_ =
                     !listener->deviceInfo(devinfo->model, devinfo->firmware, devinfo->serial);
@@ -90,8 +93,9 @@ void DeviceEvents::handle(dc_event_type_t event, const void* data) noexcept {
     }
 }
 
-void onDeviceEvent(dc_device_t*, dc_event_type_t event, const void* data, void* events) noexcept {
-    static_cast<DeviceEvents*>(events)->handle(event, data);
+void onDeviceEvent(dc_device_t* device, dc_event_type_t event, const void* data,
+                   void* events) noexcept {
+    static_cast<DeviceEvents*>(events)->handle(device, event, data);
 }
 
 int onCancelQuery(void* events) noexcept {

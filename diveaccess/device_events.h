@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "download_listener.h"
+#include "fingerprint_cache.h"
 #include "interrupt_signal.h"
 
 namespace diveconnector {
@@ -30,21 +31,23 @@ inline constexpr unsigned int kDownloadEvents =
 // What the event and cancel callbacks of one open device share. libdivecomputer holds its
 // address, so it never moves.
 //
-//     DeviceEvents events(signalScope, listener);   // listener may be null
+//     DeviceEvents events(signalScope, listener, fingerprints);   // listener, cache may be null
 //     dc_device_set_events(device, kDownloadEvents, onDeviceEvent, &events);
 //     dc_device_set_cancel(device, onCancelQuery, &events);
 //     ... dc_device_foreach ...
 //     if (events.listenerFailed()) throw Exception(messages::kEventHandlerFailed);
 class DeviceEvents {
   public:
-    // Both are borrowed and must outlive the registration.
-    DeviceEvents(const InterruptSignalScope& signalScope, DownloadListener* listener) noexcept;
+    // All are borrowed and must outlive the registration. The fingerprint cache registers its
+    // stored fingerprint with the device as soon as the device identifies itself.
+    DeviceEvents(const InterruptSignalScope& signalScope, DownloadListener* listener,
+                 FingerprintCache* fingerprints = nullptr) noexcept;
     DeviceEvents(const DeviceEvents&) = delete;
     DeviceEvents& operator=(const DeviceEvents&) = delete;
 
     // Prints one line per waiting, progress, device-information and clock event, tells the
     // listener and ignores every other kind.
-    void handle(dc_event_type_t event, const void* data) noexcept;
+    void handle(dc_device_t* device, dc_event_type_t event, const void* data) noexcept;
 
     [[nodiscard]] const DeviceInfo& info() const noexcept { return info_; }
     // True once a listener call failed: the download must end and hand over nothing.
@@ -58,6 +61,7 @@ class DeviceEvents {
 
     const InterruptSignalScope& signalScope_;
     DownloadListener* listener_;
+    FingerprintCache* fingerprints_;
     DeviceInfo info_;
     bool listenerFailed_ = false;
 };

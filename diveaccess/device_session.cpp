@@ -66,8 +66,9 @@ void DeviceClose::operator()(dc_device_t* device) const noexcept {
     }
 }
 
-DeviceConnection::DeviceConnection(const DeviceSession& session, DownloadListener* listener)
-    : events_(session.signalScope(), listener),
+DeviceConnection::DeviceConnection(const DeviceSession& session, DownloadListener* listener,
+                                   FingerprintCache* fingerprints)
+    : events_(session.signalScope(), listener, fingerprints),
       stream_(openDeviceStream(session.context(), session.descriptor(), session.deviceName())) {
     dc_device_t* rawDevice = nullptr;
     dc_status_t status =

@@ -2,7 +2,7 @@
 //
 //     DeviceSession session(deviceName, vendor, product);   // context + the chosen model
 //     DownloadInterruption interruption;                    // from here on, interrupts count
-//     DeviceConnection connection(session, listener);       // open device, handlers registered
+//     DeviceConnection connection(session, listener, fingerprints);   // open, handlers registered
 //     ... downloadDives(connection, interruption) ...
 //
 // Both throw Exception on failure, after releasing what they had acquired.
@@ -53,8 +53,10 @@ using DeviceHandle = std::unique_ptr<dc_device_t, DeviceClose>;
 
 class DeviceConnection {
   public:
-    // The listener (null: none) is borrowed and must outlive the connection.
-    DeviceConnection(const DeviceSession& session, DownloadListener* listener);
+    // The listener and the fingerprint cache (null: none) are borrowed and must outlive the
+    // connection.
+    DeviceConnection(const DeviceSession& session, DownloadListener* listener,
+                     FingerprintCache* fingerprints = nullptr);
     // libdivecomputer holds the address of events_, so the connection never moves.
     DeviceConnection(const DeviceConnection&) = delete;
     DeviceConnection& operator=(const DeviceConnection&) = delete;

@@ -1,6 +1,7 @@
 #include "dive_parser.h"
 
 #include <exception>
+#include <utility>
 
 #include "native_exception.h"
 
@@ -45,14 +46,18 @@ DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned in
     return record;
 }
 
-int onDive(const unsigned char* data, unsigned int size, const unsigned char*, unsigned int,
-           void* userdata) noexcept {
+int onDive(const unsigned char* data, unsigned int size, const unsigned char* fingerprint,
+           unsigned int fingerprintSize, void* userdata) noexcept {
     auto& context = *static_cast<DownloadContext*>(userdata);
     if (context.interruption.requested() || context.events.listenerFailed()) {
         return 0;
     }
     try {
-        context.dives.push_back(parseDive(context.device, data, size));
+        DiveRecord record = parseDive(context.device, data, size);
+        if (fingerprint != nullptr) {
+            record.fingerprint.assign(fingerprint, fingerprint + fingerprintSize);
+        }
+        context.dives.push_back(std::move(record));
         return 1;
     } catch (...) {
         context.failure = std::current_exception();

@@ -31,6 +31,7 @@ struct DiveRecord {
     double maxdepth = 0.0;  // metres
     dc_gasmix_t gasmix{};   // the mix the dive starts on
     DiveProfile profile;
+    std::vector<unsigned char> fingerprint;  // as the device identifies the dive
 };
 
 // Destroys the parser when the owner goes; a failing destruction is reported as a line.

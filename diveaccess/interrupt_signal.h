@@ -14,8 +14,8 @@
 // JVM still reacts to that Ctrl-C. A process that ignores SIGINT (nohup, background jobs) gets no
 // handler at all: its downloads cannot be cancelled by Ctrl-C, as it asked.
 //
-// This is the library's only platform-specific code: POSIX keeps the whole previous disposition
-// with sigaction (the JVM's handler is an SA_SIGINFO one), Windows has only signal().
+// Platform-specific: POSIX keeps the whole previous disposition with sigaction (the JVM's handler
+// is an SA_SIGINFO one), Windows has only signal().
 #pragma once
 
 namespace diveconnector {

@@ -138,6 +138,11 @@ static unsigned int dives_to_download(const dc_device_t* device, const dcsim_com
     return computer->ndives;
 }
 
+static unsigned int progress_maximum(const dcsim_computer_t* computer, unsigned int dives) {
+    unsigned long long total = (unsigned long long)computer->chunks * dives;
+    return total > 0xFFFFFFFFu ? 0xFFFFFFFFu : (unsigned int)total;
+}
+
 static void emit_setup_events(dc_device_t* device, const dcsim_computer_t* computer,
                               const dc_event_progress_t* progress, int* progress_enabled) {
     for (size_t i = 0; i < computer->nevents; i++) {
@@ -248,11 +253,14 @@ dc_status_t dc_device_foreach(dc_device_t* device, dc_dive_callback_t callback, 
     }
     /* The transfer goes through the stream, as with a real backend. */
     const dcsim_computer_t* computer = device->iostream->computer;
-    unsigned int count = dives_to_download(device, computer);
-    unsigned long long total = (unsigned long long)computer->chunks * count;
-    dc_event_progress_t progress = {0, total > 0xFFFFFFFFu ? 0xFFFFFFFFu : (unsigned int)total};
+    dc_event_progress_t progress = {
+        0, progress_maximum(computer, dives_to_download(device, computer))};
     int progress_enabled = 0;
     emit_setup_events(device, computer, &progress, &progress_enabled);
+    /* As in the real backends, a fingerprint registered by the event handlers (libdivecomputer's
+     * example tool registers its cached one on DEVINFO) counts for this download. */
+    unsigned int count = dives_to_download(device, computer);
+    progress.maximum = progress_maximum(computer, count);
 
     for (unsigned int k = 0;; k++) {
         if (computer->has_fail_after && k == computer->fail_after) {

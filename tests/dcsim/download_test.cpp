@@ -178,6 +178,32 @@ TEST_F(DownloadTest, NothingToTransferSendsNoProgress) {
     EXPECT_EQ(dcsim_attach("serial sim:zero\ntransfer 0 0\ndive\n"), -1);
 }
 
+// libdivecomputer's example tool registers its cached fingerprint when the device identifies
+// itself, inside the enumeration; the backends honour it for that enumeration.
+TEST_F(DownloadTest, FingerprintRegisteredOnDeviceInfoCounts) {
+    struct Registering {
+        Download download;
+        std::vector<unsigned char> fingerprint;
+    } registering{{}, {0xAA, 0xBB, 0xCC, 0xDD}};
+    const auto onEvent = [](dc_device_t* device, dc_event_type_t type, const void* data,
+                            void* userdata) {
+        auto& self = *static_cast<Registering*>(userdata);
+        if (type == DC_EVENT_DEVINFO) {
+            EXPECT_EQ(dc_device_set_fingerprint(device, self.fingerprint.data(),
+                                                static_cast<unsigned int>(self.fingerprint.size())),
+                      DC_STATUS_SUCCESS);
+        }
+        recordEvent(device, type, data, &self.download);
+    };
+    ASSERT_EQ(dc_device_set_events(device_.get(), allEvents, onEvent, &registering),
+              DC_STATUS_SUCCESS);
+    ASSERT_EQ(dc_device_foreach(device_.get(), recordDive, &registering.download),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(order(registering.download), (std::vector<unsigned int>{5, 4}));
+    EXPECT_EQ(registering.download.events.back().progress.current, 6u);
+    EXPECT_EQ(registering.download.events.back().progress.maximum, 6u);
+}
+
 TEST_F(DownloadTest, InjectedForeachFaultDeliversNothing) {
     ASSERT_EQ(dcsim_fault("dc_device_foreach", 1, DC_STATUS_TIMEOUT), 0);
     const Download result = download(device_.get());
