@@ -93,6 +93,10 @@ InterruptSignalScope::~InterruptSignalScope() {
     }
 }
 
+bool InterruptSignalScope::signalled() const noexcept {
+    return signalCount.load(std::memory_order_relaxed) != signalsAtStart_;
+}
+
 bool InterruptSignalScope::cancelsDownload() const noexcept {
     const int arrived = signalCount.load(std::memory_order_relaxed);
     if (arrived == signalsAtStart_) {

@@ -31,6 +31,9 @@ class InterruptSignalScope {
     // download then cancels, which acts on the signals so far: the last scope does not raise them
     // again.
     [[nodiscard]] bool cancelsDownload() const noexcept;
+    // True once SIGINT has arrived since this scope began, whether a cancel query acted on it or
+    // not; changes nothing.
+    [[nodiscard]] bool signalled() const noexcept;
 
   private:
     int signalsAtStart_;
