@@ -327,7 +327,8 @@ class CliTest {
         float read;
         if (Float.isFinite(expected)) {
             JsonReader.Number number = assertInstanceOf(JsonReader.Number.class, written, what);
-            read = Float.parseFloat(number.text());
+            // As most JSON readers do: a double, then rounded to float.
+            read = (float) Double.parseDouble(number.text());
         } else {
             String text = assertInstanceOf(String.class, written, what);
             assertTrue(List.of("NaN", "Infinity", "-Infinity").contains(text), what + ": " + text);
@@ -419,13 +420,34 @@ class CliTest {
         return documents;
     }
 
+    /** The elements of a plot of one tag and class, such as the polylines of the depth. */
+    private static List<Element> drawn(Document plot, String tag, String kind) {
+        var nodes = plot.getElementsByTagNameNS(SVG_NAMESPACE, tag);
+        List<Element> elements = new ArrayList<>();
+        for (int i = 0; i < nodes.getLength(); i++) {
+            Element element = (Element) nodes.item(i);
+            if (element.getAttribute("class").equals(kind)) {
+                elements.add(element);
+            }
+        }
+        return elements;
+    }
+
+    /** The number of points of each line of a series, a lone dot counting as a line of one. */
+    private static List<Integer> lines(Document plot, String series) {
+        List<Integer> lines = new ArrayList<>();
+        for (Element line : drawn(plot, "polyline", series)) {
+            lines.add(line.getAttribute("points").split(" ").length);
+        }
+        for (int i = 0; i < drawn(plot, "circle", series).size(); i++) {
+            lines.add(1);
+        }
+        return lines;
+    }
+
     /** The points of a plot's depth line; none when the plot has no line. */
     private static int plottedPoints(Document plot) {
-        var lines = plot.getElementsByTagNameNS(SVG_NAMESPACE, "polyline");
-        if (lines.getLength() == 0) {
-            return 0;
-        }
-        return ((Element) lines.item(0)).getAttribute("points").split(" ").length;
+        return lines(plot, "depth").stream().mapToInt(Integer::intValue).sum();
     }
 
     @Test
@@ -445,7 +467,7 @@ class CliTest {
             assertEquals(expected.get(i).getSampleCount(), plottedPoints(documents.get(i)));
         }
         assertTrue(child.stdout().contains(BUILTIN_SUMMARY + "\nWrote " + json + ".\nWrote 20 "
-                                           + "depth profiles to " + plots + ".\n"),
+                                           + "dive profiles to " + plots + ".\n"),
                    child::toString);
     }
 
@@ -490,6 +512,103 @@ class CliTest {
             assertTrue(empty.getDocumentElement().getTextContent().contains("No depth samples"));
         }
         assertEquals(3, plottedPoints(documents.get(2)), "samples with a finite depth");
+    }
+
+    /** The texts of a plot's legend, in order. */
+    private static List<String> legend(Document plot) {
+        List<String> entries = new ArrayList<>();
+        var groups = plot.getElementsByTagNameNS(SVG_NAMESPACE, "g");
+        for (int i = 0; i < groups.getLength(); i++) {
+            Element group = (Element) groups.item(i);
+            if (group.getAttribute("class").equals("legend")) {
+                var texts = group.getElementsByTagNameNS(SVG_NAMESPACE, "text");
+                for (int t = 0; t < texts.getLength(); t++) {
+                    entries.add(texts.item(t).getTextContent());
+                }
+            }
+        }
+        return entries;
+    }
+
+    @Test
+    void plotsDrawWhatEachDiveHasWithGapsAsGapsAndEventsInTheLegend() throws Exception {
+        StringBuilder gaps = new StringBuilder("dive\ndatetime 2024-07-05 10:00:00\n");
+        StringBuilder sparse = new StringBuilder("dive\ndatetime 2024-07-06 10:00:00\n");
+        for (int i = 0; i < 20; i++) {
+            gaps.append("time ").append(i * 10).append("; depth ").append(i % 7 + 1);
+            // Temperature stops for ten samples; the pressure starts only halfway.
+            if (i < 5 || i >= 15) {
+                gaps.append("; temperature ").append(20 - i * 0.1);
+            }
+            if (i >= 10) {
+                gaps.append("; pressure 0 ").append(200 - i);
+            }
+            gaps.append('\n');
+            sparse.append("time ").append(i * 10).append("; depth 3");
+            if (i % 3 == 0) {
+                sparse.append("; temperature 18");
+            }
+            sparse.append('\n');
+        }
+        Path scenario = Files.writeString(temporary.resolve("plots.txt"), """
+            dive
+            datetime 2024-07-01 10:00:00
+            profile 0:00@0 10:00@10 20:00@0
+            dive
+            datetime 2024-07-02 10:00:00
+            time 0; event bookmark
+            time 60; event 11
+            time 90; event 25
+            time 120; event violation
+            time 150; event 0xFFFFFFFF
+            dive
+            datetime 2024-07-03 10:00:00
+            time 0; depth 5; temperature 20; pressure 0 200
+            """ + gaps + sparse + rawDive(2025, 1, 0, 3.4e38, 0));
+        List<Dive> dives = downloadHere(scenario.toString());
+        Path directory = temporary.resolve("plots");
+
+        tool("download", "--port", scenario.toString(), "--plot", directory.toString())
+            .assertClean(0);
+
+        List<Document> plots = plots(directory, dives);
+        Document depthOnly = plots.get(0);
+        assertEquals(List.of(121), lines(depthOnly, "depth"));
+        assertEquals(List.of(), lines(depthOnly, "temperature"));
+        assertEquals(List.of(), lines(depthOnly, "pressure"));
+        assertEquals(List.of("Depth (m)"), legend(depthOnly));
+        assertFalse(depthOnly.getDocumentElement().getTextContent().contains("Temperature"));
+
+        Document eventsOnly = plots.get(1);
+        assertEquals(List.of(), lines(eventsOnly, "depth"));
+        assertTrue(eventsOnly.getDocumentElement().getTextContent().contains("No depth samples"));
+        assertEquals(5, drawn(eventsOnly, "circle", "event").size()
+                            + drawn(eventsOnly, "g", "event").size(),
+                     "every event is marked");
+        assertEquals(2, drawn(eventsOnly, "g", "event").size(), "both kinds of gas change");
+        assertEquals(List.of("Depth (m)", "Violation", "Bookmark", "Gas change", "Event 4294967295"),
+                     legend(eventsOnly));
+
+        Document single = plots.get(2);
+        for (String series : List.of("depth", "temperature", "pressure")) {
+            assertEquals(List.of(1), lines(single, series), series + ": a visible dot");
+        }
+        assertEquals(List.of("Depth (m)", "Temperature (\u00b0C)", "Tank pressure (bar)"),
+                     legend(single));
+
+        Document huge = plots.get(5);
+        assertEquals(List.of(3), lines(huge, "depth"));
+        var texts = huge.getElementsByTagNameNS(SVG_NAMESPACE, "text");
+        for (int i = 0; i < texts.getLength(); i++) {
+            String text = texts.item(i).getTextContent();
+            assertTrue(text.length() < 60 && !text.matches(".*[0-9]{12}.*"), text);
+        }
+
+        Document gapped = plots.get(3);
+        assertEquals(List.of(20), lines(gapped, "depth"));
+        assertEquals(List.of(5, 5), lines(gapped, "temperature"), "the gap stays a gap");
+        assertEquals(List.of(10), lines(gapped, "pressure"), "no pressure drawn as zero");
+        assertEquals(List.of(7), lines(plots.get(4), "temperature"), "a sparse series is a line");
     }
 
     @Test
@@ -674,15 +793,23 @@ class CliTest {
         assertEquals(List.of("2.0 m", "?", "?", "1.0 m"), depths, child::toString);
     }
 
-    /** A scenario line of one dive in dcsim's raw format: a date and time and a maximum depth. */
-    private static String rawDive(int year, double maxDepth) {
+    /**
+     * A dive of a scenario in dcsim's raw format: a date and time, a maximum depth and depth
+     * samples 10 s apart.
+     */
+    private static String rawDive(int year, double maxDepth, double... depths) {
         ByteBuffer header = ByteBuffer.allocate(25).order(ByteOrder.LITTLE_ENDIAN);
         header.put((byte) 0x01).put((byte) 13).putInt(year).put(new byte[] {1, 2, 3, 4, 5});
         header.putInt(Integer.MIN_VALUE);
         header.put((byte) 0x11).put((byte) 8).putDouble(maxDepth);
-        ByteBuffer raw = ByteBuffer.allocate(12 + 25).order(ByteOrder.LITTLE_ENDIAN);
+        ByteBuffer raw =
+            ByteBuffer.allocate(12 + 25 + depths.length * 20).order(ByteOrder.LITTLE_ENDIAN);
         raw.put("DCSM".getBytes(StandardCharsets.US_ASCII)).putShort((short) 1).putShort((short) 0);
         raw.putInt(25).put(header.array());
+        for (int i = 0; i < depths.length; i++) {
+            raw.put((byte) 0x40).put((byte) 8).putLong(i * 10_000L);
+            raw.put((byte) 0x41).put((byte) 8).putDouble(depths[i]);
+        }
         return "dive\nraw " + HexFormat.of().formatHex(raw.array()) + "\n";
     }
 

@@ -14,6 +14,7 @@ final class DiveTable {
     private static final boolean[] LEFT = {false, true, false, false, true, false};
     private static final int SECONDS_PER_MINUTE = 60;
     private static final int SECONDS_PER_HOUR = 3600;
+    private static final float IMPLAUSIBLE_METRES = 1e6f;
 
     private DiveTable() {}
 
@@ -56,10 +57,13 @@ final class DiveTable {
                          : String.format(Locale.ROOT, "%d:%02d", minutes, rest);
     }
 
-    /** Metres with one decimal, whatever the locale. */
+    /** Metres with one decimal, whatever the locale; a depth no sea has in scientific notation. */
     static String depth(float metres) {
         if (!Float.isFinite(metres)) {
             return "?";
+        }
+        if (Math.abs(metres) >= IMPLAUSIBLE_METRES) {
+            return String.format(Locale.ROOT, "%.2e m", metres);
         }
         return String.format(Locale.ROOT, "%.1f m", metres);
     }

@@ -20,7 +20,7 @@ import java.util.Set;
 
 /**
  * Downloads every dive of a dive computer, prints them as a table and optionally writes them as
- * JSON and as SVG depth profiles.
+ * JSON and as SVG dive profiles.
  *
  * <p>A build over the simulated libdivecomputer names its built-in dive computer in the system
  * properties {@code diveconnector.default.port}, {@code .vendor} and {@code .product}; they stand
@@ -63,7 +63,9 @@ final class DownloadCommand implements Command {
                            + "error): times in s, depths in m, pressures in bar, temperatures in\n"
                            + "degrees Celsius; a value a sample lacks is null, NaN and infinities\n"
                            + "are the strings \"NaN\", \"Infinity\" and \"-Infinity\"."),
-            new Option(PLOT, "DIR", "Also write one SVG depth profile per dive into DIR."));
+            new Option(PLOT, "DIR",
+                       "Also write one SVG profile per dive into DIR: depth, and temperature\n"
+                           + "and tank pressure when the dive has them, with its events."));
     }
 
     private static Optional<String> buildDefault(String option) {
@@ -138,7 +140,7 @@ final class DownloadCommand implements Command {
             text.println("Wrote " + jsonPath.get() + ".");
         }
         if (plots.isPresent()) {
-            text.println("Wrote " + count + (count == 1 ? " depth profile" : " depth profiles")
+            text.println("Wrote " + count + (count == 1 ? " dive profile" : " dive profiles")
                          + " to " + plots.get() + ".");
         }
         return Main.EXIT_OK;
@@ -254,9 +256,9 @@ final class DownloadCommand implements Command {
         for (int i = 0; i < dives.size(); i++) {
             Dive dive = dives.get(i);
             OutputFile file = files.add(OutputFile.replacing(
-                directory.resolve(DepthProfilePlot.fileName(i + 1, dives.size(), dive))));
+                directory.resolve(ProfilePlot.fileName(i + 1, dives.size(), dive))));
             try (Writer writer = file.writer()) {
-                DepthProfilePlot.write(writer, i + 1, dive);
+                ProfilePlot.write(writer, i + 1, dive);
             } catch (IOException e) {
                 throw new IOException("cannot write " + file.name() + ": " + FileErrors.reason(e),
                                       e);
