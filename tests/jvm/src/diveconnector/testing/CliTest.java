@@ -1,5 +1,6 @@
 package diveconnector.testing;
 
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertInstanceOf;
@@ -316,6 +317,59 @@ class CliTest {
                      List.of(rows.get(17)));
         List<String> lines = List.of(stdout.split("\n"));
         assertEquals(BUILTIN_SUMMARY, lines.get(lines.size() - 1));
+    }
+
+    @Test
+    void newOnlyBringsOnlyNewDivesAndSharesItsCacheFilesWithDctool() throws Exception {
+        Path cache = temporary.resolve("cache");
+        String cacheOption = cache.toString();
+        ChildProcess first = tool("download", "--new-only", "--cache", cacheOption).assertClean(0);
+        assertEquals(20, tableRows(first.stdout()).size(), first::toString);
+        // dctool's name: the backend, the serial as 8 upper-case hex digits; the raw fingerprint.
+        Path file = cache.resolve(String.format("vyper-%08X.bin", 20240401));
+        assertArrayEquals(new byte[] {20, 0, 0, 0}, Files.readAllBytes(file));
+
+        ChildProcess second = tool("download", "--new-only", "--cache", cacheOption).assertClean(0);
+        List<String> lines = List.of(second.stdout().split("\n"));
+        assertTrue(lines.contains("No new dives."), second::toString);
+        assertEquals("0 dives from Dcsim Reef Explorer, serial 20240401.",
+                     lines.get(lines.size() - 1));
+
+        Files.write(file, new byte[] {5, 0, 0, 0});
+        ChildProcess all = tool("download", "--all", "--cache", cacheOption).assertClean(0);
+        assertEquals(20, tableRows(all.stdout()).size(), all::toString);
+        assertArrayEquals(new byte[] {20, 0, 0, 0}, Files.readAllBytes(file));
+
+        ChildProcess plain = tool("download").assertClean(0);
+        assertEquals(20, tableRows(plain.stdout()).size(), "without --new-only every dive comes");
+        try (Stream<Path> files = Files.list(cache)) {
+            assertEquals(List.of(file), files.toList());
+        }
+    }
+
+    @Test
+    void newOnlyFindsItsCacheUnderXdgCacheHome() throws Exception {
+        Map<String, String> environment =
+            Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni", "XDG_CACHE_HOME", temporary.toString());
+        ChildProcess first =
+            ChildProcess.run(toolCommand("download", "--new-only"), environment).assertClean(0);
+        assertEquals(20, tableRows(first.stdout()).size(), first::toString);
+        assertTrue(Files.exists(
+            temporary.resolve("diveconnector").resolve(String.format("vyper-%08X.bin", 20240401))));
+        ChildProcess second =
+            ChildProcess.run(toolCommand("download", "--new-only"), environment).assertClean(0);
+        assertTrue(second.stdout().contains("\nNo new dives.\n"), second::toString);
+    }
+
+    @Test
+    void cacheOptionsThatCannotWorkTogetherAreUsageErrors() throws Exception {
+        for (List<String> arguments :
+             List.of(List.of("download", "--new-only", "--all"),
+                     List.of("download", "--cache", temporary.toString()),
+                     List.of("download", "--new-only", "--cache", ""))) {
+            ChildProcess child = tool(arguments.toArray(String[]::new));
+            assertEquals(2, child.exitCode(), child::toString);
+        }
     }
 
     /** Reads a float the tool wrote: a JSON number, or one of the strings for NaN and infinity. */

@@ -45,10 +45,10 @@ final class Arguments {
                 if (option == null) {
                     throw new UsageException("unknown option '" + arg + "'");
                 }
-                if (i + 1 == args.length) {
+                if (!option.isFlag() && i + 1 == args.length) {
                     throw new UsageException(arg + " needs a value (" + option.valueName() + ")");
                 }
-                if (values.put(arg, args[++i]) != null) {
+                if (values.put(arg, option.isFlag() ? "" : args[++i]) != null) {
                     throw new UsageException(arg + " is given twice");
                 }
             } else if (command == null && arg.equals("help")) {
@@ -99,6 +99,11 @@ final class Arguments {
     /** The command's free argument, when given. */
     Optional<String> operand() {
         return Optional.ofNullable(operand);
+    }
+
+    /** Whether one of the command's flags was given. */
+    boolean flag(String option) {
+        return values.containsKey(option);
     }
 
     /** The value given for one of the command's options. */

@@ -33,6 +33,12 @@ final class DownloadCommand implements Command {
     private static final String PRODUCT = "--product";
     private static final String JSON = "--json";
     private static final String PLOT = "--plot";
+    private static final String NEW_ONLY = "--new-only";
+    private static final String ALL = "--all";
+    private static final String CACHE = "--cache";
+    // The library's fingerprint cache: its directory, and whether to ignore what it holds.
+    private static final String FINGERPRINTS_PROPERTY = "diveconnector.fingerprints";
+    private static final String REFRESH_PROPERTY = "diveconnector.fingerprints.refresh";
     private static final String STANDARD_OUTPUT = "-";
     // The library's messages: "[status]: text", status "-" when libdivecomputer gave none.
     private static final String NO_MODEL = "[-]: No matching device found.";
@@ -65,7 +71,14 @@ final class DownloadCommand implements Command {
                            + "are the strings \"NaN\", \"Infinity\" and \"-Infinity\"."),
             new Option(PLOT, "DIR",
                        "Also write one SVG profile per dive into DIR: depth, and temperature\n"
-                           + "and tank pressure when the dive has them, with its events."));
+                           + "and tank pressure when the dive has them, with its events."),
+            Option.flag(NEW_ONLY, "Download only the dives made since the last download\n"
+                                      + "that ran to its end (with the same cache)."),
+            Option.flag(ALL, "Download every dive, and remember the newest for --new-only."),
+            new Option(CACHE, "DIR", "The cache of --new-only and --all (default:\n"
+                                         + "$XDG_CACHE_HOME/diveconnector or\n"
+                                         + "~/.cache/diveconnector); libdivecomputer's\n"
+                                         + "dctool reads and writes the same files."));
     }
 
     private static Optional<String> buildDefault(String option) {
@@ -98,6 +111,7 @@ final class DownloadCommand implements Command {
         boolean jsonToOut = json.equals(Optional.of(STANDARD_OUTPUT));
         Optional<Path> jsonPath = jsonToOut ? Optional.empty() : path(JSON, json);
         Optional<Path> plots = path(PLOT, nonEmpty(arguments, PLOT, "a directory name"));
+        Optional<Path> cache = fingerprintCache(arguments);
         // With the JSON on the standard output, the table must not mix with it.
         PrintStream text = jsonToOut ? err : out;
 
@@ -113,6 +127,10 @@ final class DownloadCommand implements Command {
             if (plots.isPresent()) {
                 probeDirectory(plots.get());
             }
+            if (cache.isPresent()) {
+                System.setProperty(FINGERPRINTS_PROPERTY, cache.get().toString());
+                System.setProperty(REFRESH_PROPERTY, String.valueOf(arguments.flag(ALL)));
+            }
 
             text.println("Downloading from " + vendor + " " + product + " on " + port + ".");
             Main.checkStandardOutput(out);
@@ -122,7 +140,9 @@ final class DownloadCommand implements Command {
             dives.sort(DiveOrder.OLDEST_FIRST);
             count = dives.size();
 
-            if (dives.isEmpty()) {
+            if (dives.isEmpty() && arguments.flag(NEW_ONLY)) {
+                text.println("No new dives.");
+            } else if (dives.isEmpty()) {
                 text.println("No dives on the computer");
             } else {
                 DiveTable.print(text, dives);
@@ -153,6 +173,35 @@ final class DownloadCommand implements Command {
             throw new UsageException(option + " needs " + what + ", not an empty one");
         }
         return value;
+    }
+
+    /** The directory of the fingerprint cache, when --new-only or --all asks for it. */
+    private static Optional<Path> fingerprintCache(Arguments arguments) throws UsageException {
+        boolean newOnly = arguments.flag(NEW_ONLY);
+        boolean all = arguments.flag(ALL);
+        Optional<String> directory = nonEmpty(arguments, CACHE, "a directory name");
+        if (newOnly && all) {
+            throw new UsageException(NEW_ONLY + " and " + ALL + " exclude each other");
+        }
+        if (!newOnly && !all) {
+            if (directory.isPresent()) {
+                throw new UsageException(CACHE + " needs " + NEW_ONLY + " or " + ALL);
+            }
+            return Optional.empty();
+        }
+        if (directory.isPresent()) {
+            return path(CACHE, directory);
+        }
+        String xdg = System.getenv("XDG_CACHE_HOME");
+        try {
+            // The XDG base directory rules ignore a relative XDG_CACHE_HOME.
+            Path base = xdg != null && !xdg.isEmpty() && Paths.get(xdg).isAbsolute()
+                            ? Paths.get(xdg)
+                            : Paths.get(System.getProperty("user.home"), ".cache");
+            return Optional.of(base.resolve("diveconnector"));
+        } catch (InvalidPathException e) {
+            throw new UsageException("no cache directory can be formed; give " + CACHE + " DIR");
+        }
     }
 
     private static Optional<Path> path(String option, Optional<String> name)

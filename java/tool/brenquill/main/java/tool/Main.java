@@ -87,7 +87,8 @@ public final class Main {
                                                            .orElse("");
             text.append(String.format("  %-11s %s%n", synopsis, command.summary()));
             for (Option option : command.options()) {
-                String name = option.name() + " " + option.valueName();
+                String name = option.isFlag() ? option.name()
+                                              : option.name() + " " + option.valueName();
                 // A long description continues on lines of its own, in the same column.
                 for (String line : option.description().split("\n")) {
                     text.append(String.format("      %-16s %s%n", name, line));
