@@ -820,6 +820,19 @@ class CliTest {
     }
 
     @Test
+    void aLinkedJsonFileIsReplacedThroughItsLink() throws Exception {
+        Path logs = Files.createDirectory(temporary.resolve("logs"));
+        Path file = Files.writeString(logs.resolve("dives.json"), "the diver's old log");
+        Path link = Files.createSymbolicLink(temporary.resolve("latest.json"), file);
+
+        tool("download", "--json", link.toString()).assertClean(0);
+
+        assertTrue(Files.isSymbolicLink(link), "the link stays a link");
+        assertTrue(Files.readString(file).contains("\"port\": \"dcsim:builtin\""));
+        assertEquals(List.of(file.getFileName()), listing(logs));
+    }
+
+    @Test
     void zeroDivesSayNoDivesAndOddValuesShowAsUnknown() throws Exception {
         Path none = Files.writeString(temporary.resolve("none.txt"), "devinfo 1 2 3\n");
         ChildProcess empty = tool("download", "--port", none.toString()).assertClean(0);

@@ -56,11 +56,14 @@ final class OutputFile {
             return new OutputFile(target.toString(), target, null,
                                   Files.newOutputStream(target, StandardOpenOption.WRITE));
         }
-        Path directory = target.toAbsolutePath().getParent();
+        // A link to a file is kept: the file it leads to is replaced.
+        Path file = Files.isSymbolicLink(target) && Files.exists(target) ? target.toRealPath()
+                                                                         : target;
+        Path directory = file.toAbsolutePath().getParent();
         if (!Files.isDirectory(directory)) {
             throw new IOException("cannot write " + target + ": no directory " + directory);
         }
-        return new OutputFile(target.toString(), target, createTemporary(directory, target), null);
+        return new OutputFile(target.toString(), file, createTemporary(directory, target), null);
     }
 
     /** Creates and removes a file in the directory: fails unless files can be written there. */
