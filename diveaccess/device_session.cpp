@@ -69,7 +69,8 @@ void DeviceClose::operator()(dc_device_t* device) const noexcept {
 DeviceConnection::DeviceConnection(const DeviceSession& session, DownloadListener* listener,
                                    FingerprintCache* fingerprints)
     : events_(session.signalScope(), listener, fingerprints),
-      stream_(openDeviceStream(session.context(), session.descriptor(), session.deviceName())) {
+      stream_(openDeviceStream(session.context(), session.descriptor(), session.deviceName(),
+                               BleHooks{[this] { return events_.cancelRequested(); }})) {
     dc_device_t* rawDevice = nullptr;
     dc_status_t status =
         dc_device_open(&rawDevice, session.context(), session.descriptor(), stream_.get());

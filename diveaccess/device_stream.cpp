@@ -14,6 +14,9 @@
 #include <memory>
 
 #include "native_exception.h"
+#ifdef DIVECONNECTOR_BLE
+#include "ble_stream.h"
+#endif
 
 namespace diveconnector {
 
@@ -27,8 +30,8 @@ struct TransportPrefix {
 // "usbhid:" before "usb:", which is its prefix.
 constexpr TransportPrefix kPrefixes[] = {
     {"serial:", DC_TRANSPORT_SERIAL}, {"bluetooth:", DC_TRANSPORT_BLUETOOTH},
-    {"usbhid:", DC_TRANSPORT_USBHID}, {"usb:", DC_TRANSPORT_USB},
-    {"irda:", DC_TRANSPORT_IRDA},
+    {"ble:", DC_TRANSPORT_BLE},       {"usbhid:", DC_TRANSPORT_USBHID},
+    {"usb:", DC_TRANSPORT_USB},       {"irda:", DC_TRANSPORT_IRDA},
 };
 
 bool isBluetoothAddress(const char* name) {
@@ -51,8 +54,12 @@ dc_transport_t chooseTransport(unsigned int supported, dc_transport_t explicitCh
     if (explicitChoice != DC_TRANSPORT_NONE) {
         return (supported & explicitChoice) != 0 ? explicitChoice : DC_TRANSPORT_NONE;
     }
-    if ((supported & DC_TRANSPORT_BLUETOOTH) != 0 && isBluetoothAddress(name)) {
-        return DC_TRANSPORT_BLUETOOTH;
+    if (isBluetoothAddress(name)) {
+        for (const dc_transport_t candidate : {DC_TRANSPORT_BLUETOOTH, DC_TRANSPORT_BLE}) {
+            if ((supported & candidate) != 0) {
+                return candidate;
+            }
+        }
     }
     for (const dc_transport_t candidate :
          {DC_TRANSPORT_SERIAL, DC_TRANSPORT_USBHID, DC_TRANSPORT_USB, DC_TRANSPORT_IRDA}) {
@@ -122,7 +129,7 @@ dc_status_t openIrda(dc_context_t* context, dc_descriptor_t* descriptor, const c
 }  // namespace
 
 IostreamHandle openDeviceStream(dc_context_t* context, dc_descriptor_t* descriptor,
-                                const char* deviceName) {
+                                const char* deviceName, const BleHooks& hooks) {
     const char* name = deviceName;
     dc_transport_t explicitChoice = DC_TRANSPORT_NONE;
     for (const TransportPrefix& prefix : kPrefixes) {
@@ -147,6 +154,14 @@ IostreamHandle openDeviceStream(dc_context_t* context, dc_descriptor_t* descript
                                   : DC_STATUS_INVALIDARGS;
             break;
         }
+        case DC_TRANSPORT_BLE:
+#ifdef DIVECONNECTOR_BLE
+            status = isBluetoothAddress(name) ? openBleStream(context, name, hooks, &rawStream)
+                                              : DC_STATUS_INVALIDARGS;
+#else
+            static_cast<void>(hooks);
+#endif
+            break;
         case DC_TRANSPORT_USBHID:
             status = openFirstFound(dc_usbhid_iterator_new, dc_usbhid_device_free, dc_usbhid_open,
                                     context, descriptor, &rawStream);

@@ -13,6 +13,7 @@ if ((${#packages[@]} == 0)); then
         junit5
         clang libclang-rt-14-dev
         valgrind
+        dbus python3-dbusmock libsystemd-dev
     )
 fi
 

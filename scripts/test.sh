@@ -2,7 +2,8 @@
 # Builds diveconnector against dcsim and runs every test:
 #   1. the native and JVM suites against dcsim's 0.9 API, then against its 0.8 API;
 #   2. the native suites under AddressSanitizer + UndefinedBehaviorSanitizer, and under valgrind;
-#   3. the stop tests (interruptions, Ctrl-C, overlapping downloads) under ThreadSanitizer;
+#   3. the stop tests (interruptions, Ctrl-C, overlapping downloads) and the BLE stream tests
+#      under ThreadSanitizer;
 #   4. a short run of every fuzz target;
 #   5. the Windows x64 cross-build with its export check;
 #   6. every suite once more from a copy of the project alone, with nothing beside it.
@@ -39,10 +40,12 @@ for suite in tests/native/diveaccess_tests tests/native/stop_tests; do
         "build/test-0.9/$suite" --gtest_brief=1
 done
 
-stage "Stop tests under ThreadSanitizer"
+stage "Stop tests and BLE stream tests under ThreadSanitizer"
 configure build/tsan -DCMAKE_BUILD_TYPE=Debug -DDIVECONNECTOR_SANITIZE=thread -DDIVECONNECTOR_TESTS=ON
-cmake --build build/tsan -j "$jobs" --target stop_tests
+cmake --build build/tsan -j "$jobs" --target stop_tests ble_stream_tests
 TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/native/stop_tests --gtest_brief=1
+TSAN_OPTIONS=halt_on_error=1 tests/ble/private_bus.sh build/tsan/tests/native/ble_stream_tests \
+    --gtest_brief=1
 
 stage "Fuzzing, 60 s a target"
 scripts/fuzz.sh 60

@@ -3,6 +3,7 @@
 #include <dcsim.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -128,10 +129,29 @@ TEST_F(DeviceStreamTest, IrdaIsUnsupportedOnLinux) {
 }
 #endif
 
-TEST_F(DeviceStreamTest, BleOnlyModelsCannotBeOpened) {
+// Without a BlueZ to reach (here: no bus at all), and in builds without BLE, a BLE model fails
+// to open with UNSUPPORTED, before libdivecomputer sees a device.
+TEST_F(DeviceStreamTest, BleModelsFailCleanlyWithoutBlueZ) {
+    const char* const previous = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    const std::string saved = previous != nullptr ? previous : "";
+    ASSERT_EQ(setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/diveconnector-bus", 1), 0);
     EXPECT_EQ(open(DC_TRANSPORT_BLE, "00:11:22:AA:BB:CC"), "[-1]: Error opening device.");
+    EXPECT_EQ(open(DC_TRANSPORT_BLE | DC_TRANSPORT_SERIAL, "ble:00:11:22:AA:BB:CC"),
+              "[-1]: Error opening device.");
     EXPECT_EQ(open(DC_TRANSPORT_NONE, "sim:port"), "[-1]: Error opening device.");
     EXPECT_EQ(dcsim_calls("dc_device_open"), 0u);
+    EXPECT_EQ(open(DC_TRANSPORT_BLE | DC_TRANSPORT_BLUETOOTH, "00:11:22:AA:BB:CC"), "bluetooth")
+        << "a bare address opens classic Bluetooth when the model has it";
+    EXPECT_EQ(open(DC_TRANSPORT_BLE | DC_TRANSPORT_SERIAL, "sim:port"), "serial");
+#ifdef DIVECONNECTOR_BLE
+    EXPECT_EQ(open(DC_TRANSPORT_BLE, "ble:sim:port"), "[-2]: Error opening device.")
+        << "not an address";
+#endif
+    if (previous != nullptr) {
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", saved.c_str(), 1);
+    } else {
+        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
 }
 
 TEST_F(DeviceStreamTest, PrefixPicksTheTransport) {

@@ -4,9 +4,11 @@ import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
 
 /**
- * Main class of the child JVMs of the Ctrl-C tests. Downloads from the scenario file named by its
- * argument, saying when the transfer runs, prints the {@link DownloadOutcome} and then waits for
- * a signal to end the JVM, whose shutdown hook prints a marker.
+ * Main class of the child JVMs of the Ctrl-C tests. Downloads from the port named by its first
+ * argument (a scenario file, or a BLE address with the model's vendor, product, family and
+ * transports as further arguments, a descriptor it adds), saying when the transfer runs, prints
+ * the {@link DownloadOutcome} and then waits for a signal to end the JVM, whose shutdown hook
+ * prints a marker.
  */
 public final class SignalProbe {
     public static final String TRANSFERRING = "transfer running";
@@ -35,12 +37,19 @@ public final class SignalProbe {
         watcher.setDaemon(true);
         watcher.start();
 
+        String vendor = Downloads.VENDOR;
+        String product = Downloads.PRODUCT;
+        if (args.length == 5) {
+            vendor = args[1];
+            product = args[2];
+            DcSim.descriptorsAdd(vendor, product, Integer.parseInt(args[3]), 0,
+                                 Integer.parseInt(args[4]));
+        }
         RecordingSet<Dive> dives = RecordingSet.accepting();
         Object result = null;
         Throwable thrown = null;
         try {
-            result = new DeviceConnector().loadUserDivesFromDevice(args[0], Downloads.VENDOR,
-                                                                   Downloads.PRODUCT, dives);
+            result = new DeviceConnector().loadUserDivesFromDevice(args[0], vendor, product, dives);
         } catch (Throwable e) {
             thrown = e;
         }

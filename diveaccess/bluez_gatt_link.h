@@ -1,0 +1,120 @@
+// A GATT link to one BLE device through BlueZ's D-Bus API, on its own system-bus connection
+// (DBUS_SYSTEM_BUS_ADDRESS is honoured). The bus is pumped only by the thread that calls the
+// link, inside its waits; each notification of the device becomes one packet.
+//
+//     std::unique_ptr<BluezGattLink> link;
+//     const dc_status_t status = BluezGattLink::open("AA:BB:CC:DD:EE:FF", cancelled, link);
+//     ... link->write(...), link->read(...) ...
+//     link.reset();   // stops the notifications and disconnects
+//
+// Opening fails with DC_STATUS_UNSUPPORTED when there is no system bus or BlueZ is not on it,
+// DC_STATUS_NODEVICE when there is no adapter, the first adapter is powered off or the device is
+// not found within the discovery time, DC_STATUS_IO when connecting is refused, DC_STATUS_TIMEOUT
+// when the services are not resolved in time, DC_STATUS_UNSUPPORTED when no service suits and
+// DC_STATUS_CANCELLED when the download is cancelled meanwhile.
+#pragma once
+
+#include <libdivecomputer/common.h>
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gatt_choice.h"
+#include "sd_bus_handles.h"
+
+namespace diveconnector {
+
+class BluezGattLink {
+  public:
+    using CancelQuery = std::function<bool()>;
+    using Clock = std::chrono::steady_clock;
+
+    // How long an unknown device is searched for.
+    static constexpr std::chrono::milliseconds kDiscoveryTime{10000};
+
+    [[nodiscard]] static dc_status_t open(const std::string& address, CancelQuery cancelled,
+                                          std::unique_ptr<BluezGattLink>& link);
+    ~BluezGattLink();
+    BluezGattLink(const BluezGattLink&) = delete;
+    BluezGattLink& operator=(const BluezGattLink&) = delete;
+
+    // The name the device advertises; empty if it advertises none.
+    [[nodiscard]] const std::string& name() const noexcept { return name_; }
+
+    // Reads wait this long: negative blocks, 0 does not wait.
+    void setTimeout(int milliseconds) noexcept { timeoutMs_ = milliseconds; }
+    // One packet, or its rest; the rest of a packet larger than `size` comes with the next read.
+    [[nodiscard]] dc_status_t read(void* data, size_t size, size_t* actual);
+    [[nodiscard]] dc_status_t poll(int timeoutMs);
+    // Waits while packets keep being queued.
+    [[nodiscard]] dc_status_t sleep(unsigned int milliseconds);
+    // Drops every queued packet, a partly read one included.
+    void purgeInput() noexcept;
+    // One GATT write: without response where the characteristic allows it.
+    [[nodiscard]] dc_status_t write(const void* data, size_t size, size_t* actual);
+    // The value of a characteristic of the device, exactly `size` bytes of it.
+    [[nodiscard]] dc_status_t readCharacteristic(const std::string& uuid, unsigned char* data,
+                                                 size_t size);
+    [[nodiscard]] dc_status_t writeCharacteristic(const std::string& uuid,
+                                                  const unsigned char* data, size_t size);
+
+  private:
+    using Properties = std::map<std::string, std::map<std::string, std::vector<std::string>>>;
+    using Objects = std::map<std::string, Properties>;
+
+    BluezGattLink(Bus bus, std::string address, CancelQuery cancelled);
+
+    dc_status_t connect();
+    dc_status_t managedObjects(Objects& objects);
+    dc_status_t findDevice(const Objects& objects, const std::string& adapter);
+    dc_status_t discover(const std::string& adapter);
+    dc_status_t chooseCharacteristics();
+    dc_status_t startNotify(const std::string& path);
+    dc_status_t call(const char* path, const char* interface, const char* method,
+                     std::chrono::milliseconds timeout, BusError& error);
+    dc_status_t writeValue(const std::string& path, const unsigned char* data, size_t size,
+                           bool withResponse);
+    dc_status_t grantCredits(unsigned char credits);
+    // Pumps the bus until `done` holds, the deadline passes (TIMEOUT), the device is gone (IO)
+    // or the download is cancelled (CANCELLED). No deadline: forever.
+    dc_status_t waitUntil(const std::function<bool()>& done,
+                          std::optional<Clock::time_point> deadline);
+    [[nodiscard]] std::optional<Clock::time_point> deadlineAfter(int milliseconds) const;
+    [[nodiscard]] bool hasInput() const noexcept {
+        return offset_ < current_.size() || !queue_.empty();
+    }
+
+    static int onPropertiesChanged(sd_bus_message* message, void* userdata, sd_bus_error* error);
+    static int onInterfacesAdded(sd_bus_message* message, void* userdata, sd_bus_error* error);
+    static int onInterfacesRemoved(sd_bus_message* message, void* userdata, sd_bus_error* error);
+
+    Bus bus_;
+    std::string address_;
+    CancelQuery cancelled_;
+    std::string devicePath_;
+    std::string name_;
+    bool servicesResolved_ = false;
+    bool gone_ = false;
+    std::optional<GattChoice> choice_;
+    std::map<std::string, std::string> characteristicPaths_;  // by UUID
+    std::vector<std::string> notifying_;
+    int credits_ = 0;
+    bool creditsLow_ = false;
+    int timeoutMs_ = -1;
+    std::deque<std::vector<unsigned char>> queue_;
+    std::vector<unsigned char> current_;
+    size_t offset_ = 0;
+    // Declared last: released first, before the bus they belong to.
+    BusSlot propertiesSlot_;
+    BusSlot addedSlot_;
+    BusSlot removedSlot_;
+};
+
+}  // namespace diveconnector

@@ -1,0 +1,282 @@
+'''A mock BlueZ for python3-dbusmock: one adapter and BLE dive computers with a GATT serial
+service, on the bus of DBUS_SYSTEM_BUS_ADDRESS.
+
+    /usr/bin/python3 -m dbusmock --system -t tests/ble/bluez_mock.py -p PARAMETERS_JSON
+
+PARAMETERS_JSON holds {"adapter": {"powered": bool, "present": bool}, "dcsim": path of libdcsim,
+"devices": [DEVICE, ...]}. Each DEVICE has an "address" and may set:
+  "name"          the advertised name
+  "known"         false: BlueZ learns of it only through discovery (default true)
+  "refuse"        true: Connect fails
+  "service"       the service UUID (default Nordic UART); "none": no GATT service at all
+  "write_flags"   of the write characteristic (default ["write", "write-without-response"])
+  "gap_ms"        pause between two notifications of a reply (default 0: a burst)
+  "peripheral"    "dcsim": the dcsim computer of that name answers (dcsim/BLE.md), with
+                  "scenario" the path of its scenario file; "script" (default): a test script
+                  answers each write:
+                    'S' count(2 bytes LE) size(1): `count` notifications of `size` bytes, byte j
+                        of notification k being (k * 7 + j) & 0xFF
+                    'X' the device disconnects
+                    anything else: notified back unchanged
+  "disconnect_after"  the device disconnects after this many notifications
+  "extra"         {"uuid": ..., "value": [bytes]}: one more readable characteristic
+A write of type "command" to a characteristic without write-without-response fails, as in BlueZ.
+'''
+
+import ctypes
+
+import dbus
+import dbusmock
+from gi.repository import GLib
+
+BUS_NAME = 'org.bluez'
+MAIN_OBJ = '/'
+SYSTEM_BUS = True
+IS_OBJECT_MANAGER = True
+
+ADAPTER = 'org.bluez.Adapter1'
+DEVICE = 'org.bluez.Device1'
+SERVICE = 'org.bluez.GattService1'
+CHARACTERISTIC = 'org.bluez.GattCharacteristic1'
+PROPERTIES = 'org.freedesktop.DBus.Properties'
+ADAPTER_PATH = '/org/bluez/hci0'
+NORDIC_UART = '6e400001-b5a3-f393-e0a9-e50e24dcca9e'
+
+
+def changed(obj, interface, properties):
+    obj.EmitSignal(PROPERTIES, 'PropertiesChanged', 'sa{sv}as', [interface, properties, []])
+
+
+class Dcsim:
+    '''libdcsim's simulated BLE computers (dcsim_peripheral_*).'''
+
+    def __init__(self, path):
+        self.lib = ctypes.CDLL(path)
+        self.lib.dcsim_peripheral_new.restype = ctypes.c_void_p
+        self.lib.dcsim_peripheral_new.argtypes = [ctypes.c_char_p]
+        self.lib.dcsim_peripheral_write.argtypes = [ctypes.c_void_p, ctypes.c_char_p,
+                                                    ctypes.c_size_t]
+        self.lib.dcsim_peripheral_read.restype = ctypes.c_size_t
+        self.lib.dcsim_peripheral_read.argtypes = [ctypes.c_void_p, ctypes.c_char_p,
+                                                   ctypes.c_size_t]
+        self.lib.dcsim_peripheral_free.argtypes = [ctypes.c_void_p]
+        self.lib.dcsim_attach_file.argtypes = [ctypes.c_char_p]
+        self.lib.dcsim_last_error.restype = ctypes.c_char_p
+
+    def attach(self, scenario):
+        if self.lib.dcsim_attach_file(scenario.encode()) != 0:
+            raise RuntimeError(self.lib.dcsim_last_error().decode())
+
+    def peripheral(self, name):
+        handle = self.lib.dcsim_peripheral_new(name.encode())
+        if not handle:
+            raise RuntimeError(self.lib.dcsim_last_error().decode())
+        return handle
+
+    def answer(self, handle, data):
+        self.lib.dcsim_peripheral_write(handle, bytes(data), len(data))
+        packets = []
+        buffer = ctypes.create_string_buffer(20)
+        while True:
+            size = self.lib.dcsim_peripheral_read(handle, buffer, 20)
+            if size == 0:
+                return packets
+            packets.append(buffer.raw[:size])
+
+
+def script_answer(data):
+    if len(data) == 4 and data[0] == ord('S'):
+        count = data[1] | data[2] << 8
+        size = data[3]
+        return [bytes((k * 7 + j) & 0xFF for j in range(size)) for k in range(count)]
+    return [bytes(data)]
+
+
+class Peripheral:
+    def __init__(self, spec, path, dcsim):
+        self.spec = spec
+        self.path = path
+        self.dcsim = dcsim
+        self.handle = None
+        self.sent = 0
+        self.pending = []
+        self.connected = False
+        if spec.get('peripheral') == 'dcsim':
+            dcsim.attach(spec['scenario'])
+            self.handle = dcsim.peripheral(spec['name'])
+
+    def device(self):
+        return dbusmock.get_object(self.path)
+
+    def notify_object(self):
+        return dbusmock.get_object(self.path + '/service0010/char0013')
+
+    def disconnect(self):
+        if self.connected:
+            self.connected = False
+            self.pending = []
+            changed(self.device(), DEVICE, {'Connected': dbus.Boolean(False),
+                                            'ServicesResolved': dbus.Boolean(False)})
+
+    def write(self, data):
+        if self.handle is not None:
+            packets = self.dcsim.answer(self.handle, data)
+        elif len(data) == 1 and data[0] == ord('X'):
+            GLib.idle_add(self.disconnect)
+            return
+        else:
+            packets = script_answer(data)
+        self.pending.extend(packets)
+        gap = self.spec.get('gap_ms', 0)
+        if gap:
+            if len(self.pending) == len(packets):
+                GLib.timeout_add(gap, self.send_one)
+        else:
+            GLib.idle_add(self.send_all)
+
+    def send(self, packet):
+        limit = self.spec.get('disconnect_after')
+        if not self.connected:
+            return
+        if limit is not None and self.sent >= limit:
+            self.disconnect()
+            return
+        self.sent += 1
+        changed(self.notify_object(), CHARACTERISTIC,
+                {'Value': dbus.Array(packet, signature='y', variant_level=1)})
+
+    def send_all(self):
+        packets, self.pending = self.pending, []
+        for packet in packets:
+            self.send(packet)
+        return False
+
+    def send_one(self):
+        if self.pending:
+            self.send(self.pending.pop(0))
+        return bool(self.pending) and self.connected
+
+
+def device_path(address):
+    return ADAPTER_PATH + '/dev_' + address.upper().replace(':', '_')
+
+
+def add_device(mock, peripheral):
+    spec = peripheral.spec
+    path = peripheral.path
+    properties = {
+        'Address': dbus.String(spec['address'].upper()),
+        'AddressType': dbus.String('random'),
+        'Adapter': dbus.ObjectPath(ADAPTER_PATH),
+        'Connected': dbus.Boolean(False),
+        'ServicesResolved': dbus.Boolean(False),
+        'Paired': dbus.Boolean(False),
+        'RSSI': dbus.Int16(-60),
+        'UUIDs': dbus.Array([], signature='s'),
+    }
+    if 'name' in spec:
+        properties['Name'] = dbus.String(spec['name'])
+        properties['Alias'] = dbus.String(spec['name'])
+    mock.AddObject(path, DEVICE, properties, [])
+    device = dbusmock.get_object(path)
+
+    def connect(self):
+        if spec.get('refuse'):
+            raise dbus.exceptions.DBusException('Connection refused',
+                                                name='org.bluez.Error.Failed')
+        peripheral.connected = True
+        self.props[DEVICE]['Connected'] = dbus.Boolean(True)
+        changed(self, DEVICE, {'Connected': dbus.Boolean(True)})
+
+        def resolved():
+            if peripheral.connected:
+                self.props[DEVICE]['ServicesResolved'] = dbus.Boolean(True)
+                changed(self, DEVICE, {'ServicesResolved': dbus.Boolean(True)})
+            return False
+        GLib.timeout_add(50, resolved)
+
+    def disconnect(self):
+        self.props[DEVICE]['Connected'] = dbus.Boolean(False)
+        self.props[DEVICE]['ServicesResolved'] = dbus.Boolean(False)
+        peripheral.disconnect()
+
+    device.AddMethod(DEVICE, 'Connect', '', '', connect)
+    device.AddMethod(DEVICE, 'Disconnect', '', '', disconnect)
+
+    uuid = spec.get('service', NORDIC_UART)
+    if uuid != 'none':
+        add_gatt(mock, peripheral, uuid)
+    mock.object_manager_emit_added(path)
+
+
+def add_gatt(mock, peripheral, uuid):
+    spec = peripheral.spec
+    service = peripheral.path + '/service0010'
+    mock.AddObject(service, SERVICE, {
+        'UUID': dbus.String(uuid), 'Primary': dbus.Boolean(True),
+        'Device': dbus.ObjectPath(peripheral.path)}, [])
+    write_flags = spec.get('write_flags', ['write', 'write-without-response'])
+    mock.AddObject(service + '/char0011', CHARACTERISTIC, {
+        'UUID': dbus.String(uuid[:4] + '0002' + uuid[8:]), 'Service': dbus.ObjectPath(service),
+        'Flags': dbus.Array(write_flags, signature='s')}, [])
+    writer = dbusmock.get_object(service + '/char0011')
+
+    def write_value(self, value, options):
+        kind = str(options.get('type', 'request'))
+        if kind == 'command' and 'write-without-response' not in write_flags:
+            raise dbus.exceptions.DBusException('Not supported', name='org.bluez.Error.NotSupported')
+        if kind == 'request' and 'write' not in write_flags:
+            raise dbus.exceptions.DBusException('Not supported', name='org.bluez.Error.NotSupported')
+        if not peripheral.connected:
+            raise dbus.exceptions.DBusException('Not connected', name='org.bluez.Error.NotConnected')
+        peripheral.write(bytes(value))
+
+    writer.AddMethod(CHARACTERISTIC, 'WriteValue', 'aya{sv}', '', write_value)
+    mock.AddObject(service + '/char0013', CHARACTERISTIC, {
+        'UUID': dbus.String(uuid[:4] + '0003' + uuid[8:]), 'Service': dbus.ObjectPath(service),
+        'Flags': dbus.Array(['notify'], signature='s'), 'Notifying': dbus.Boolean(False)}, [])
+    notifier = dbusmock.get_object(service + '/char0013')
+    notifier.AddMethod(CHARACTERISTIC, 'StartNotify', '', '', lambda self: None)
+    notifier.AddMethod(CHARACTERISTIC, 'StopNotify', '', '', lambda self: None)
+    if 'extra' in spec:
+        extra = spec['extra']
+        mock.AddObject(service + '/char0015', CHARACTERISTIC, {
+            'UUID': dbus.String(extra['uuid']), 'Service': dbus.ObjectPath(service),
+            'Flags': dbus.Array(['read'], signature='s')}, [])
+        value = bytes(extra['value'])
+        dbusmock.get_object(service + '/char0015').AddMethod(
+            CHARACTERISTIC, 'ReadValue', 'a{sv}', 'ay',
+            lambda self, options: dbus.Array(value, signature='y'))
+
+
+def load(mock, parameters):
+    adapter = parameters.get('adapter', {})
+    dcsim = Dcsim(parameters['dcsim']) if 'dcsim' in parameters else None
+    if not adapter.get('present', True):
+        return
+    mock.AddObject(ADAPTER_PATH, ADAPTER, {
+        'Address': dbus.String('00:AA:01:00:00:01'),
+        'Name': dbus.String('mock'),
+        'Powered': dbus.Boolean(adapter.get('powered', True)),
+        'Discovering': dbus.Boolean(False)}, [])
+    peripherals = [Peripheral(spec, device_path(spec['address']), dcsim)
+                   for spec in parameters.get('devices', [])]
+    hidden = []
+    for peripheral in peripherals:
+        if peripheral.spec.get('known', True):
+            add_device(mock, peripheral)
+        else:
+            hidden.append(peripheral)
+    controller = dbusmock.get_object(ADAPTER_PATH)
+
+    def start_discovery(self):
+        def found():
+            while hidden:
+                add_device(mock, hidden.pop(0))
+            return False
+        GLib.timeout_add(300, found)
+
+    controller.AddMethod(ADAPTER, 'StartDiscovery', '', '', start_discovery)
+    controller.AddMethod(ADAPTER, 'StopDiscovery', '', '', lambda self: None)
+    controller.AddMethod(ADAPTER, 'SetDiscoveryFilter', 'a{sv}', '', lambda self, f: None)
+

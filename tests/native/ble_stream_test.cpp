@@ -1,0 +1,372 @@
+// The BLE stream against a mock BlueZ on a private bus: packets, timeouts, writes, ioctls,
+// opening failures, disconnects and cancellation.
+#include "ble_stream.h"
+
+#include <dcsim.h>
+#include <gtest/gtest.h>
+#include <libdivecomputer/ble.h>
+#include <libdivecomputer/iostream.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dc_handles.h"
+#include "mock_bluez.h"
+
+namespace diveconnector {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kAddress[] = "00:11:22:33:44:55";
+constexpr char kDevicePath[] = "/org/bluez/hci0/dev_00_11_22_33_44_55";
+
+std::string device(const std::string& more = "") {
+    return std::string(R"({"address": "00:11:22:33:44:55", "name": "FQ001124")") +
+           (more.empty() ? "" : ", " + more) + "}";
+}
+
+std::string parameters(const std::string& devices, const std::string& adapter = "{}") {
+    return R"({"adapter": )" + adapter + R"(, "devices": [)" + devices + "]}";
+}
+
+long long millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+class BleStreamTest : public testing::Test {
+  protected:
+    void SetUp() override { dcsim_reset(); }
+    void TearDown() override {
+        EXPECT_EQ(dcsim_live_total(), 0) << "a libdivecomputer handle leaked";
+        dcsim_reset();
+    }
+
+    dc_status_t open(IostreamHandle& stream, const char* address = kAddress) {
+        dc_iostream_t* raw = nullptr;
+        const dc_status_t status =
+            openBleStream(nullptr, address, BleHooks{[this] { return cancelled_.load(); }}, &raw);
+        stream.reset(raw);
+        return status;
+    }
+
+    IostreamHandle opened() {
+        IostreamHandle stream;
+        EXPECT_EQ(open(stream), DC_STATUS_SUCCESS);
+        if (stream) {
+            EXPECT_EQ(dc_iostream_set_timeout(stream.get(), 5000), DC_STATUS_SUCCESS);
+        }
+        return stream;
+    }
+
+    static void request(dc_iostream_t* stream, unsigned int count, unsigned int size) {
+        const unsigned char command[] = {'S', static_cast<unsigned char>(count & 0xFF),
+                                         static_cast<unsigned char>(count >> 8),
+                                         static_cast<unsigned char>(size)};
+        size_t written = 0;
+        ASSERT_EQ(dc_iostream_write(stream, command, sizeof command, &written), DC_STATUS_SUCCESS);
+        EXPECT_EQ(written, sizeof command);
+    }
+
+    // Byte j of the script peripheral's notification k.
+    static unsigned char expected(unsigned int k, unsigned int j) {
+        return static_cast<unsigned char>((k * 7 + j) & 0xFF);
+    }
+
+    std::atomic<bool> cancelled_{false};
+};
+
+TEST_F(BleStreamTest, EachReadIsOneNotificationOfAnySizeUpToTheMtu) {
+    MockBluez bluez(parameters(device()));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    for (unsigned int size = 1; size <= 244; size += (size < 24 ? 1 : 20)) {
+        request(stream.get(), 2, size);
+        for (unsigned int k = 0; k < 2; ++k) {
+            unsigned char packet[512];
+            size_t actual = 0;
+            ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
+                      DC_STATUS_SUCCESS);
+            ASSERT_EQ(actual, size) << "packets were merged or split";
+            for (unsigned int j = 0; j < size; ++j) {
+                ASSERT_EQ(packet[j], expected(k, j));
+            }
+        }
+    }
+}
+
+TEST_F(BleStreamTest, TheRestOfALargerPacketComesWithTheNextRead) {
+    MockBluez bluez(parameters(device()));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    request(stream.get(), 2, 100);
+    std::vector<unsigned char> got;
+    for (const size_t expectedSize : {30u, 30u, 30u, 10u, 30u}) {
+        unsigned char part[30];
+        size_t actual = 0;
+        ASSERT_EQ(dc_iostream_read(stream.get(), part, sizeof part, &actual), DC_STATUS_SUCCESS);
+        ASSERT_EQ(actual, expectedSize);
+        got.insert(got.end(), part, part + actual);
+    }
+    for (unsigned int j = 0; j < 100; ++j) {
+        EXPECT_EQ(got[j], expected(0, j));
+    }
+    EXPECT_EQ(got[100], expected(1, 0));
+}
+
+TEST_F(BleStreamTest, ABurstKeepsItsOrderAndBoundaries) {
+    MockBluez bluez(parameters(device()));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    request(stream.get(), 600, 20);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let them queue up
+    for (unsigned int k = 0; k < 600; ++k) {
+        unsigned char packet[64];
+        size_t actual = 0;
+        ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
+                  DC_STATUS_SUCCESS);
+        ASSERT_EQ(actual, 20u);
+        ASSERT_EQ(packet[0], expected(k, 0)) << "packet " << k;
+        ASSERT_EQ(packet[19], expected(k, 19)) << "packet " << k;
+    }
+}
+
+TEST_F(BleStreamTest, ReadsHonourTheTimeout) {
+    MockBluez bluez(parameters(device()));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    unsigned char packet[20];
+    size_t actual = 99;
+    ASSERT_EQ(dc_iostream_set_timeout(stream.get(), 100), DC_STATUS_SUCCESS);
+    auto start = Clock::now();
+    EXPECT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual), DC_STATUS_TIMEOUT);
+    EXPECT_GE(millisecondsSince(start), 95);
+    EXPECT_LT(millisecondsSince(start), 1500);
+    EXPECT_EQ(actual, 0u);
+    ASSERT_EQ(dc_iostream_set_timeout(stream.get(), 0), DC_STATUS_SUCCESS);
+    start = Clock::now();
+    EXPECT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual), DC_STATUS_TIMEOUT);
+    EXPECT_LT(millisecondsSince(start), 500);
+    start = Clock::now();
+    EXPECT_EQ(dc_iostream_poll(stream.get(), 100), DC_STATUS_TIMEOUT);
+    EXPECT_GE(millisecondsSince(start), 95);
+}
+
+TEST_F(BleStreamTest, PollSleepAndPurge) {
+    MockBluez bluez(parameters(device(R"("gap_ms": 20)")));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    request(stream.get(), 10, 20);
+    EXPECT_EQ(dc_iostream_poll(stream.get(), 3000), DC_STATUS_SUCCESS);
+    unsigned char part[5];
+    size_t actual = 0;
+    ASSERT_EQ(dc_iostream_read(stream.get(), part, sizeof part, &actual), DC_STATUS_SUCCESS);
+    // Sleeping keeps the packets coming; purging drops them, the partly read one included.
+    const auto start = Clock::now();
+    EXPECT_EQ(dc_iostream_sleep(stream.get(), 500), DC_STATUS_SUCCESS);
+    EXPECT_GE(millisecondsSince(start), 495);
+    EXPECT_EQ(dc_iostream_purge(stream.get(), DC_DIRECTION_INPUT), DC_STATUS_SUCCESS);
+    ASSERT_EQ(dc_iostream_set_timeout(stream.get(), 0), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_iostream_read(stream.get(), part, sizeof part, &actual), DC_STATUS_TIMEOUT);
+    EXPECT_EQ(dc_iostream_configure(stream.get(), 115200, 8, DC_PARITY_NONE, DC_STOPBITS_ONE,
+                                    DC_FLOWCONTROL_NONE),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_iostream_set_dtr(stream.get(), 1), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_iostream_set_rts(stream.get(), 1), DC_STATUS_SUCCESS);
+}
+
+TEST_F(BleStreamTest, WritesUseTheProcedureTheCharacteristicAllows) {
+    // The mock refuses a write type the characteristic does not allow, as BlueZ does.
+    for (const char* flags :
+         {R"("write_flags": ["write"])", R"("write_flags": ["write-without-response"])"}) {
+        MockBluez bluez(parameters(device(flags)));
+        IostreamHandle stream = opened();
+        ASSERT_TRUE(stream);
+        const unsigned char echo[] = {'h', 'e', 'l', 'l', 'o'};
+        size_t actual = 0;
+        ASSERT_EQ(dc_iostream_write(stream.get(), echo, sizeof echo, &actual), DC_STATUS_SUCCESS)
+            << flags;
+        unsigned char packet[20];
+        ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
+                  DC_STATUS_SUCCESS);
+        EXPECT_EQ(std::string(packet, packet + actual), "hello");
+    }
+}
+
+TEST_F(BleStreamTest, IoctlsAnswerTheNameAndTheCharacteristics) {
+    MockBluez bluez(parameters(device(
+        R"("extra": {"uuid": "6e400005-b5a3-f393-e0a9-e50e24dc10b8", "value": [1, 2, 3]})")));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    char name[9];
+    ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_NAME, name, sizeof name),
+              DC_STATUS_SUCCESS);
+    EXPECT_STREQ(name, "FQ001124");
+    char small[4];
+    ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_NAME, small, sizeof small),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(std::string(small, 4), "FQ00");
+#ifdef DC_IOCTL_BLE_CHARACTERISTIC_READ
+    unsigned char read[16 + 2] = {};
+    ASSERT_EQ(dc_ble_str2uuid("6e400005-b5a3-f393-e0a9-e50e24dc10b8", read), 1);
+    ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_CHARACTERISTIC_READ, read, sizeof read),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(read[16], 1);
+    EXPECT_EQ(read[17], 2);
+    unsigned char unknown[16 + 2] = {};
+    ASSERT_EQ(dc_ble_str2uuid("6e400004-b5a3-f393-e0a9-e50e24dc10b8", unknown), 1);
+    EXPECT_EQ(
+        dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_CHARACTERISTIC_READ, unknown, sizeof unknown),
+        DC_STATUS_UNSUPPORTED);
+    char pin[7];
+    EXPECT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_PINCODE, pin, sizeof pin),
+              DC_STATUS_UNSUPPORTED);
+#endif
+    int other = 0;
+    EXPECT_EQ(dc_iostream_ioctl(stream.get(), 0x40047801u, &other, sizeof other),
+              DC_STATUS_UNSUPPORTED);
+}
+
+TEST_F(BleStreamTest, ADeviceWithoutNameAnswersUnsupportedToGetName) {
+    MockBluez bluez(parameters(R"({"address": "00:11:22:33:44:55"})"));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    char name[9];
+    EXPECT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_NAME, name, sizeof name),
+              DC_STATUS_UNSUPPORTED);
+}
+
+TEST_F(BleStreamTest, ClosingStopsNotificationsAndDisconnects) {
+    MockBluez bluez(parameters(device()));
+    {
+        IostreamHandle stream = opened();
+        ASSERT_TRUE(stream);
+        EXPECT_EQ(bluez.calls(std::string(kDevicePath) + "/service0010/char0013", "StartNotify"),
+                  1);
+    }
+    EXPECT_EQ(bluez.calls(std::string(kDevicePath) + "/service0010/char0013", "StopNotify"), 1);
+    EXPECT_EQ(bluez.calls(kDevicePath, "Disconnect"), 1);
+}
+
+TEST_F(BleStreamTest, ADeviceFoundOnlyByDiscoveryOpens) {
+    MockBluez bluez(parameters(device(R"("known": false)")));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(bluez.calls("/org/bluez/hci0", "StartDiscovery"), 1);
+    EXPECT_EQ(bluez.calls("/org/bluez/hci0", "StopDiscovery"), 1);
+}
+
+TEST_F(BleStreamTest, OpeningFailuresHaveTheirStatusWithinBoundedTime) {
+    struct Case {
+        const char* what;
+        std::string parameters;
+        dc_status_t status;
+    };
+    const Case cases[] = {
+        {"no adapter", parameters(device(), R"({"present": false})"), DC_STATUS_NODEVICE},
+        {"adapter off", parameters(device(), R"({"powered": false})"), DC_STATUS_NODEVICE},
+        {"refused", parameters(device(R"("refuse": true)")), DC_STATUS_IO},
+        {"no service", parameters(device(R"("service": "none")")), DC_STATUS_UNSUPPORTED},
+        {"standard service only",
+         parameters(device(R"("service": "0000180a-0000-1000-8000-00805f9b34fb")")),
+         DC_STATUS_UNSUPPORTED},
+    };
+    for (const Case& c : cases) {
+        MockBluez bluez(c.parameters);
+        const auto start = Clock::now();
+        IostreamHandle stream;
+        EXPECT_EQ(open(stream), c.status) << c.what;
+        EXPECT_FALSE(stream) << c.what;
+        EXPECT_LT(millisecondsSince(start), 5000) << c.what;
+    }
+}
+
+TEST_F(BleStreamTest, ADeviceNeverFoundFailsAfterTheDiscoveryTime) {
+    MockBluez bluez(parameters(device()));
+    const auto start = Clock::now();
+    IostreamHandle stream;
+    EXPECT_EQ(open(stream, "00:11:22:33:44:66"), DC_STATUS_NODEVICE);
+    EXPECT_GE(millisecondsSince(start), 9500);
+    EXPECT_LT(millisecondsSince(start), 20000);
+}
+
+TEST_F(BleStreamTest, WithoutBlueZOpeningFailsAtOnce) {
+    IostreamHandle stream;
+    auto start = Clock::now();
+    EXPECT_EQ(open(stream), DC_STATUS_UNSUPPORTED) << "no org.bluez on the bus";
+    EXPECT_LT(millisecondsSince(start), 3000);
+
+    const std::string bus = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    ASSERT_EQ(setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/diveconnector-bus", 1), 0);
+    start = Clock::now();
+    EXPECT_EQ(open(stream), DC_STATUS_UNSUPPORTED) << "no bus";
+    EXPECT_LT(millisecondsSince(start), 3000);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.c_str(), 1);
+}
+
+TEST_F(BleStreamTest, ADisconnectEndsAWaitingReadAtOnce) {
+    MockBluez bluez(parameters(device(R"("disconnect_after": 3)")));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    ASSERT_EQ(dc_iostream_set_timeout(stream.get(), -1), DC_STATUS_SUCCESS);
+    request(stream.get(), 10, 20);
+    unsigned char packet[20];
+    size_t actual = 0;
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
+                  DC_STATUS_SUCCESS);
+    }
+    const auto start = Clock::now();
+    EXPECT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual), DC_STATUS_IO);
+    EXPECT_LT(millisecondsSince(start), 2000);
+    EXPECT_EQ(dc_iostream_write(stream.get(), packet, 1, &actual), DC_STATUS_IO);
+}
+
+TEST_F(BleStreamTest, CancellingEndsAWaitingRead) {
+    MockBluez bluez(parameters(device()));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    ASSERT_EQ(dc_iostream_set_timeout(stream.get(), -1), DC_STATUS_SUCCESS);
+    std::thread canceller([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        cancelled_ = true;
+    });
+    const auto start = Clock::now();
+    unsigned char packet[20];
+    size_t actual = 0;
+    EXPECT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual), DC_STATUS_CANCELLED);
+    EXPECT_LT(millisecondsSince(start), 1500);
+    canceller.join();
+}
+
+TEST_F(BleStreamTest, TwoDevicesAtOnceOnTwoThreads) {
+    MockBluez bluez(parameters(device() + R"(, {"address": "00:11:22:33:44:77", "name": "B"})"));
+    auto transfer = [this](const char* address, int& received) {
+        IostreamHandle stream;
+        ASSERT_EQ(open(stream, address), DC_STATUS_SUCCESS);
+        ASSERT_EQ(dc_iostream_set_timeout(stream.get(), 5000), DC_STATUS_SUCCESS);
+        request(stream.get(), 200, 20);
+        unsigned char packet[20];
+        size_t actual = 0;
+        while (received < 200 &&
+               dc_iostream_read(stream.get(), packet, sizeof packet, &actual) ==
+                   DC_STATUS_SUCCESS &&
+               packet[0] == expected(static_cast<unsigned int>(received), 0)) {
+            ++received;
+        }
+    };
+    int first = 0, second = 0;
+    std::thread one([&] { transfer(kAddress, first); });
+    std::thread two([&] { transfer("00:11:22:33:44:77", second); });
+    one.join();
+    two.join();
+    EXPECT_EQ(first, 200);
+    EXPECT_EQ(second, 200);
+}
+
+}  // namespace
+}  // namespace diveconnector

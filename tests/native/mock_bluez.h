@@ -1,0 +1,108 @@
+// A mock BlueZ (tests/ble/bluez_mock.py under python3-dbusmock) on the private bus that
+// tests/ble/private_bus.sh provides, for as long as the object lives.
+//
+//     MockBluez bluez(R"({"devices": [{"address": "00:11:22:33:44:55", "name": "Perdix"}]})");
+//     ... open BLE streams ...
+//     EXPECT_EQ(bluez.calls("/org/bluez/hci0/dev_00_11_22_33_44_55", "Disconnect"), 1);
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+extern char** environ;
+
+namespace diveconnector {
+
+class MockBluez {
+  public:
+    explicit MockBluez(const std::string& parameters) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        std::string arguments[] = {"/usr/bin/python3", "-m", "dbusmock", "--system", "-t",
+                                   BLUEZ_MOCK,         "-p", parameters};
+        char* argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(),
+                        arguments[3].data(), arguments[4].data(), arguments[5].data(),
+                        arguments[6].data(), arguments[7].data(), nullptr};
+        const int failed = posix_spawn(&pid_, argv[0], &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (failed != 0) {
+            pid_ = -1;
+            ADD_FAILURE() << "cannot start the mock BlueZ";
+            return;
+        }
+        // Calls made once the name is owned are answered after the template has loaded.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!owned()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "the mock BlueZ did not appear on the bus";
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        static_cast<void>(calls("/", "GetManagedObjects"));
+    }
+    ~MockBluez() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+    }
+    MockBluez(const MockBluez&) = delete;
+    MockBluez& operator=(const MockBluez&) = delete;
+
+    // How often a method of the object at `path` was called.
+    int calls(const std::string& path, const char* method) const {
+        sd_bus* bus = nullptr;
+        if (sd_bus_open_system(&bus) < 0) {
+            return -1;
+        }
+        sd_bus_message* reply = nullptr;
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        int count = -1;
+        if (sd_bus_call_method(bus, "org.bluez", path.c_str(), "org.freedesktop.DBus.Mock",
+                               "GetMethodCalls", &error, &reply, "s", method) >= 0 &&
+            sd_bus_message_enter_container(reply, 'a', "(tav)") >= 0) {
+            count = 0;
+            while (sd_bus_message_skip(reply, "(tav)") > 0) {
+                ++count;
+            }
+        }
+        sd_bus_error_free(&error);
+        sd_bus_message_unref(reply);
+        sd_bus_flush_close_unref(bus);
+        return count;
+    }
+
+  private:
+    static bool owned() {
+        sd_bus* bus = nullptr;
+        if (sd_bus_open_system(&bus) < 0) {
+            return false;
+        }
+        int has = 0;
+        sd_bus_message* reply = nullptr;
+        if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s",
+                               "org.bluez") >= 0) {
+            sd_bus_message_read(reply, "b", &has);
+        }
+        sd_bus_message_unref(reply);
+        sd_bus_flush_close_unref(bus);
+        return has != 0;
+    }
+
+    pid_t pid_ = -1;
+};
+
+}  // namespace diveconnector
