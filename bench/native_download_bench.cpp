@@ -1,15 +1,19 @@
 // The native half of a download: enumerating and parsing a large logbook from a dcsim computer
-// with no transfer delay, without Java. Prints time per dive and per sample value.
+// with no transfer delay, without Java. Prints time per dive and per sample value. Then a repeat
+// download from a computer that transfers at a USB-serial cable's rate, with and without the
+// fingerprint cache.
 #include <benchmark/benchmark.h>
 #include <dcsim.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "device_session.h"
 #include "dive_parser.h"
+#include "fingerprint_cache.h"
 #include "supported_devices.h"
 
 namespace diveconnector {
@@ -51,6 +55,60 @@ void BM_DownloadAndParse(benchmark::State& state) {
         values, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_DownloadAndParse)->Arg(400)->Arg(1600)->Arg(6400)->Unit(benchmark::kMillisecond);
+
+// A 400-dive logbook of one-hour dives at 10 s. A real computer stores such a dive in about 1 KiB,
+// which a USB-serial cable at 115200 baud (11.5 KB/s) carries in about 88 ms: 8 chunks of 11 ms.
+constexpr int kLogbookDives = 400;
+constexpr const char* kSerialRateLogbook =
+    "serial bench-serial\nevents devinfo\ndevinfo 1 2 4242\ntransfer 8 11\n"
+    "generate 400 samples=360 tanks=1\n";
+
+std::size_t downloadOnce(const std::string& cacheDirectory) {
+    FingerprintCache fingerprints(cacheDirectory, FingerprintCache::Stored::kUse);
+    const DeviceSession session("bench-serial", "Bench", "Computer");
+    const DownloadInterruption interruption;
+    const DeviceConnection connection(session, nullptr, &fingerprints);
+    const auto records = downloadDives(connection, interruption);
+    if (!records.empty()) {
+        fingerprints.store(records.front().fingerprint);
+    }
+    return records.size();
+}
+
+// Argument 0: every download reads the whole logbook. Argument 1: the fingerprint cache holds the
+// newest dive, as after any complete download; nothing is new.
+void BM_RepeatDownloadAtSerialRate(benchmark::State& state) {
+    const bool cached = state.range(0) != 0;
+    dcsim_reset();
+    dcsim_descriptors_add("Bench", "Computer", 0x10004, 0, DC_TRANSPORT_SERIAL);
+    if (dcsim_attach(kSerialRateLogbook) != 0) {
+        state.SkipWithError(dcsim_last_error());
+        return;
+    }
+    const std::filesystem::path cache =
+        std::filesystem::temp_directory_path() / "diveconnector-bench-fingerprints";
+    std::filesystem::remove_all(cache);
+    std::streambuf* const output = std::cout.rdbuf(nullptr);
+    const std::string directory = cached ? cache.string() : std::string();
+    if (cached) {
+        static_cast<void>(downloadOnce(directory));
+    }
+    std::size_t dives = 0;
+    for (auto _ : state) {
+        dives = downloadOnce(directory);
+    }
+    std::cout.rdbuf(output);
+    std::cout.clear();
+    std::filesystem::remove_all(cache);
+    state.counters["dives"] = static_cast<double>(dives);
+    state.counters["logbook"] = kLogbookDives;
+}
+BENCHMARK(BM_RepeatDownloadAtSerialRate)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ListRealTable(benchmark::State& state) {
     dcsim_reset();
