@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds diveconnector against dcsim and runs every test:
 #   1. the native and JVM suites against dcsim's 0.9 API, then against its 0.8 API;
-#   2. the native suites under AddressSanitizer + UndefinedBehaviorSanitizer, and under valgrind;
+#   2. the native suites under AddressSanitizer + UndefinedBehaviorSanitizer, built with GCC and
+#      with clang (warnings as errors), and under valgrind;
 #   3. the stop tests (interruptions, Ctrl-C, overlapping downloads) and the BLE stream tests
 #      under ThreadSanitizer;
 #   4. a short run of every fuzz target;
@@ -31,6 +32,13 @@ stage "Native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 configure build/asan -DCMAKE_BUILD_TYPE=Debug -DDIVECONNECTOR_SANITIZE=address
 cmake --build build/asan -j "$jobs"
 ctest --test-dir build/asan --output-on-failure -j "$jobs" -L native
+
+stage "Native tests built with clang, under AddressSanitizer and UndefinedBehaviorSanitizer"
+# The code must stay correct C++ for both compilers; clang's sanitizer also checks enum values.
+CC=clang CXX=clang++ configure build/clang -DCMAKE_BUILD_TYPE=Debug \
+    -DDIVECONNECTOR_SANITIZE=address -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+cmake --build build/clang -j "$jobs"
+ctest --test-dir build/clang --output-on-failure -j "$jobs" -L native
 
 stage "Native tests under valgrind"
 for suite in tests/native/diveaccess_tests tests/native/stop_tests; do
