@@ -42,7 +42,7 @@ class BusError {
     }
 
   private:
-    sd_bus_error error_ = SD_BUS_ERROR_NULL;
+    sd_bus_error error_{};  // SD_BUS_ERROR_NULL, without its C compound literal
 };
 
 }  // namespace diveconnector

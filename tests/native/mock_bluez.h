@@ -68,7 +68,7 @@ class MockBluez {
             return -1;
         }
         sd_bus_message* reply = nullptr;
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C compound literal
         int count = -1;
         if (sd_bus_call_method(bus, "org.bluez", path.c_str(), "org.freedesktop.DBus.Mock",
                                "GetMethodCalls", &error, &reply, "s", method) >= 0 &&
