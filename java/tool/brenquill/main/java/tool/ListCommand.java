@@ -32,7 +32,7 @@ final class ListCommand implements Command {
     @Override
     public List<Option> options() {
         return List.of(new Option(TRANSPORT, "NAME",
-                                  "Only the models with this transport: " + Transport.names()
+                                  "Only the models with this transport:\n" + Transport.names()
                                       + "."));
     }
 
