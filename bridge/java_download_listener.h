@@ -3,6 +3,7 @@
 //     void onDownloadProgress(long current, long maximum)
 //     void onDownloadWaiting()
 //     void onDeviceInfo(long model, long firmware, long serial)
+//     String onPinCodeRequest(String address, String name)
 //
 // called on the downloading thread when the connector's class declares or inherits them.
 //
@@ -20,6 +21,8 @@
 #include <jni.h>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "download_listener.h"
 
@@ -34,6 +37,9 @@ class JavaDownloadListener final : public DownloadListener {
     [[nodiscard]] bool waiting() noexcept override;
     [[nodiscard]] bool deviceInfo(std::uint32_t model, std::uint32_t firmware,
                                   std::uint32_t serial) noexcept override;
+    // A null answer or a throw (cleared) gives none; a throw does not end the download itself.
+    [[nodiscard]] std::optional<std::string> pinCode(const std::string& address,
+                                                     const std::string& name) noexcept override;
 
   private:
     // True when the call just made returned normally; clears the exception it threw otherwise.
@@ -44,6 +50,7 @@ class JavaDownloadListener final : public DownloadListener {
     jmethodID onDownloadProgress_;
     jmethodID onDownloadWaiting_;
     jmethodID onDeviceInfo_;
+    jmethodID onPinCodeRequest_;
 };
 
 }  // namespace diveconnector

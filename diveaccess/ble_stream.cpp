@@ -5,7 +5,9 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "bluez_gatt_link.h"
 
@@ -13,8 +15,14 @@ namespace diveconnector {
 
 namespace {
 
+// What the custom stream's callbacks get as their user data.
+struct BleStream {
+    std::unique_ptr<BluezGattLink> link;
+    BleHooks hooks;
+};
+
 BluezGattLink& linkOf(void* userdata) {
-    return *static_cast<BluezGattLink*>(userdata);
+    return *static_cast<BleStream*>(userdata)->link;
 }
 
 dc_status_t setTimeout(void* userdata, int milliseconds) {
@@ -57,11 +65,52 @@ dc_status_t copyName(const std::string& name, void* data, size_t size) {
     return DC_STATUS_SUCCESS;
 }
 
+#ifdef DC_IOCTL_BLE_GET_PINCODE
+// The application's PIN for the computer, NUL-terminated; UNSUPPORTED when it gives none.
+dc_status_t pinCode(const BleStream& stream, void* data, size_t size) {
+    const std::optional<std::string> pin =
+        stream.hooks.pinCode ? stream.hooks.pinCode(stream.link->address(), stream.link->name())
+                             : std::nullopt;
+    if (!pin) {
+        return DC_STATUS_UNSUPPORTED;
+    }
+    if (pin->size() >= size) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    std::memcpy(data, pin->c_str(), pin->size() + 1);
+    return DC_STATUS_SUCCESS;
+}
+
+// The stored code, zero-filled; all zeros when none is stored.
+dc_status_t loadAccessCode(const BleStream& stream, void* data, size_t size) {
+    const std::vector<unsigned char> code = stream.hooks.accessCodes.load(stream.link->address());
+    std::memset(data, 0, size);
+    if (code.size() == size) {
+        std::memcpy(data, code.data(), size);
+    }
+    return DC_STATUS_SUCCESS;
+}
+#endif
+
 dc_status_t ioctl(void* userdata, unsigned int request, void* data, size_t size) {
-    BluezGattLink& link = linkOf(userdata);
+    const BleStream& stream = *static_cast<BleStream*>(userdata);
+    BluezGattLink& link = *stream.link;
     if (request == DC_IOCTL_BLE_GET_NAME) {
         return copyName(link.name(), data, size);
     }
+#ifdef DC_IOCTL_BLE_GET_PINCODE
+    if (request == DC_IOCTL_BLE_GET_PINCODE) {
+        return pinCode(stream, data, size);
+    }
+    if (request == DC_IOCTL_BLE_GET_ACCESSCODE) {
+        return loadAccessCode(stream, data, size);
+    }
+    if (request == DC_IOCTL_BLE_SET_ACCESSCODE) {
+        stream.hooks.accessCodes.store(link.address(), static_cast<const unsigned char*>(data),
+                                       size);
+        return DC_STATUS_SUCCESS;
+    }
+#endif
 #ifdef DC_IOCTL_BLE_CHARACTERISTIC_READ
     if (request == DC_IOCTL_BLE_CHARACTERISTIC_READ ||
         request == DC_IOCTL_BLE_CHARACTERISTIC_WRITE) {
@@ -95,8 +144,8 @@ dc_status_t sleep(void* userdata, unsigned int milliseconds) {
 }
 
 dc_status_t close(void* userdata) {
-    // Takes the link back from the stream; its end stops notifications and disconnects.
-    std::unique_ptr<BluezGattLink>(static_cast<BluezGattLink*>(userdata)).reset();
+    // Takes the stream's state back; the link's end stops notifications and disconnects.
+    std::unique_ptr<BleStream>(static_cast<BleStream*>(userdata)).reset();
     return DC_STATUS_SUCCESS;
 }
 
@@ -104,8 +153,8 @@ dc_status_t close(void* userdata) {
 
 dc_status_t openBleStream(dc_context_t* context, const char* address, const BleHooks& hooks,
                           dc_iostream_t** stream) {
-    std::unique_ptr<BluezGattLink> link;
-    dc_status_t status = BluezGattLink::open(address, hooks.cancelled, link);
+    auto state = std::make_unique<BleStream>(BleStream{nullptr, hooks});
+    dc_status_t status = BluezGattLink::open(address, hooks.cancelled, state->link);
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
@@ -121,10 +170,10 @@ dc_status_t openBleStream(dc_context_t* context, const char* address, const BleH
     callbacks.purge = purge;
     callbacks.sleep = sleep;
     callbacks.close = close;
-    status = dc_custom_open(stream, context, DC_TRANSPORT_BLE, &callbacks, link.get());
+    status = dc_custom_open(stream, context, DC_TRANSPORT_BLE, &callbacks, state.get());
     if (status == DC_STATUS_SUCCESS) {
-        // The stream owns the link from here on and releases it in close.
-        static_cast<void>(link.release());
+        // The stream owns its state from here on and releases it in close.
+        static_cast<void>(state.release());
     }
     return status;
 }

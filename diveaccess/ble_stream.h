@@ -6,9 +6,10 @@
 //
 // One read hands over one notification (the rest of a larger one comes with the next read);
 // configure, DTR and RTS succeed without effect; GET_NAME answers the advertised name; the
-// characteristic ioctls read and write the device's characteristics; other ioctls are
-// UNSUPPORTED. A read waiting for the device ends with DC_STATUS_CANCELLED once hooks.cancelled
-// says so, and with DC_STATUS_IO once the device is gone.
+// characteristic ioctls read and write the device's characteristics; GET_PINCODE asks
+// hooks.pinCode (UNSUPPORTED when it gives none), GET_ACCESSCODE and SET_ACCESSCODE go to
+// hooks.accessCodes; other ioctls are UNSUPPORTED. A read waiting for the device ends with
+// DC_STATUS_CANCELLED once hooks.cancelled says so, and with DC_STATUS_IO once the device is gone.
 #pragma once
 
 #include <libdivecomputer/context.h>

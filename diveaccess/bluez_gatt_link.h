@@ -45,6 +45,8 @@ class BluezGattLink {
     BluezGattLink(const BluezGattLink&) = delete;
     BluezGattLink& operator=(const BluezGattLink&) = delete;
 
+    // The device's address, in upper case.
+    [[nodiscard]] const std::string& address() const noexcept { return address_; }
     // The name the device advertises; empty if it advertises none.
     [[nodiscard]] const std::string& name() const noexcept { return name_; }
 

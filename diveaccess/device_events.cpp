@@ -113,4 +113,10 @@ bool DownloadInterruption::requested() const noexcept {
     return interruptionRequests.load(std::memory_order_relaxed) != requestsAtStart_;
 }
 
+std::optional<std::string> DeviceEvents::pinCode(const std::string& address,
+                                                 const std::string& name) const noexcept {
+    DownloadListener* const listener = listening();
+    return listener != nullptr ? listener->pinCode(address, name) : std::nullopt;
+}
+
 }  // namespace diveconnector

@@ -6,6 +6,8 @@
 #include <libdivecomputer/device.h>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "download_listener.h"
 #include "fingerprint_cache.h"
@@ -54,6 +56,9 @@ class DeviceEvents {
     [[nodiscard]] bool listenerFailed() const noexcept { return listenerFailed_; }
     // Ctrl-C since the download began, or a failed listener.
     [[nodiscard]] bool cancelRequested() const noexcept;
+    // The listener's PIN for a pairing BLE computer; nullopt without a listener.
+    [[nodiscard]] std::optional<std::string> pinCode(const std::string& address,
+                                                     const std::string& name) const noexcept;
 
   private:
     // The listener while it has not failed, else null: a failed listener hears nothing more.

@@ -69,8 +69,14 @@ void DeviceClose::operator()(dc_device_t* device) const noexcept {
 DeviceConnection::DeviceConnection(const DeviceSession& session, DownloadListener* listener,
                                    FingerprintCache* fingerprints)
     : events_(session.signalScope(), listener, fingerprints),
-      stream_(openDeviceStream(session.context(), session.descriptor(), session.deviceName(),
-                               BleHooks{[this] { return events_.cancelRequested(); }})) {
+      stream_(openDeviceStream(
+          session.context(), session.descriptor(), session.deviceName(),
+          BleHooks{[this] { return events_.cancelRequested(); },
+                   [this](const std::string& address, const std::string& name) {
+                       return events_.pinCode(address, name);
+                   },
+                   BleAccessCodes(fingerprints != nullptr ? fingerprints->directory()
+                                                          : std::string())})) {
     dc_device_t* rawDevice = nullptr;
     dc_status_t status =
         dc_device_open(&rawDevice, session.context(), session.descriptor(), stream_.get());

@@ -18,6 +18,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace diveconnector {
 
@@ -32,6 +34,10 @@ class DownloadListener {
     // DC_EVENT_DEVINFO: what the computer says it is.
     [[nodiscard]] virtual bool deviceInfo(std::uint32_t model, std::uint32_t firmware,
                                           std::uint32_t serial) noexcept = 0;
+    // A BLE computer that pairs asks for the PIN it shows on its screen, while it is being
+    // opened; nullopt when the application gives none (the open then fails).
+    [[nodiscard]] virtual std::optional<std::string> pinCode(const std::string& address,
+                                                             const std::string& name) noexcept = 0;
 
   protected:
     DownloadListener() = default;

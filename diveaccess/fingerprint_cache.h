@@ -45,6 +45,9 @@ class FingerprintCache {
     // itself or for an empty fingerprint; a failed write leaves the old file.
     void store(const std::vector<unsigned char>& fingerprint) const noexcept;
 
+    // The library's state directory, "" when none is configured.
+    [[nodiscard]] const std::string& directory() const noexcept { return directory_; }
+
   private:
     std::string directory_;
     Stored stored_;

@@ -7,9 +7,14 @@
 #include <libdivecomputer/ble.h>
 #include <libdivecomputer/iostream.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,8 +53,13 @@ class BleStreamTest : public testing::Test {
 
     dc_status_t open(IostreamHandle& stream, const char* address = kAddress) {
         dc_iostream_t* raw = nullptr;
-        const dc_status_t status =
-            openBleStream(nullptr, address, BleHooks{[this] { return cancelled_.load(); }}, &raw);
+        const BleHooks hooks{[this] { return cancelled_.load(); },
+                             [this](const std::string& asked, const std::string& name) {
+                                 askedFor_ = asked + " " + name;
+                                 return pin_;
+                             },
+                             BleAccessCodes(stateDirectory_)};
+        const dc_status_t status = openBleStream(nullptr, address, hooks, &raw);
         stream.reset(raw);
         return status;
     }
@@ -78,6 +88,9 @@ class BleStreamTest : public testing::Test {
     }
 
     std::atomic<bool> cancelled_{false};
+    std::optional<std::string> pin_;
+    std::string askedFor_;
+    std::string stateDirectory_;
 };
 
 TEST_F(BleStreamTest, EachReadIsOneNotificationOfAnySizeUpToTheMtu) {
@@ -230,6 +243,54 @@ TEST_F(BleStreamTest, IoctlsAnswerTheNameAndTheCharacteristics) {
     EXPECT_EQ(dc_iostream_ioctl(stream.get(), 0x40047801u, &other, sizeof other),
               DC_STATUS_UNSUPPORTED);
 }
+
+#ifdef DC_IOCTL_BLE_GET_PINCODE
+TEST_F(BleStreamTest, PinAndAccessCodesGoThroughTheHooks) {
+    char directory[] = "/tmp/diveconnector-ble-state.XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    stateDirectory_ = directory;
+    MockBluez bluez(parameters(device()));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+
+    pin_ = "123456";
+    char pin[7] = {};
+    ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_PINCODE, pin, sizeof pin),
+              DC_STATUS_SUCCESS);
+    EXPECT_STREQ(pin, "123456");
+    EXPECT_EQ(askedFor_, "00:11:22:33:44:55 FQ001124");
+    pin_ = "1234567";
+    EXPECT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_PINCODE, pin, sizeof pin),
+              DC_STATUS_INVALIDARGS)
+        << "no room for it";
+    pin_.reset();
+    EXPECT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_PINCODE, pin, sizeof pin),
+              DC_STATUS_UNSUPPORTED);
+
+    unsigned char code[16];
+    ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_ACCESSCODE, code, sizeof code),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(std::vector<unsigned char>(code, code + 16), std::vector<unsigned char>(16, 0))
+        << "none stored";
+    unsigned char handed[16];
+    for (unsigned char i = 0; i < 16; ++i) {
+        handed[i] = static_cast<unsigned char>(0xA0 + i);
+    }
+    ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_SET_ACCESSCODE, handed, sizeof handed),
+              DC_STATUS_SUCCESS);
+    ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_ACCESSCODE, code, sizeof code),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(std::vector<unsigned char>(code, code + 16),
+              std::vector<unsigned char>(handed, handed + 16));
+    const std::string file = std::string(directory) + "/ble-access-codes/00_11_22_33_44_55";
+    struct stat status {};
+    ASSERT_EQ(stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 077, 0u) << "readable by the user only";
+    std::remove(file.c_str());
+    rmdir((std::string(directory) + "/ble-access-codes").c_str());
+    rmdir(directory);
+}
+#endif
 
 TEST_F(BleStreamTest, ADeviceWithoutNameAnswersUnsupportedToGetName) {
     MockBluez bluez(parameters(R"({"address": "00:11:22:33:44:55"})"));

@@ -146,6 +146,11 @@ class RecordingListener final : public DownloadListener {
         return hear("devinfo " + std::to_string(model) + " " + std::to_string(firmware) + " " +
                     std::to_string(serial));
     }
+    std::optional<std::string> pinCode(const std::string& address,
+                                       const std::string& name) noexcept override {
+        return hear("pin " + address + " " + name) ? std::optional<std::string>("1234")
+                                                   : std::nullopt;
+    }
 
     std::vector<std::string> heard;
 

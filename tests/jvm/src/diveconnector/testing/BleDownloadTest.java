@@ -6,6 +6,7 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import brenquill.main.java.core.Device;
+import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.exceptions.NativeException;
 import java.nio.file.Files;
@@ -16,7 +17,9 @@ import java.util.Map;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
+import java.util.concurrent.atomic.AtomicInteger;
 import org.junit.jupiter.api.AfterEach;
+import org.junit.jupiter.api.Assumptions;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
@@ -269,6 +272,72 @@ class BleDownloadTest {
             assertEquals(List.of(), outcome.dives());
             assertEquals(0, outcome.liveHandles());
             assertTrue(millis < 1500, "ended " + millis + " ms after Ctrl-C");
+        }
+    }
+
+    /** A connector that answers PIN requests and counts them. */
+    static final class PinConnector extends DeviceConnector {
+        final AtomicInteger asked = new AtomicInteger();
+        final String pin;
+        String askedFor;
+
+        PinConnector(String pin) {
+            this.pin = pin;
+        }
+
+        @Override
+        public String onPinCodeRequest(String address, String name) {
+            asked.incrementAndGet();
+            askedFor = address + " " + name;
+            if (pin.equals("throw")) {
+                throw new IllegalStateException("no PIN here");
+            }
+            return pin;
+        }
+    }
+
+    private List<Dive> downloadWith(DeviceConnector connector) throws NativeException {
+        RecordingSet<Dive> dives = RecordingSet.accepting();
+        try {
+            connector.loadUserDivesFromDevice("ble:" + ADDRESS, VENDOR, PRODUCT, dives);
+        } finally {
+            assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
+        }
+        return new ArrayList<>(dives.added());
+    }
+
+    @Test
+    void aPairingComputerAsksForItsPinOnceAndThenUsesItsAccessCode() throws Exception {
+        Assumptions.assumeFalse(TestEnvironment.olderApi(), "0.8 has no PIN requests");
+        Path file = scenario(ADDRESS, "FH001234", "sim:pin", "pin 123456\n" + DIVES);
+        start(parameters(device(ADDRESS, "FH001234", file, "")));
+        Path state = temporary.resolve("state");
+        System.setProperty("diveconnector.fingerprints", state.toString());
+        try {
+            PinConnector connector = new PinConnector("123456");
+            assertEquals(3, downloadWith(connector).size());
+            assertEquals(1, connector.asked.get());
+            assertEquals(ADDRESS + " FH001234", connector.askedFor);
+            assertTrue(Files.isRegularFile(
+                state.resolve("ble-access-codes").resolve(ADDRESS.replace(':', '_'))));
+            // The state directory holds the fingerprint too: nothing new the second time.
+            assertEquals(0, downloadWith(connector).size());
+            assertEquals(1, connector.asked.get(), "the stored access code was enough");
+        } finally {
+            System.clearProperty("diveconnector.fingerprints");
+        }
+    }
+
+    @Test
+    void withoutAPinAPairingComputerFailsToOpen() throws Exception {
+        Assumptions.assumeFalse(TestEnvironment.olderApi(), "0.8 has no PIN requests");
+        Path file = scenario(ADDRESS, "FH001234", "sim:pin", "pin 123456\n" + DIVES);
+        start(parameters(device(ADDRESS, "FH001234", file, "")));
+        for (DeviceConnector connector :
+             List.of(new DeviceConnector(), new PinConnector("throw"), new PinConnector("654321"))) {
+            NativeException thrown =
+                assertThrows(NativeException.class, () -> downloadWith(connector));
+            assertTrue(thrown.getMessage().endsWith("Error opening device."), thrown.getMessage());
         }
     }
 }

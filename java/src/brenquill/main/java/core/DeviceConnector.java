@@ -58,6 +58,15 @@ public class DeviceConnector {
     public void onDeviceInfo(long model, long firmware, long serial) {}
 
     /**
+     * A BLE dive computer that pairs with a PIN (Aqualung i330R, Apeks DSX) shows it on its
+     * screen while it is being opened: the digits the diver reads there, or null to give none
+     * (the download then fails to open the computer). Answers null here.
+     */
+    public String onPinCodeRequest(String address, String name) {
+        return null;
+    }
+
+    /**
      * During {@link #getSupportedDevices}, once per entry of libdivecomputer's table (a model
      * listed twice is reported twice): how the model can be reached, as libdivecomputer's
      * transport bits (serial 0x01, USB 0x02, USB HID 0x04, IrDA 0x08, Bluetooth 0x10, BLE 0x20).

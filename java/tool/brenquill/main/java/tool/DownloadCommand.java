@@ -1,7 +1,6 @@
 package brenquill.main.java.tool;
 
 import brenquill.main.java.core.Device;
-import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.exceptions.NativeException;
 import java.io.IOException;
@@ -221,7 +220,8 @@ final class DownloadCommand implements Command {
         throws CommandFailure {
         Device device;
         try {
-            device = new DeviceConnector().loadUserDivesFromDevice(port, vendor, product, dives);
+            device = new PinPrompt(System.in, System.out)
+                         .loadUserDivesFromDevice(port, vendor, product, dives);
         } catch (NativeException e) {
             throw inWords(e, vendor, product);
         }

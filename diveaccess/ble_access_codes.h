@@ -1,0 +1,31 @@
+// The access codes BLE computers that pair (Aqualung i330R, Apeks DSX) hand over after the PIN,
+// to be given back on every later connection: one file per device address in the state
+// directory's "ble-access-codes" folder, written whole, readable by the user only.
+//
+//     const BleAccessCodes codes(stateDirectory);   // "": codes are not kept
+//     const std::vector<unsigned char> code = codes.load("AA:BB:CC:DD:EE:FF");   // empty: none
+//     codes.store("AA:BB:CC:DD:EE:FF", bytes, size);
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace diveconnector {
+
+class BleAccessCodes {
+  public:
+    explicit BleAccessCodes(std::string directory) : directory_(std::move(directory)) {}
+
+    // The stored code, empty when there is none or it cannot be read.
+    [[nodiscard]] std::vector<unsigned char> load(const std::string& address) const;
+    // A code that cannot be kept is not an error: the diver is asked for the PIN again.
+    void store(const std::string& address, const unsigned char* code, std::size_t size) const;
+
+  private:
+    [[nodiscard]] std::string pathOf(const std::string& address) const;
+
+    std::string directory_;
+};
+
+}  // namespace diveconnector
