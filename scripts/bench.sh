@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds an optimised diveconnector against dcsim and prints the benchmark figures: the native
-# download and parsing, then the whole road through a JVM beside a pure-Java construction of the
-# same objects. `--quick` runs small logbooks only. The library's own progress lines are dropped.
+# download and parsing, the BLE stream's own cost (BLE builds), then the whole road through a JVM
+# beside a pure-Java construction of the same objects. `--quick` runs small logbooks only. The library's own progress lines are dropped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,5 +12,10 @@ cmake --build build/bench -j 2 >/dev/null
 echo "== Native download and parsing"
 build/bench/bench/native_download_bench
 echo
+if [[ -x build/bench/bench/ble_stream_bench ]]; then
+    echo "== The BLE stream over a mock BlueZ, beside an in-memory stream"
+    tests/ble/private_bus.sh build/bench/bench/ble_stream_bench
+    echo
+fi
 echo "== Through the JVM"
 build/bench/download-benchmark "$@" >/dev/null
