@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds an optimised diveconnector against dcsim and prints the benchmark figures: the native
 # download and parsing, the BLE stream's own cost (BLE builds), then the whole road through a JVM
-# beside a pure-Java construction of the same objects. `--quick` runs small logbooks only. The library's own progress lines are dropped.
+# beside a pure-Java construction of the same objects. `--quick` runs small logbooks only. The
+# library's own progress lines are dropped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
