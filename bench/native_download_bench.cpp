@@ -38,7 +38,7 @@ void BM_DownloadAndParse(benchmark::State& state) {
     // The parsing lines would swamp the report; the reporter writes only after this returns.
     std::streambuf* const output = std::cout.rdbuf(nullptr);
     for (auto _ : state) {
-        const DeviceSession session("bench", "Bench", "Computer");
+        const DeviceSession session("bench", "Bench", "Computer", Diagnostics::standard());
         const DownloadInterruption interruption;
         const DeviceConnection connection(session, nullptr);
         auto records = downloadDives(connection, interruption);

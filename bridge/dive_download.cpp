@@ -1,10 +1,14 @@
 #include "dive_download.h"
 
+#include <libdivecomputer/version.h>
+
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "device_events.h"
 #include "device_session.h"
+#include "diagnostics.h"
 #include "dive_conversion.h"
 #include "dive_parser.h"
 #include "fingerprint_cache.h"
@@ -14,8 +18,22 @@
 #include "library_version.h"
 #include "scoped_utf_chars.h"
 #include "state_directory.h"
+#include "support_log.h"
 
 namespace diveconnector {
+
+namespace {
+
+// The application's settings: Java system properties.
+namespace properties {
+// "true": none of the library's lines on standard output.
+constexpr char kQuiet[] = "diveconnector.quiet";
+// The support log's file and level.
+constexpr char kLog[] = "diveconnector.log";
+constexpr char kLogLevel[] = "diveconnector.loglevel";
+}  // namespace properties
+
+}  // namespace
 
 jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceName, jstring vendor,
                                 jstring product, jobject dives) noexcept {
@@ -43,7 +61,6 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceNa
         return nullptr;
     }
 
-    JavaDownloadListener listener(env, connector);
     return guarded(env, nativeException, [&]() -> jobject {
         // The operating system takes port names in real UTF-8.
         const std::string name = utf8String(env, deviceName);
@@ -51,21 +68,40 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceNa
                                       systemProperty(env, kRefreshFingerprintsProperty) == "true"
                                           ? FingerprintCache::Stored::kIgnore
                                           : FingerprintCache::Stored::kUse);
-        const DeviceSession session(name.c_str(), vendorChars.c_str(), productChars.c_str());
-        const DownloadInterruption interruption;
-        const DeviceConnection connection(session, &listener, &fingerprints);
-        const std::vector<DiveRecord> records = downloadDives(connection, interruption);
-        productChars.reset();
-        vendorChars.reset();
-        const jobject device = convertDives(env, classes, nativeException, vendor, product,
-                                            connection.info(), records, dives);
-        // Only a download that ran to its end and handed every dive over moves the cache on: the
-        // dives it did not fetch or the caller did not take must be offered again.
-        if (device != nullptr && !records.empty() && !interruption.requested() &&
-            !session.signalScope().signalled()) {
-            fingerprints.store(records.front().fingerprint);
+        // Read at every download, so a changed setting counts from the next one.
+        const SupportLog log = SupportLog::open(systemProperty(env, properties::kLog),
+                                                systemProperty(env, properties::kLogLevel));
+        const Diagnostics diagnostics(systemProperty(env, properties::kQuiet) == "true", log);
+        if (log.isOpen()) {
+            const char* version = dc_version(nullptr);
+            log.write(DC_LOGLEVEL_INFO, "Downloading from \"%s\": %s %s, libdivecomputer %s.",
+                      name.c_str(), vendorChars.c_str(), productChars.c_str(),
+                      version != nullptr ? version : "of unknown version");
         }
-        return device;
+        try {
+            JavaDownloadListener listener(env, connector, log);
+            const DeviceSession session(name.c_str(), vendorChars.c_str(), productChars.c_str(),
+                                        diagnostics);
+            const DownloadInterruption interruption;
+            const DeviceConnection connection(session, &listener, &fingerprints);
+            const std::vector<DiveRecord> records = downloadDives(connection, interruption);
+            log.write(DC_LOGLEVEL_INFO, "Downloaded %u dives.",
+                      static_cast<unsigned int>(records.size()));
+            productChars.reset();
+            vendorChars.reset();
+            const jobject device = convertDives(env, classes, nativeException, vendor, product,
+                                                connection.info(), records, dives);
+            // Only a download that ran to its end and handed every dive over moves the cache on:
+            // the dives it did not fetch or the caller did not take must be offered again.
+            if (device != nullptr && !records.empty() && !interruption.requested() &&
+                !session.signalScope().signalled()) {
+                fingerprints.store(records.front().fingerprint);
+            }
+            return device;
+        } catch (const std::exception& error) {
+            log.write(DC_LOGLEVEL_ERROR, "The download failed: %s", error.what());
+            throw;
+        }
     });
 }
 

@@ -24,6 +24,29 @@ jmethodID optionalMethod(JNIEnv* env, jclass owner, const char* name,
     return method;
 }
 
+constexpr char kOnDownloadProgress[] = "onDownloadProgress";
+constexpr char kOnDownloadWaiting[] = "onDownloadWaiting";
+constexpr char kOnDeviceInfo[] = "onDeviceInfo";
+constexpr char kOnPinCodeRequest[] = "onPinCodeRequest";
+
+// The throwable's toString(), for the support log; an exception on the way is cleared.
+std::string describe(JNIEnv* env, jthrowable thrown) noexcept {
+    const ScopedLocalRef<jclass> type(env, env->GetObjectClass(thrown));
+    const jmethodID toString = env->GetMethodID(type.get(), "toString", "()Ljava/lang/String;");
+    const ScopedLocalRef<jstring> text(
+        env, toString != nullptr ? static_cast<jstring>(env->CallObjectMethod(thrown, toString))
+                                 : nullptr);
+    if (env->ExceptionCheck() || text.get() == nullptr) {
+        env->ExceptionClear();
+        return "an exception it cannot describe";
+    }
+    try {
+        return utf8String(env, text.get());
+    } catch (...) {
+        return "an exception it cannot describe";
+    }
+}
+
 // Unsigned 32-bit values as the Java long that holds them unchanged.
 jlong unsignedValue(std::uint32_t value) {
     return static_cast<jlong>(value);
@@ -76,21 +99,27 @@ jstring javaString(JNIEnv* env, const std::string& text) {
 
 }  // namespace
 
-JavaDownloadListener::JavaDownloadListener(JNIEnv* env, jobject connector) noexcept
-    : env_(env), connector_(connector) {
+JavaDownloadListener::JavaDownloadListener(JNIEnv* env, jobject connector,
+                                           const SupportLog& log) noexcept
+    : env_(env), connector_(connector), log_(log) {
     const ScopedLocalRef<jclass> owner(env, env->GetObjectClass(connector));
-    onDownloadProgress_ = optionalMethod(env, owner.get(), "onDownloadProgress", "(JJ)V");
-    onDownloadWaiting_ = optionalMethod(env, owner.get(), "onDownloadWaiting", "()V");
-    onDeviceInfo_ = optionalMethod(env, owner.get(), "onDeviceInfo", "(JJJ)V");
-    onPinCodeRequest_ = optionalMethod(env, owner.get(), "onPinCodeRequest",
+    onDownloadProgress_ = optionalMethod(env, owner.get(), kOnDownloadProgress, "(JJ)V");
+    onDownloadWaiting_ = optionalMethod(env, owner.get(), kOnDownloadWaiting, "()V");
+    onDeviceInfo_ = optionalMethod(env, owner.get(), kOnDeviceInfo, "(JJJ)V");
+    onPinCodeRequest_ = optionalMethod(env, owner.get(), kOnPinCodeRequest,
                                        "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
 }
 
-bool JavaDownloadListener::succeeded() noexcept {
+bool JavaDownloadListener::succeeded(const char* method) noexcept {
     if (!env_->ExceptionCheck()) {
         return true;
     }
+    const ScopedLocalRef<jthrowable> thrown(env_, env_->ExceptionOccurred());
     env_->ExceptionClear();
+    if (log_.isOpen()) {
+        log_.write(DC_LOGLEVEL_ERROR, "The application's %s threw %s; the download ends.", method,
+                   describe(env_, thrown.get()).c_str());
+    }
     return false;
 }
 
@@ -100,7 +129,7 @@ bool JavaDownloadListener::progress(std::uint32_t current, std::uint32_t maximum
     }
     env_->CallVoidMethod(connector_, onDownloadProgress_, unsignedValue(current),
                          unsignedValue(maximum));
-    return succeeded();
+    return succeeded(kOnDownloadProgress);
 }
 
 bool JavaDownloadListener::waiting() noexcept {
@@ -108,7 +137,7 @@ bool JavaDownloadListener::waiting() noexcept {
         return true;
     }
     env_->CallVoidMethod(connector_, onDownloadWaiting_);
-    return succeeded();
+    return succeeded(kOnDownloadWaiting);
 }
 
 bool JavaDownloadListener::deviceInfo(std::uint32_t model, std::uint32_t firmware,
@@ -118,7 +147,7 @@ bool JavaDownloadListener::deviceInfo(std::uint32_t model, std::uint32_t firmwar
     }
     env_->CallVoidMethod(connector_, onDeviceInfo_, unsignedValue(model), unsignedValue(firmware),
                          unsignedValue(serial));
-    return succeeded();
+    return succeeded(kOnDeviceInfo);
 }
 
 std::optional<std::string> JavaDownloadListener::pinCode(const std::string& address,
@@ -135,7 +164,7 @@ std::optional<std::string> JavaDownloadListener::pinCode(const std::string& addr
         const ScopedLocalRef<jstring> pin(
             env_, static_cast<jstring>(env_->CallObjectMethod(connector_, onPinCodeRequest_,
                                                               javaAddress.get(), javaName.get())));
-        if (!succeeded() || pin.get() == nullptr) {
+        if (!succeeded(kOnPinCodeRequest) || pin.get() == nullptr) {
             return std::nullopt;
         }
         return utf8String(env_, pin.get());

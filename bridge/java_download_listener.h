@@ -7,15 +7,15 @@
 //
 // called on the downloading thread when the connector's class declares or inherits them.
 //
-//     JavaDownloadListener listener(env, connector);   // before the guarded work
+//     JavaDownloadListener listener(env, connector, log);
 //     DeviceConnection connection(session, &listener);
 //
 // A method the class lacks is not called; looking for it leaves no exception pending. A method
 // that throws fails the call: its exception is cleared at once, so no JNI call ever runs with it
-// pending, and the download ends with messages::kEventHandlerFailed.
+// pending, the support log names it, and the download ends with messages::kEventHandlerFailed.
 //
 // A new optional method: one more member of the kind below, bound in the constructor by name and
-// JNI signature, and the DownloadListener call that invokes it through succeeded().
+// JNI signature, and the DownloadListener call that invokes it and asks succeeded().
 #pragma once
 
 #include <jni.h>
@@ -25,13 +25,14 @@
 #include <string>
 
 #include "download_listener.h"
+#include "support_log.h"
 
 namespace diveconnector {
 
 class JavaDownloadListener final : public DownloadListener {
   public:
-    // Borrows env and connector for the whole download, on the calling thread.
-    JavaDownloadListener(JNIEnv* env, jobject connector) noexcept;
+    // Borrows env, connector and log for the whole download, on the calling thread.
+    JavaDownloadListener(JNIEnv* env, jobject connector, const SupportLog& log) noexcept;
 
     [[nodiscard]] bool progress(std::uint32_t current, std::uint32_t maximum) noexcept override;
     [[nodiscard]] bool waiting() noexcept override;
@@ -42,11 +43,13 @@ class JavaDownloadListener final : public DownloadListener {
                                                      const std::string& name) noexcept override;
 
   private:
-    // True when the call just made returned normally; clears the exception it threw otherwise.
-    [[nodiscard]] bool succeeded() noexcept;
+    // True when the call of `method` just made returned normally; otherwise logs and clears the
+    // exception it threw.
+    [[nodiscard]] bool succeeded(const char* method) noexcept;
 
     JNIEnv* env_;
     jobject connector_;
+    const SupportLog& log_;
     jmethodID onDownloadProgress_;
     jmethodID onDownloadWaiting_;
     jmethodID onDeviceInfo_;

@@ -2,11 +2,8 @@
 
 #include <atomic>
 #include <cinttypes>
-#include <cstdarg>
-#include <cstdio>
 
 #include "interrupt_signal.h"
-#include "native_exception.h"
 
 namespace diveconnector {
 
@@ -16,24 +13,14 @@ namespace {
 // so starting one download never undoes an interruption meant for another.
 std::atomic<std::uint64_t> interruptionRequests{0};
 
-// Progress must show as it happens, also when standard output is a pipe or a file, and stay in
-// order with the flushed lines of the parsing.
-#if defined(__GNUC__) && !defined(__MINGW32__)
-__attribute__((format(printf, 1, 2)))
-#endif
-void printEventLine(const char* format, ...) noexcept {
-    std::va_list arguments;
-    va_start(arguments, format);
-    std::vprintf(format, arguments);
-    va_end(arguments);
-    std::fflush(stdout);
-}
-
 }  // namespace
 
 DeviceEvents::DeviceEvents(const InterruptSignalScope& signalScope, DownloadListener* listener,
-                           FingerprintCache* fingerprints) noexcept
-    : signalScope_(signalScope), listener_(listener), fingerprints_(fingerprints) {}
+                           const Diagnostics& diagnostics, FingerprintCache* fingerprints) noexcept
+    : signalScope_(signalScope),
+      listener_(listener),
+      diagnostics_(diagnostics),
+      fingerprints_(fingerprints) {}
 
 DownloadListener* DeviceEvents::listening() const noexcept {
     return listenerFailed_ ? nullptr : listener_;
@@ -47,16 +34,16 @@ void DeviceEvents::handle(dc_device_t* device, dc_event_type_t event, const void
     // The line comes before the listener hears of the event, so the two tell the same order.
     switch (event) {
         case DC_EVENT_WAITING:
-            writeLine("Event: waiting for user action");
+            diagnostics_.line("Event: waiting for user action");
             if (DownloadListener* listener = listening()) {
                 listenerFailed_ = !listener->waiting();
             }
             break;
         case DC_EVENT_PROGRESS: {
             const auto* progress = static_cast<const dc_event_progress_t*>(data);
-            printEventLine("Event: progress %3.2f%% (%u/%u)\n",
-                           100.0 * progress->current / progress->maximum, progress->current,
-                           progress->maximum);
+            diagnostics_.formattedLine("Event: progress %3.2f%% (%u/%u)\n",
+                                       100.0 * progress->current / progress->maximum,
+                                       progress->current, progress->maximum);
             if (DownloadListener* listener = listening()) {
                 listenerFailed_ = !listener->progress(progress->current, progress->maximum);
             }
@@ -68,9 +55,10 @@ void DeviceEvents::handle(dc_device_t* device, dc_event_type_t event, const void
             info_.firmware = devinfo->firmware;
             info_.serial = devinfo->serial;
             info_.identified = true;
-            printEventLine("Event: model=%u (0x%08x), firmware=%u (0x%08x), serial=%u (0x%08x)\n",
-                           devinfo->model, devinfo->model, devinfo->firmware, devinfo->firmware,
-                           devinfo->serial, devinfo->serial);
+            diagnostics_.formattedLine(
+                "Event: model=%u (0x%08x), firmware=%u (0x%08x), serial=%u (0x%08x)\n",
+                devinfo->model, devinfo->model, devinfo->firmware, devinfo->firmware,
+                devinfo->serial, devinfo->serial);
             if (fingerprints_ != nullptr) {
                 fingerprints_->registerStored(device, devinfo->serial);
             }
@@ -84,8 +72,8 @@ void DeviceEvents::handle(dc_device_t* device, dc_event_type_t event, const void
             const auto* clock = static_cast<const dc_event_clock_t*>(data);
             info_.devtime = clock->devtime;
             info_.systime = clock->systime;
-            printEventLine("Event: systime=%" PRId64 ", devtime=%u\n",
-                           static_cast<std::int64_t>(clock->systime), clock->devtime);
+            diagnostics_.formattedLine("Event: systime=%" PRId64 ", devtime=%u\n",
+                                       static_cast<std::int64_t>(clock->systime), clock->devtime);
             break;
         }
         default:

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "diagnostics.h"
 #include "download_listener.h"
 #include "fingerprint_cache.h"
 #include "interrupt_signal.h"
@@ -33,7 +34,8 @@ inline constexpr unsigned int kDownloadEvents =
 // What the event and cancel callbacks of one open device share. libdivecomputer holds its
 // address, so it never moves.
 //
-//     DeviceEvents events(signalScope, listener, fingerprints);   // listener, cache may be null
+//     DeviceEvents events(signalScope, listener, diagnostics, fingerprints);   // listener, cache
+//                                                                               // may be null
 //     dc_device_set_events(device, kDownloadEvents, onDeviceEvent, &events);
 //     dc_device_set_cancel(device, onCancelQuery, &events);
 //     ... dc_device_foreach ...
@@ -43,7 +45,7 @@ class DeviceEvents {
     // All are borrowed and must outlive the registration. The fingerprint cache registers its
     // stored fingerprint with the device as soon as the device identifies itself.
     DeviceEvents(const InterruptSignalScope& signalScope, DownloadListener* listener,
-                 FingerprintCache* fingerprints = nullptr) noexcept;
+                 const Diagnostics& diagnostics, FingerprintCache* fingerprints = nullptr) noexcept;
     DeviceEvents(const DeviceEvents&) = delete;
     DeviceEvents& operator=(const DeviceEvents&) = delete;
 
@@ -52,6 +54,7 @@ class DeviceEvents {
     void handle(dc_device_t* device, dc_event_type_t event, const void* data) noexcept;
 
     [[nodiscard]] const DeviceInfo& info() const noexcept { return info_; }
+    [[nodiscard]] const Diagnostics& diagnostics() const noexcept { return diagnostics_; }
     // True once a listener call failed: the download must end and hand over nothing.
     [[nodiscard]] bool listenerFailed() const noexcept { return listenerFailed_; }
     // Ctrl-C since the download began, or a failed listener.
@@ -66,6 +69,7 @@ class DeviceEvents {
 
     const InterruptSignalScope& signalScope_;
     DownloadListener* listener_;
+    const Diagnostics& diagnostics_;
     FingerprintCache* fingerprints_;
     DeviceInfo info_;
     bool listenerFailed_ = false;

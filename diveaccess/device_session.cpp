@@ -15,27 +15,28 @@ bool sameText(const char* expected, const char* actual) {
     return actual != nullptr && std::strcmp(expected, actual) == 0;
 }
 
-ContextHandle createContext() {
+ContextHandle createContext(const SupportLog& log) {
     dc_context_t* raw = nullptr;
     const dc_status_t status = dc_context_new(&raw);
     ContextHandle context(raw);
     if (status != DC_STATUS_SUCCESS) {
         throw Exception(messages::kCreatingContext, status);
     }
-    // libdivecomputer logs to the host's stderr by default, device names included. Failures reach
-    // the caller as statuses instead; a failure to silence the log changes nothing else.
-    static_cast<void>(dc_context_set_loglevel(context.get(), DC_LOGLEVEL_NONE));
+    // libdivecomputer logs to the host's stderr by default, device names included: its log goes
+    // to the support log or nowhere. A failure there changes nothing else.
+    log.attach(context.get());
     return context;
 }
 
 }  // namespace
 
-DescriptorHandle findDescriptor(const char* vendor, const char* product) {
+DescriptorHandle findDescriptor(const char* vendor, const char* product,
+                                const Diagnostics& diagnostics) {
     dc_iterator_t* rawIterator = nullptr;
     dc_status_t status = dc_descriptor_iterator(&rawIterator);
     const IteratorHandle iterator(rawIterator);
     if (status != DC_STATUS_SUCCESS) {
-        writeLine(lines::kCreatingDescriptorIterator);
+        diagnostics.line(lines::kCreatingDescriptorIterator);
         throw Exception(messages::kNoMatchingDescriptor, status);
     }
 
@@ -48,35 +49,41 @@ DescriptorHandle findDescriptor(const char* vendor, const char* product) {
         }
     }
     if (status != DC_STATUS_DONE) {
-        writeLine(lines::kIteratingDescriptors);
+        diagnostics.line(lines::kIteratingDescriptors);
         throw Exception(messages::kNoMatchingDescriptor, status);
     }
     throw Exception(messages::kNoMatchingDevice);
 }
 
-DeviceSession::DeviceSession(const char* deviceName, const char* vendor, const char* product)
+DeviceSession::DeviceSession(const char* deviceName, const char* vendor, const char* product,
+                             const Diagnostics& diagnostics)
     : deviceName_(deviceName),
-      context_(createContext()),
-      descriptor_(findDescriptor(vendor, product)) {}
+      diagnostics_(diagnostics),
+      context_(createContext(diagnostics.log())),
+      descriptor_(findDescriptor(vendor, product, diagnostics)) {}
 
 void DeviceClose::operator()(dc_device_t* device) const noexcept {
     const dc_status_t status = dc_device_close(device);
     if (status != DC_STATUS_SUCCESS) {
-        writeStatusLine(lines::kClosingDevice, status);
+        diagnostics->statusLine(lines::kClosingDevice, status);
+        diagnostics->log().write(DC_LOGLEVEL_WARNING, "Closing the device failed with status %d.",
+                                 static_cast<int>(status));
     }
 }
 
 DeviceConnection::DeviceConnection(const DeviceSession& session, DownloadListener* listener,
                                    FingerprintCache* fingerprints)
-    : events_(session.signalScope(), listener, fingerprints),
+    : events_(session.signalScope(), listener, session.diagnostics(), fingerprints),
       stream_(openDeviceStream(
           session.context(), session.descriptor(), session.deviceName(),
+          session.diagnostics().log(),
           BleHooks{[this] { return events_.cancelRequested(); },
                    [this](const std::string& address, const std::string& name) {
                        return events_.pinCode(address, name);
                    },
                    BleAccessCodes(fingerprints != nullptr ? fingerprints->directory()
-                                                          : std::string())})) {
+                                                          : std::string())})),
+      device_(nullptr, DeviceClose{&session.diagnostics()}) {
     dc_device_t* rawDevice = nullptr;
     dc_status_t status =
         dc_device_open(&rawDevice, session.context(), session.descriptor(), stream_.get());

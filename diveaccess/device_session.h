@@ -1,6 +1,6 @@
 // The two objects of one download, created in this order and released in reverse:
 //
-//     DeviceSession session(deviceName, vendor, product);   // context + the chosen model
+//     DeviceSession session(deviceName, vendor, product, diagnostics);  // context + the model
 //     DownloadInterruption interruption;                    // from here on, interrupts count
 //     DeviceConnection connection(session, listener, fingerprints);   // open, handlers registered
 //     ... downloadDives(connection, interruption) ...
@@ -16,6 +16,7 @@
 
 #include "dc_handles.h"
 #include "device_events.h"
+#include "diagnostics.h"
 #include "interrupt_signal.h"
 
 namespace diveconnector {
@@ -24,18 +25,22 @@ class DeviceSession {
   public:
     // The names are NUL-terminated UTF-8; vendor and product match libdivecomputer's ASCII names
     // byte for byte. deviceName is borrowed and must outlive the opening of the connection;
-    // vendor and product are used here only.
-    DeviceSession(const char* deviceName, const char* vendor, const char* product);
+    // vendor and product are used here only. The diagnostics are borrowed and outlive the session;
+    // libdivecomputer's log goes to their support log.
+    DeviceSession(const char* deviceName, const char* vendor, const char* product,
+                  const Diagnostics& diagnostics);
 
     [[nodiscard]] dc_context_t* context() const noexcept { return context_.get(); }
     [[nodiscard]] dc_descriptor_t* descriptor() const noexcept { return descriptor_.get(); }
     [[nodiscard]] const char* deviceName() const noexcept { return deviceName_; }
     [[nodiscard]] const InterruptSignalScope& signalScope() const noexcept { return signalScope_; }
+    [[nodiscard]] const Diagnostics& diagnostics() const noexcept { return diagnostics_; }
 
   private:
     // First member: Ctrl-C counts from before anything is opened until after everything is closed.
     InterruptSignalScope signalScope_;
     const char* deviceName_;
+    const Diagnostics& diagnostics_;
     ContextHandle context_;
     DescriptorHandle descriptor_;
 };
@@ -43,10 +48,12 @@ class DeviceSession {
 // The descriptor whose vendor and product equal the given texts byte for byte; the first in
 // libdivecomputer's order when several do. Throws "No matching device found." (no status) when
 // none does, "No matching device descriptor found." with the status when the table cannot be read.
-[[nodiscard]] DescriptorHandle findDescriptor(const char* vendor, const char* product);
+[[nodiscard]] DescriptorHandle findDescriptor(const char* vendor, const char* product,
+                                              const Diagnostics& diagnostics);
 
 // Closes the device when the owner goes; a failing close is reported as a line, never thrown.
 struct DeviceClose {
+    const Diagnostics* diagnostics;
     void operator()(dc_device_t* device) const noexcept;
 };
 using DeviceHandle = std::unique_ptr<dc_device_t, DeviceClose>;

@@ -70,6 +70,39 @@ dc_transport_t chooseTransport(unsigned int supported, dc_transport_t explicitCh
     return DC_TRANSPORT_NONE;
 }
 
+const char* transportName(dc_transport_t transport) {
+    switch (transport) {
+        case DC_TRANSPORT_SERIAL:
+            return "serial";
+        case DC_TRANSPORT_USB:
+            return "USB";
+        case DC_TRANSPORT_USBHID:
+            return "USB HID";
+        case DC_TRANSPORT_IRDA:
+            return "IrDA";
+        case DC_TRANSPORT_BLUETOOTH:
+            return "Bluetooth";
+        case DC_TRANSPORT_BLE:
+            return "BLE";
+        default:
+            return "none";
+    }
+}
+
+// Why chooseTransport chose `chosen`, for the support log.
+const char* choiceReason(dc_transport_t explicitChoice, dc_transport_t chosen) {
+    if (explicitChoice != DC_TRANSPORT_NONE) {
+        return chosen != DC_TRANSPORT_NONE ? "named by the prefix"
+                                           : "the prefix names a transport the model lacks";
+    }
+    if (chosen == DC_TRANSPORT_BLUETOOTH || chosen == DC_TRANSPORT_BLE) {
+        return "the name is a Bluetooth address";
+    }
+    return chosen != DC_TRANSPORT_NONE ? "the model's first of serial, USB HID, USB and IrDA"
+                                       : "the model has none of serial, USB HID, USB and IrDA, "
+                                         "nor Bluetooth or BLE for this name";
+}
+
 template <typename Item>
 using ItemHandle = std::unique_ptr<Item, void (*)(Item*)>;
 
@@ -129,7 +162,8 @@ dc_status_t openIrda(dc_context_t* context, dc_descriptor_t* descriptor, const c
 }  // namespace
 
 IostreamHandle openDeviceStream(dc_context_t* context, dc_descriptor_t* descriptor,
-                                const char* deviceName, const BleHooks& hooks) {
+                                const char* deviceName, const SupportLog& log,
+                                const BleHooks& hooks) {
     const char* name = deviceName;
     dc_transport_t explicitChoice = DC_TRANSPORT_NONE;
     for (const TransportPrefix& prefix : kPrefixes) {
@@ -141,9 +175,14 @@ IostreamHandle openDeviceStream(dc_context_t* context, dc_descriptor_t* descript
         }
     }
 
+    const unsigned int supported = dc_descriptor_get_transports(descriptor);
+    const dc_transport_t transport = chooseTransport(supported, explicitChoice, name);
+    log.write(DC_LOGLEVEL_INFO, "Device name \"%s\", model transports 0x%02x: %s (%s).", deviceName,
+              supported, transportName(transport), choiceReason(explicitChoice, transport));
+
     dc_iostream_t* rawStream = nullptr;
     dc_status_t status = DC_STATUS_UNSUPPORTED;
-    switch (chooseTransport(dc_descriptor_get_transports(descriptor), explicitChoice, name)) {
+    switch (transport) {
         case DC_TRANSPORT_SERIAL:
             status = dc_serial_open(&rawStream, context, name);
             break;
@@ -178,8 +217,11 @@ IostreamHandle openDeviceStream(dc_context_t* context, dc_descriptor_t* descript
     }
     IostreamHandle stream(rawStream);
     if (status != DC_STATUS_SUCCESS) {
+        log.write(DC_LOGLEVEL_ERROR, "Opening %s \"%s\" failed with status %d.",
+                  transportName(transport), name, static_cast<int>(status));
         throw Exception(messages::kOpeningDevice, status);
     }
+    log.write(DC_LOGLEVEL_INFO, "Opened %s \"%s\".", transportName(transport), name);
     return stream;
 }
 

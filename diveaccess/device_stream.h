@@ -13,12 +13,15 @@
 
 #include "ble_hooks.h"
 #include "dc_handles.h"
+#include "support_log.h"
 
 namespace diveconnector {
 
 // Throws Exception "Error opening device." with libdivecomputer's status (DC_STATUS_UNSUPPORTED
-// when the model has no transport that fits the name). A BLE stream keeps the hooks.
+// when the model has no transport that fits the name). The log hears which transport was chosen,
+// why, and how its opening went. A BLE stream keeps the hooks.
 [[nodiscard]] IostreamHandle openDeviceStream(dc_context_t* context, dc_descriptor_t* descriptor,
-                                              const char* deviceName, const BleHooks& hooks);
+                                              const char* deviceName, const SupportLog& log,
+                                              const BleHooks& hooks);
 
 }  // namespace diveconnector

@@ -13,6 +13,7 @@ namespace {
 struct DownloadContext {
     dc_device_t* device;
     const DeviceEvents& events;
+    const Diagnostics& diagnostics;
     const DownloadInterruption& interruption;
     std::vector<DiveRecord> dives;
     // libdivecomputer is C: an exception must not unwind through it. The first one is kept here
@@ -34,8 +35,9 @@ T queryField(dc_parser_t* parser, dc_field_type_t field, unsigned int index, con
     return status == DC_STATUS_SUCCESS ? value : T{};
 }
 
-DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned int size) {
-    const DiveParser parser(device, data, size);
+DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned int size,
+                     const Diagnostics& diagnostics) {
+    const DiveParser parser(device, data, size, diagnostics);
     DiveRecord record;
     record.datetime = parser.parseDatetime();
     record.divetime = parser.parseDivetime();
@@ -52,8 +54,10 @@ int onDive(const unsigned char* data, unsigned int size, const unsigned char* fi
     if (context.interruption.requested() || context.events.listenerFailed()) {
         return 0;
     }
+    context.diagnostics.log().write(DC_LOGLEVEL_DEBUG, "Dive %u: %u bytes.",
+                                    static_cast<unsigned int>(context.dives.size() + 1), size);
     try {
-        DiveRecord record = parseDive(context.device, data, size);
+        DiveRecord record = parseDive(context.device, data, size, context.diagnostics);
         if (fingerprint != nullptr) {
             record.fingerprint.assign(fingerprint, fingerprint + fingerprintSize);
         }
@@ -70,11 +74,16 @@ int onDive(const unsigned char* data, unsigned int size, const unsigned char* fi
 void ParserDestroy::operator()(dc_parser_t* parser) const noexcept {
     const dc_status_t status = dc_parser_destroy(parser);
     if (status != DC_STATUS_SUCCESS) {
-        writeStatusLine(lines::kDestroyingParser, status);
+        diagnostics->statusLine(lines::kDestroyingParser, status);
+        diagnostics->log().write(DC_LOGLEVEL_WARNING,
+                                 "Destroying the parser failed with status %d.",
+                                 static_cast<int>(status));
     }
 }
 
-DiveParser::DiveParser(dc_device_t* device, const unsigned char* data, unsigned int size) {
+DiveParser::DiveParser(dc_device_t* device, const unsigned char* data, unsigned int size,
+                       const Diagnostics& diagnostics)
+    : diagnostics_(diagnostics), parser_(nullptr, ParserDestroy{&diagnostics}) {
     dc_parser_t* raw = nullptr;
 #if DC_VERSION_CHECK(0, 9, 0)
     const dc_status_t status = dc_parser_new(&raw, device, data, size);
@@ -108,12 +117,12 @@ std::uint32_t DiveParser::parseDivetime() const {
 }
 
 double DiveParser::parseMaxdepth() const {
-    writeLine(lines::kParsingMaxdepth);
+    diagnostics_.line(lines::kParsingMaxdepth);
     return queryField<double>(parser_.get(), DC_FIELD_MAXDEPTH, 0, messages::kParsingMaxdepth);
 }
 
 std::uint32_t DiveParser::parseGasMixCount() const {
-    writeLine(lines::kParsingGasMixes);
+    diagnostics_.line(lines::kParsingGasMixes);
     return queryField<unsigned int>(parser_.get(), DC_FIELD_GASMIX_COUNT, 0,
                                     messages::kParsingGasMixCount);
 }
@@ -147,7 +156,9 @@ dc_gasmix_t startingGasMix(const std::vector<std::optional<dc_gasmix_t>>& mixes,
 
 std::vector<DiveRecord> downloadDives(const DeviceConnection& connection,
                                       const DownloadInterruption& interruption) {
-    DownloadContext context{connection.device(), connection.events(), interruption, {}, nullptr};
+    const DeviceEvents& events = connection.events();
+    DownloadContext context{connection.device(), events, events.diagnostics(),
+                            interruption,        {},     nullptr};
     const dc_status_t status = dc_device_foreach(connection.device(), onDive, &context);
     if (context.failure) {
         std::rethrow_exception(context.failure);

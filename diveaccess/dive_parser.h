@@ -20,6 +20,7 @@
 
 #include "device_events.h"
 #include "device_session.h"
+#include "diagnostics.h"
 #include "dive_profile.h"
 
 namespace diveconnector {
@@ -36,6 +37,7 @@ struct DiveRecord {
 
 // Destroys the parser when the owner goes; a failing destruction is reported as a line.
 struct ParserDestroy {
+    const Diagnostics* diagnostics;
     void operator()(dc_parser_t* parser) const noexcept;
 };
 using ParserHandle = std::unique_ptr<dc_parser_t, ParserDestroy>;
@@ -45,8 +47,9 @@ using ParserHandle = std::unique_ptr<dc_parser_t, ParserDestroy>;
 class DiveParser {
   public:
     // The data must stay valid while the parser lives (libdivecomputer before 0.9 keeps the
-    // pointer).
-    DiveParser(dc_device_t* device, const unsigned char* data, unsigned int size);
+    // pointer); the diagnostics are borrowed and outlive the parser.
+    DiveParser(dc_device_t* device, const unsigned char* data, unsigned int size,
+               const Diagnostics& diagnostics);
 
     [[nodiscard]] dc_datetime_t parseDatetime() const;
     [[nodiscard]] std::uint32_t parseDivetime() const;
@@ -57,6 +60,7 @@ class DiveParser {
     [[nodiscard]] DiveProfile parseSamples() const;
 
   private:
+    const Diagnostics& diagnostics_;
     ParserHandle parser_;
 };
 

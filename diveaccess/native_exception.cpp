@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <iostream>
 #include <utility>
 
 namespace diveconnector {
@@ -25,22 +24,5 @@ Exception::Exception(std::string message)
 
 Exception::Exception(std::string message, std::int32_t status)
     : message_(std::move(message)), status_(status), description_(describe(message_, status)) {}
-
-void writeLine(const char* text) noexcept {
-    try {
-        std::cout << text << std::endl;
-    } catch (...) {
-        // std::cout only throws when the application enabled stream exceptions; the line is lost,
-        // the download is not.
-    }
-}
-
-void writeStatusLine(const char* opening, std::int32_t status) noexcept {
-    try {
-        std::cout << opening << status << ")." << std::endl;
-    } catch (...) {
-        // As in writeLine.
-    }
-}
 
 }  // namespace diveconnector

@@ -54,7 +54,8 @@ inline constexpr char kParsingGasMix[] = "Error parsing the gas mix.";
 inline constexpr char kParsingSamples[] = "Error parsing the sample data.";
 }  // namespace messages
 
-// Diagnostic lines on standard output: no prefix, flushed at the end of every line.
+// Diagnostic lines on standard output (see Diagnostics): no prefix, flushed at the end of every
+// line.
 namespace lines {
 inline constexpr char kParsingMaxdepth[] = "Parsing the maxdepth.";
 inline constexpr char kParsingGasMixes[] = "Parsing the gas mixes.";
@@ -64,10 +65,5 @@ inline constexpr char kIteratingDescriptors[] = "Error iterating the device desc
 inline constexpr char kClosingDevice[] = "Error closing the device (";
 inline constexpr char kDestroyingParser[] = "Error destroying the parser (";
 }  // namespace lines
-
-// Writes one line. Never throws: a diagnostic must not turn clean-up into a failure.
-void writeLine(const char* text) noexcept;
-// Writes `opening`, the status and ")." as one line, e.g. "Error closing the device (-6).".
-void writeStatusLine(const char* opening, std::int32_t status) noexcept;
 
 }  // namespace diveconnector

@@ -16,5 +16,7 @@ void dcsim_log(dc_context_t* context, dc_loglevel_t level, const char* file, uns
     dcsim_log(context, DC_LOGLEVEL_ERROR, __FILE__, __LINE__, __func__, __VA_ARGS__)
 #define DCSIM_INFO(context, ...) \
     dcsim_log(context, DC_LOGLEVEL_INFO, __FILE__, __LINE__, __func__, __VA_ARGS__)
+#define DCSIM_DEBUG(context, ...) \
+    dcsim_log(context, DC_LOGLEVEL_DEBUG, __FILE__, __LINE__, __func__, __VA_ARGS__)
 
 #endif

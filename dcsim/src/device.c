@@ -276,6 +276,9 @@ dc_status_t dc_device_foreach(dc_device_t* device, dc_dive_callback_t callback, 
                 return DC_STATUS_CANCELLED;
             }
             dcsim_sleep_ms(computer->delay_ms);
+            /* As the backends' packet traces. */
+            DCSIM_DEBUG(device->context, "Received chunk %u of %u of dive %u.", chunk + 1,
+                        computer->chunks, k + 1);
             if (progress.current < progress.maximum) {
                 progress.current++;
             }

@@ -45,7 +45,7 @@ class ConcurrentDownloadTest : public testing::Test {
     static Result download(const char* port) {
         Result result;
         try {
-            const DeviceSession session(port, "Test", "Computer");
+            const DeviceSession session(port, "Test", "Computer", Diagnostics::standard());
             const DownloadInterruption interruption;
             const DeviceConnection connection(session, nullptr);
             result.dives = downloadDives(connection, interruption).size();

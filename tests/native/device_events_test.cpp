@@ -27,7 +27,7 @@ class UnheardEvents {
 
   private:
     InterruptSignalScope signalScope_;
-    DeviceEvents events_{signalScope_, nullptr};
+    DeviceEvents events_{signalScope_, nullptr, Diagnostics::standard()};
 };
 
 std::string eventLine(dc_event_type_t kind, const void* data, DeviceEvents& events) {
@@ -178,7 +178,7 @@ void sendEveryKind(DeviceEvents& events) {
 TEST(DeviceEventsListenerTest, HearsWaitingProgressAndDeviceInfoInOrderAfterTheirLines) {
     const InterruptSignalScope scope;
     RecordingListener listener;
-    DeviceEvents events(scope, &listener);
+    DeviceEvents events(scope, &listener, Diagnostics::standard());
     testing::internal::CaptureStdout();
     sendEveryKind(events);
     const std::string lines = testing::internal::GetCapturedStdout();
@@ -200,7 +200,7 @@ TEST(DeviceEventsListenerTest, AFailedListenerCancelsAndHearsNothingMoreWhileLin
     for (int failAt : {1, 2, 3}) {
         const InterruptSignalScope scope;
         RecordingListener listener(failAt);
-        DeviceEvents events(scope, &listener);
+        DeviceEvents events(scope, &listener, Diagnostics::standard());
         EXPECT_EQ(onCancelQuery(&events), 0);
         testing::internal::CaptureStdout();
         sendEveryKind(events);
@@ -303,7 +303,7 @@ bool isIgnored(const Disposition& disposition) {
 #endif  // _WIN32
 
 bool cancelQuery(const InterruptSignalScope& scope) {
-    DeviceEvents events(scope, nullptr);
+    DeviceEvents events(scope, nullptr, Diagnostics::standard());
     return onCancelQuery(&events) != 0;
 }
 

@@ -37,7 +37,7 @@ class DeviceSessionTest : public testing::Test {
         Outcome outcome;
         testing::internal::CaptureStdout();
         try {
-            const DeviceSession session(port, vendor, product);
+            const DeviceSession session(port, vendor, product, Diagnostics::standard());
             const DeviceConnection connection(session, nullptr);
         } catch (const Exception& error) {
             outcome.error = error.what();
@@ -190,7 +190,8 @@ TEST_F(DeviceSessionTest, OpensTheExactModelOfTheRealTable) {
     }
     ASSERT_FALSE(product.empty());
 
-    const DeviceSession session(DCSIM_BUILTIN_PORT, vendor.c_str(), product.c_str());
+    const DeviceSession session(DCSIM_BUILTIN_PORT, vendor.c_str(), product.c_str(),
+                                Diagnostics::standard());
     EXPECT_STREQ(dc_descriptor_get_vendor(session.descriptor()), vendor.c_str());
     EXPECT_STREQ(dc_descriptor_get_product(session.descriptor()), product.c_str());
     EXPECT_EQ(dc_descriptor_get_model(session.descriptor()), model);
@@ -210,7 +211,7 @@ TEST_F(DeviceSessionTest, OnlyTheExactModelDownloads) {
         testing::internal::CaptureStdout();
         std::string outcome;
         try {
-            const DeviceSession session(port, vendor, product);
+            const DeviceSession session(port, vendor, product, Diagnostics::standard());
             const DownloadInterruption interruption;
             const DeviceConnection connection(session, nullptr);
             outcome = std::to_string(downloadDives(connection, interruption).size()) + " dives";
@@ -231,7 +232,7 @@ TEST_F(DeviceSessionTest, DuplicatePairsChooseTheFirst) {
     dcsim_descriptors_clear();
     dcsim_descriptors_add("Twin", "Model", 0x10004, 5, DC_TRANSPORT_SERIAL);
     dcsim_descriptors_add("Twin", "Model", 0x10004, 0, DC_TRANSPORT_SERIAL);
-    const DeviceSession session(DCSIM_BUILTIN_PORT, "Twin", "Model");
+    const DeviceSession session(DCSIM_BUILTIN_PORT, "Twin", "Model", Diagnostics::standard());
     EXPECT_EQ(dc_descriptor_get_model(session.descriptor()), 5u);
 }
 

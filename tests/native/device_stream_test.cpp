@@ -44,7 +44,7 @@ class DeviceStreamTest : public testing::Test {
         dcsim_descriptors_clear();
         dcsim_descriptors_add("Test", "Model", 0x10004, 0, transports);
         try {
-            const DeviceSession session(name, "Test", "Model");
+            const DeviceSession session(name, "Test", "Model", Diagnostics::standard());
             const DeviceConnection connection(session, nullptr);
             unsigned int model = 0, transport = 0;
             char vendor[32], product[32];

@@ -78,7 +78,7 @@ class DiveParserTest : public testing::Test {
         Download result;
         testing::internal::CaptureStdout();
         try {
-            const DeviceSession session(kPort, "Test", "Computer");
+            const DeviceSession session(kPort, "Test", "Computer", Diagnostics::standard());
             const DownloadInterruption interruption;
             const DeviceConnection connection(session, nullptr);
             if (beforeEnumeration) {
@@ -312,7 +312,7 @@ TEST_F(DiveParserTest, AllocationFailureInsideCallbacksIsCarriedOutUnchanged) {
     int failures = 0;
     for (long failAt = 1; failAt < 60; ++failAt) {
         SCOPED_TRACE(failAt);
-        const DeviceSession session("sim:alloc", "Test", "Computer");
+        const DeviceSession session("sim:alloc", "Test", "Computer", Diagnostics::standard());
         const DownloadInterruption interruption;
         const DeviceConnection connection(session, nullptr);
         testing::internal::CaptureStdout();

@@ -236,7 +236,7 @@ class FingerprintDownloadTest : public testing::Test {
     std::vector<DiveRecord> download(
         const char* port, FingerprintCache::Stored stored = FingerprintCache::Stored::kUse) {
         FingerprintCache fingerprints(cacheDirectory_, stored);
-        const DeviceSession session(port, "Test", "Computer");
+        const DeviceSession session(port, "Test", "Computer", Diagnostics::standard());
         const DownloadInterruption interruption;
         const DeviceConnection connection(session, nullptr, &fingerprints);
         std::vector<DiveRecord> records = downloadDives(connection, interruption);
@@ -320,7 +320,7 @@ TEST_F(FingerprintDownloadTest, NoSerialOrNoBackendNameReadsAndWritesNothing) {
     dcsim_descriptors_add("Test", "Nameless", DC_FAMILY_UWATEC_G2, 0, DC_TRANSPORT_SERIAL);
     attach("sim:g2", 0, 2);
     FingerprintCache fingerprints(directory_.str(), FingerprintCache::Stored::kUse);
-    const DeviceSession session("sim:g2", "Test", "Nameless");
+    const DeviceSession session("sim:g2", "Test", "Nameless", Diagnostics::standard());
     const DownloadInterruption interruption;
     const DeviceConnection connection(session, nullptr, &fingerprints);
     const auto records = downloadDives(connection, interruption);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "diagnostics.h"
+
 namespace diveconnector {
 namespace {
 
@@ -48,15 +50,28 @@ TEST(ExceptionTest, CaughtAsStandardException) {
     }
 }
 
+void writeEveryKind(const Diagnostics& diagnostics) {
+    diagnostics.statusLine(lines::kClosingDevice, -6);
+    diagnostics.statusLine(lines::kDestroyingParser, 3);
+    diagnostics.line(lines::kParsingMaxdepth);
+    diagnostics.formattedLine("Event: progress %3.2f%% (%u/%u)\n", 50.0, 1u, 2u);
+}
+
 TEST(DiagnosticLineTest, StatusLinesKeepTheSign) {
     testing::internal::CaptureStdout();
-    writeStatusLine(lines::kClosingDevice, -6);
-    writeStatusLine(lines::kDestroyingParser, 3);
-    writeLine(lines::kParsingMaxdepth);
+    writeEveryKind(Diagnostics::standard());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Error closing the device (-6).\n"
               "Error destroying the parser (3).\n"
-              "Parsing the maxdepth.\n");
+              "Parsing the maxdepth.\n"
+              "Event: progress 50.00% (1/2)\n");
+}
+
+TEST(DiagnosticLineTest, QuietWritesNoLineOfAnyKind) {
+    const SupportLog noLog;
+    testing::internal::CaptureStdout();
+    writeEveryKind(Diagnostics(true, noLog));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 }  // namespace

@@ -944,7 +944,8 @@ class CliTest {
         Path scenario = temporary.resolve("late.txt");
         Files.writeString(scenario, "transfer 2 4000\ndive\nprofile 0:00@0 5:00@10 10:00@0\n");
         List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
-        command.addAll(toolCommand("download", "--port", scenario.toString()));
+        // --verbose: the library's progress lines tell when the last check has passed.
+        command.addAll(toolCommand("--verbose", "download", "--port", scenario.toString()));
 
         ChildProcess.Running running =
             ChildProcess.start(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
