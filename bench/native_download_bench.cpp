@@ -65,7 +65,7 @@ constexpr const char* kSerialRateLogbook =
 
 std::size_t downloadOnce(const std::string& cacheDirectory) {
     FingerprintCache fingerprints(cacheDirectory, FingerprintCache::Stored::kUse);
-    const DeviceSession session("bench-serial", "Bench", "Computer");
+    const DeviceSession session("bench-serial", "Bench", "Computer", Diagnostics::standard());
     const DownloadInterruption interruption;
     const DeviceConnection connection(session, nullptr, &fingerprints);
     const auto records = downloadDives(connection, interruption);
