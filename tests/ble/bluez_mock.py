@@ -105,6 +105,12 @@ class Peripheral:
             dcsim.attach(spec['scenario'])
             self.handle = dcsim.peripheral(spec['name'])
 
+    def reconnected(self):
+        '''A new connection starts unpaired, as with a real computer.'''
+        if self.handle is not None:
+            self.dcsim.lib.dcsim_peripheral_free(self.handle)
+            self.handle = self.dcsim.peripheral(self.spec['name'])
+
     def device(self):
         return dbusmock.get_object(self.path)
 
@@ -184,6 +190,7 @@ def add_device(mock, peripheral):
         if spec.get('refuse'):
             raise dbus.exceptions.DBusException('Connection refused',
                                                 name='org.bluez.Error.Failed')
+        peripheral.reconnected()
         peripheral.connected = True
         self.props[DEVICE]['Connected'] = dbus.Boolean(True)
         changed(self, DEVICE, {'Connected': dbus.Boolean(True)})
