@@ -802,6 +802,60 @@ class CliTest {
     }
 
     @Test
+    void jsonToTheStandardOutputPutsTheTableOnTheStandardError() throws Exception {
+        List<Dive> expected = downloadHere("dcsim:builtin");
+
+        ChildProcess child = tool("download", "--json", "-").assertClean(0);
+
+        Path json = Files.writeString(temporary.resolve("out.json"), child.stdout());
+        assertJsonHolds(json, "dcsim:builtin", new Device("Dcsim", "Reef Explorer", "20240401"),
+                        expected);
+        assertEquals(20, tableRows(child.stderr()).size(), child::toString);
+        assertTrue(errors(child).endsWith(BUILTIN_SUMMARY), child::toString);
+        assertFalse(Files.exists(Path.of("-")), "no file named -");
+    }
+
+    private static final List<String> LIBRARY_LINES = List.of("Event: ", "Parsing the ");
+
+    /** The lines of the child's output that the library wrote, not the tool. */
+    private static List<String> libraryLines(String output) {
+        List<String> lines = new ArrayList<>();
+        for (String line : output.split("\n")) {
+            if (LIBRARY_LINES.stream().anyMatch(line::startsWith)) {
+                lines.add(line);
+            }
+        }
+        return lines;
+    }
+
+    @Test
+    void theLibrarysLinesShowOnlyWithVerboseAndTheResultsStayTheSame() throws Exception {
+        ChildProcess quiet = tool("download").assertClean(0);
+        ChildProcess verbose = tool("--verbose", "download").assertClean(0);
+
+        assertEquals(List.of(), libraryLines(quiet.stdout() + quiet.stderr()), quiet::toString);
+        assertFalse(libraryLines(verbose.stdout()).isEmpty(), verbose::toString);
+        List<String> dives = new ArrayList<>();
+        for (String[] row : tableRows(verbose.stdout())) {
+            dives.add(String.join("|", row));
+        }
+        List<String> quietDives = new ArrayList<>();
+        for (String[] row : tableRows(quiet.stdout())) {
+            quietDives.add(String.join("|", row));
+        }
+        assertEquals(dives, quietDives);
+        assertTrue(quiet.stdout().endsWith(BUILTIN_SUMMARY + "\n"), quiet::toString);
+
+        ChildProcess quietFailure = tool("download", "--port", "sim:absent").assertClean(1);
+        ChildProcess verboseFailure =
+            tool("--verbose", "download", "--port", "sim:absent").assertClean(1);
+        String message = "diveconnector: No such port ([-4]: Error opening device.)";
+        assertEquals(message, errors(quietFailure), quietFailure::toString);
+        assertTrue(errors(verboseFailure).startsWith(message + "\n"), verboseFailure::toString);
+        assertEquals(List.of(), libraryLines(quietFailure.stdout()), quietFailure::toString);
+    }
+
+    @Test
     void aFailedDownloadLeavesTheDiversFilesAsTheyWere() throws Exception {
         Path json = Files.writeString(temporary.resolve("dives.json"), "the diver's old log");
         Path plots = Files.createDirectory(temporary.resolve("plots"));
