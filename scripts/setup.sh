@@ -8,6 +8,7 @@ packages=("$@")
 if ((${#packages[@]} == 0)); then
     packages=(
         cmake g++ make pkg-config binutils
+        bsdutils  # script(1), for the tool's terminal tests
         openjdk-17-jdk-headless
         libgtest-dev libgmock-dev libbenchmark-dev
         junit5

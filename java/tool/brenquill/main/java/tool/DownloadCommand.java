@@ -14,6 +14,7 @@ import java.util.AbstractSet;
 import java.util.ArrayList;
 import java.util.Iterator;
 import java.util.List;
+import java.util.Locale;
 import java.util.Optional;
 import java.util.Set;
 
@@ -35,6 +36,15 @@ final class DownloadCommand implements Command {
     private static final String NEW_ONLY = "--new-only";
     private static final String ALL = "--all";
     private static final String CACHE = "--cache";
+    private static final String LOG = "--log";
+    private static final String LOG_LEVEL = "--loglevel";
+    private static final List<String> LOG_LEVELS = List.of("error", "warning", "info", "debug",
+                                                           "all");
+    // The library's support log: its file, and how much goes into it.
+    private static final String LOG_PROPERTY = "diveconnector.log";
+    private static final String LOG_LEVEL_PROPERTY = "diveconnector.loglevel";
+    // Set by the launcher when standard error is a terminal, which Java cannot tell on its own.
+    private static final String TERMINAL_PROPERTY = "diveconnector.stderr.terminal";
     // The library's fingerprint cache: its directory, and whether to ignore what it holds.
     private static final String FINGERPRINTS_PROPERTY = "diveconnector.fingerprints";
     private static final String REFRESH_PROPERTY = "diveconnector.fingerprints.refresh";
@@ -77,7 +87,11 @@ final class DownloadCommand implements Command {
             new Option(CACHE, "DIR", "The cache of --new-only and --all (default:\n"
                                          + "$XDG_CACHE_HOME/diveconnector or\n"
                                          + "~/.cache/diveconnector); libdivecomputer's\n"
-                                         + "dctool reads and writes the same files."));
+                                         + "dctool reads and writes the same files."),
+            new Option(LOG, "FILE", "Append libdivecomputer's log and the library's reasons\n"
+                                        + "for a failure to FILE, for a bug report."),
+            new Option(LOG_LEVEL, "L", "How much goes to the log: " + String.join(", ", LOG_LEVELS)
+                                           + "\n(default: info)."));
     }
 
     private static Optional<String> buildDefault(String option) {
@@ -111,6 +125,8 @@ final class DownloadCommand implements Command {
         Optional<Path> jsonPath = jsonToOut ? Optional.empty() : path(JSON, json);
         Optional<Path> plots = path(PLOT, nonEmpty(arguments, PLOT, "a directory name"));
         Optional<Path> cache = fingerprintCache(arguments);
+        Optional<String> log = nonEmpty(arguments, LOG, "a file name");
+        Optional<String> logLevel = logLevel(arguments, log);
         // With the JSON on the standard output, the table must not mix with it.
         PrintStream text = jsonToOut ? err : out;
 
@@ -130,11 +146,21 @@ final class DownloadCommand implements Command {
                 System.setProperty(FINGERPRINTS_PROPERTY, cache.get().toString());
                 System.setProperty(REFRESH_PROPERTY, String.valueOf(arguments.flag(ALL)));
             }
+            if (log.isPresent()) {
+                System.setProperty(LOG_PROPERTY, log.get());
+            }
+            if (logLevel.isPresent()) {
+                System.setProperty(LOG_LEVEL_PROPERTY, logLevel.get());
+            }
 
             text.println("Downloading from " + vendor + " " + product + " on " + port + ".");
             Main.checkStandardOutput(out);
             Arrivals arrivals = new Arrivals();
-            Device device = download(port, vendor, product, arrivals);
+            Optional<ProgressBar> bar = Boolean.getBoolean(TERMINAL_PROPERTY)
+                                            ? Optional.of(new ProgressBar(err, System::nanoTime))
+                                            : Optional.empty();
+            Device device = download(new DiverConnector(new PinPrompt(System.in, System.out), bar),
+                                     bar, port, vendor, product, arrivals);
             List<Dive> dives = new ArrayList<>(arrivals.dives);
             dives.sort(DiveOrder.OLDEST_FIRST);
             count = dives.size();
@@ -172,6 +198,24 @@ final class DownloadCommand implements Command {
             throw new UsageException(option + " needs " + what + ", not an empty one");
         }
         return value;
+    }
+
+    /** The log level, checked here: the library would log an unknown one at info. */
+    private static Optional<String> logLevel(Arguments arguments, Optional<String> log)
+        throws UsageException {
+        Optional<String> level = arguments.value(LOG_LEVEL);
+        if (level.isEmpty()) {
+            return level;
+        }
+        String name = level.get().toLowerCase(Locale.ROOT);
+        if (!LOG_LEVELS.contains(name)) {
+            throw new UsageException("unknown log level '" + level.get() + "'; the levels are "
+                                     + String.join(", ", LOG_LEVELS.subList(0, 4)) + " or all");
+        }
+        if (log.isEmpty()) {
+            throw new UsageException(LOG_LEVEL + " needs " + LOG + " FILE");
+        }
+        return Optional.of(name);
     }
 
     /** The directory of the fingerprint cache, when --new-only or --all asks for it. */
@@ -216,14 +260,16 @@ final class DownloadCommand implements Command {
         }
     }
 
-    private static Device download(String port, String vendor, String product, Set<Dive> dives)
+    private static Device download(DiverConnector connector, Optional<ProgressBar> bar,
+                                   String port, String vendor, String product, Set<Dive> dives)
         throws CommandFailure {
         Device device;
         try {
-            device = new PinPrompt(System.in, System.out)
-                         .loadUserDivesFromDevice(port, vendor, product, dives);
+            device = connector.loadUserDivesFromDevice(port, vendor, product, dives);
         } catch (NativeException e) {
             throw inWords(e, vendor, product);
+        } finally {
+            bar.ifPresent(ProgressBar::end);
         }
         if (device == null) {
             throw new IllegalStateException("the native library returned no device");
