@@ -41,7 +41,11 @@ class CliProgressTest {
     @Test
     void aTerminalSeesTheWaitAndABarRedrawnInPlaceThatEndsBeforeTheTable() throws Exception {
         Path scenario = Files.writeString(temporary.resolve("slow.txt"), SLOW_COMPUTER);
-        String command = String.join(" ", launcher("download", "--port", scenario.toString()));
+        List<String> words = new ArrayList<>();
+        for (String word : launcher("download", "--port", scenario.toString())) {
+            words.add("'" + word.replace("'", "'\\''") + "'");
+        }
+        String command = String.join(" ", words);
         // script(1) gives the tool a pseudo-terminal for its standard output and error.
         ChildProcess child = ChildProcess
                                  .run(List.of("script", "-qfec", command, "/dev/null"), jniChecks())
