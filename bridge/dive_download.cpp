@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "application_settings.h"
 #include "device_events.h"
 #include "device_session.h"
 #include "diagnostics.h"
@@ -21,19 +22,6 @@
 #include "support_log.h"
 
 namespace diveconnector {
-
-namespace {
-
-// The application's settings: Java system properties.
-namespace properties {
-// "true": none of the library's lines on standard output.
-constexpr char kQuiet[] = "diveconnector.quiet";
-// The support log's file and level.
-constexpr char kLog[] = "diveconnector.log";
-constexpr char kLogLevel[] = "diveconnector.loglevel";
-}  // namespace properties
-
-}  // namespace
 
 jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceName, jstring vendor,
                                 jstring product, jobject dives) noexcept {

@@ -4,6 +4,7 @@
 
 #include "device_events.h"
 #include "device_listing.h"
+#include "device_memory_dump.h"
 #include "dive_download.h"
 
 extern "C" {
@@ -18,6 +19,11 @@ JNIEXPORT jobject JNICALL Java_brenquill_main_java_core_DeviceConnector_loadUser
     jobject dives) {
     return diveconnector::loadUserDivesFromDevice(env, connector, deviceName, vendor, product,
                                                   dives);
+}
+
+JNIEXPORT jbyteArray JNICALL Java_brenquill_main_java_core_DeviceConnector_dumpDeviceMemory(
+    JNIEnv* env, jobject connector, jstring deviceName, jstring vendor, jstring product) {
+    return diveconnector::dumpDeviceMemory(env, connector, deviceName, vendor, product);
 }
 
 // Makes no JNI call, so any thread may call it at any time.

@@ -55,6 +55,8 @@ inline constexpr char kSavingDevice[] = "Could not save device.";
 inline constexpr char kReportingDevice[] = "Could not report device.";
 inline constexpr char kNullArgument[] =
     "Device name, vendor, product and the dive set must not be null.";
+inline constexpr char kNullDumpArgument[] = "Device name, vendor and product must not be null.";
+inline constexpr char kCreatingMemoryImage[] = "Could not create the memory image.";
 inline constexpr char kCreatingParentDevice[] = "Could not create parent device.";
 inline constexpr char kCreatingGas[] = "Could not create gas.";
 inline constexpr char kCreatingDive[] = "Could not create dive.";

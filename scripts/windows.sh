@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds diveconnector for 64-bit Windows with mingw-w64 in build/windows: diveconnector.dll,
-# dcsim.dll and the C++ unit tests. Checks that diveconnector.dll exports exactly its three JNI
-# functions and needs no DLL of the compiler's, then runs the unit tests under wine.
+# dcsim.dll and the C++ unit tests. Checks that diveconnector.dll exports exactly its JNI
+# functions (tests/jvm/jni_exports.txt) and needs no DLL of the compiler's, then runs the unit
+# tests under wine.
 # Installs what it needs from Debian's packages (as root, or with sudo).
 set -euo pipefail
 cd "$(dirname "$0")/.."

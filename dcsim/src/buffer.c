@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "buffer.h"
 #include "calls.h"
 #include "live.h"
 
@@ -101,6 +102,15 @@ int dc_buffer_append(dc_buffer_t* buffer, const unsigned char data[], size_t siz
         (data == NULL && size != 0)) {
         return 0;
     }
+    return dcsim_buffer_append(buffer, data, size);
+}
+
+void dcsim_buffer_clear(dc_buffer_t* buffer) {
+    buffer->offset = 0;
+    buffer->size = 0;
+}
+
+int dcsim_buffer_append(dc_buffer_t* buffer, const unsigned char data[], size_t size) {
     if (size > (size_t)-1 - buffer->size || !buffer_ensure(buffer, 0, buffer->size + size)) {
         return 0;
     }

@@ -94,6 +94,7 @@
     X(dc_device_set_events, 1)            \
     X(dc_device_set_fingerprint, 1)       \
     X(dc_device_foreach, 1)               \
+    X(dc_device_dump, 1)                  \
     X(dc_device_close, 1)                 \
     X(dc_parser_new, 1)                   \
     X(dc_parser_new2, 1)                  \

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "buffer.h"
 #include "calls.h"
 #include "computer.h"
 #include "context.h"
@@ -303,6 +304,107 @@ dc_status_t dc_device_foreach(dc_device_t* device, dc_dive_callback_t callback, 
         }
     }
     return DC_STATUS_SUCCESS;
+}
+
+/* The simulated memory image, malloc'ed: every dive's raw bytes, oldest
+ * first. */
+static dc_status_t memory_image(const dcsim_computer_t* computer, unsigned char** image,
+                                size_t* size) {
+    *image = NULL;
+    *size = 0;
+    for (unsigned int index = 0; index < computer->ndives; index++) {
+        unsigned char* data;
+        size_t length;
+        dc_status_t status = dcsim_computer_dive(computer, index, &data, &length);
+        if (status != DC_STATUS_SUCCESS) {
+            free(*image);
+            return status;
+        }
+        unsigned char* grown = realloc(*image, *size + length + 1);
+        if (grown == NULL) {
+            free(data);
+            free(*image);
+            return DC_STATUS_NOMEMORY;
+        }
+        memcpy(grown + *size, data, length);
+        free(data);
+        *image = grown;
+        *size += length;
+    }
+    return DC_STATUS_SUCCESS;
+}
+
+/* Transfers the image a dive at a time, each in the computer's chunks, with
+ * progress in bytes as the backends report it. */
+static dc_status_t transfer_image(dc_device_t* device, const dcsim_computer_t* computer,
+                                  const unsigned char* image, size_t size, dc_buffer_t* buffer) {
+    dc_event_progress_t progress = {0, size > 0xFFFFFFFFu ? 0xFFFFFFFFu : (unsigned int)size};
+    int progress_enabled = 0;
+    emit_setup_events(device, computer, &progress, &progress_enabled);
+    const unsigned int per_dive = computer->chunks ? computer->chunks : 1;
+    const unsigned int chunks = computer->ndives * per_dive;
+    size_t offset = 0;
+    for (unsigned int chunk = 0;; chunk++) {
+        if (chunk % per_dive == 0 && computer->has_fail_after &&
+            chunk / per_dive == computer->fail_after) {
+            DCSIM_ERROR(device->context, "Failed to read the memory.");
+            return computer->fail_status;
+        }
+        if (chunk == chunks) {
+            break;
+        }
+        if (cancelled(device)) {
+            DCSIM_INFO(device->context, "Dump cancelled.");
+            return DC_STATUS_CANCELLED;
+        }
+        dcsim_sleep_ms(computer->delay_ms);
+        const size_t end = (size_t)((unsigned long long)size * (chunk + 1) / chunks);
+        if (!dcsim_buffer_append(buffer, image + offset, end - offset)) {
+            return DC_STATUS_NOMEMORY;
+        }
+        offset = end;
+        DCSIM_DEBUG(device->context, "Received %zu of %zu bytes.", offset, size);
+        progress.current = (unsigned int)(offset > 0xFFFFFFFFu ? 0xFFFFFFFFu : offset);
+        if (progress_enabled) {
+            emit(device, DC_EVENT_PROGRESS, &progress);
+        }
+    }
+    return DC_STATUS_SUCCESS;
+}
+
+dc_status_t dc_device_dump(dc_device_t* device, dc_buffer_t* buffer) {
+    dc_status_t status = DCSIM_ENTER(dc_device_dump);
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
+    }
+    if (device == NULL || !dcsim_family_dumps(device->family)) {
+        return DC_STATUS_UNSUPPORTED;
+    }
+    if (buffer == NULL) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    dcsim_buffer_clear(buffer);
+    if (!device->answered) {
+        DCSIM_ERROR(device->context, "Failed to receive the answer.");
+        return DC_STATUS_TIMEOUT;
+    }
+    if (device->ble) {
+        /* The simulated BLE peripheral serves dives, not a memory image. */
+        return DC_STATUS_UNSUPPORTED;
+    }
+    const dcsim_computer_t* computer = device->iostream->computer;
+    unsigned char* image;
+    size_t size;
+    status = memory_image(computer, &image, &size);
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
+    }
+    status = transfer_image(device, computer, image, size, buffer);
+    free(image);
+    if (status != DC_STATUS_SUCCESS) {
+        dcsim_buffer_clear(buffer);
+    }
+    return status;
 }
 
 dc_status_t dc_device_close(dc_device_t* device) {

@@ -25,3 +25,16 @@ int dcsim_family_talks_at_open(dc_family_t family) {
             return 0;
     }
 }
+
+int dcsim_family_dumps(dc_family_t family) {
+    switch ((unsigned int)family) {
+        /* These backends download dive by dive and have no memory to read
+         * as a whole. */
+        case DC_FAMILY_SUUNTO_EONSTEEL:
+        case DC_FAMILY_SHEARWATER_PETREL:
+        case DC_FAMILY_ATOMICS_COBALT:
+            return 0;
+        default:
+            return 1;
+    }
+}

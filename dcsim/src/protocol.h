@@ -10,4 +10,8 @@
  * download. */
 int dcsim_family_talks_at_open(dc_family_t family);
 
+/* Whether the family's real backend implements dc_device_dump; the others
+ * answer DC_STATUS_UNSUPPORTED. */
+int dcsim_family_dumps(dc_family_t family);
+
 #endif

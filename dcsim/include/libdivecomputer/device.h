@@ -68,6 +68,8 @@ dc_status_t dc_device_set_fingerprint(dc_device_t* device, const unsigned char d
 
 dc_status_t dc_device_foreach(dc_device_t* device, dc_dive_callback_t callback, void* userdata);
 
+dc_status_t dc_device_dump(dc_device_t* device, dc_buffer_t* buffer);
+
 dc_status_t dc_device_close(dc_device_t* device);
 
 #ifdef __cplusplus

@@ -728,6 +728,41 @@ class CliTest {
     }
 
     @Test
+    void dumpWritesTheComputersMemoryWhole() throws Exception {
+        byte[] expected =
+            Downloads.connector().dumpDeviceMemory("dcsim:builtin", "Dcsim", "Reef Explorer");
+        assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
+        Path file = temporary.resolve("memory.bin");
+
+        ChildProcess child = tool("dump", file.toString()).assertClean(0);
+
+        assertEquals("", errors(child), child::toString);
+        assertEquals("Dumping the memory of Dcsim Reef Explorer on dcsim:builtin.\nWrote "
+                         + expected.length + " bytes to " + file + ".\n",
+                     child.stdout());
+        assertArrayEquals(expected, Files.readAllBytes(file));
+    }
+
+    @Test
+    void aFailedDumpLeavesThePreviousFileAlone() throws Exception {
+        Path scenario = temporary.resolve("failing.scenario");
+        Files.writeString(scenario, "transfer 2 0\nfail-after 1 IO\n"
+                                        + "dive\nraw 0102\ndive\nraw 0304\n");
+        Path file = Files.writeString(temporary.resolve("memory.bin"), "the previous dump");
+
+        ChildProcess child = tool("dump", "--port", scenario.toString(), file.toString())
+                                 .assertClean(1);
+
+        assertEquals("diveconnector: [-6]: Error dumping the memory.", errors(child),
+                     child::toString);
+        assertEquals("the previous dump", Files.readString(file));
+        assertEquals(List.of(scenario.getFileName(), file.getFileName()), listing(temporary),
+                     "no temporary file is left");
+        assertEquals("diveconnector: dump needs the FILE to write the memory to",
+                     errors(tool("dump").assertClean(2)).lines().findFirst().orElse(""));
+    }
+
+    @Test
     void unwritableTargetsFailBeforeTheTransfer() throws Exception {
         Path readOnly = Files.createDirectory(temporary.resolve("read-only"));
         assertTrue(readOnly.toFile().setWritable(false, false));

@@ -38,6 +38,14 @@ public class DeviceConnector {
     public native Device loadUserDivesFromDevice(String deviceName, String vendor, String product,
                                                  Set<Dive> dives) throws NativeException;
 
+    /**
+     * The raw memory of the computer on port {@code deviceName}, for a bug report. The events
+     * and Ctrl-C work as in a download. Fails with "[-1]: This dive computer cannot dump its
+     * memory." for models whose libdivecomputer backend has no memory dump.
+     */
+    public native byte[] dumpDeviceMemory(String deviceName, String vendor, String product)
+        throws NativeException;
+
     /** Asks a running download to stop after the current dive; safe from any thread. */
     public native void interruptDeviceDownload();
 

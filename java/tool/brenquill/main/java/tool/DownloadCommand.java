@@ -94,12 +94,12 @@ final class DownloadCommand implements Command {
                                            + "\n(default: info)."));
     }
 
-    private static Optional<String> buildDefault(String option) {
+    static Optional<String> buildDefault(String option) {
         return Optional.ofNullable(System.getProperty(DEFAULT_PROPERTY_PREFIX + option))
             .filter(value -> !value.isEmpty());
     }
 
-    private static String defaultNote(String option) {
+    static String defaultNote(String option) {
         return buildDefault(option).map(value -> " (default: " + value + ")").orElse("");
     }
 
@@ -247,7 +247,7 @@ final class DownloadCommand implements Command {
         }
     }
 
-    private static Optional<Path> path(String option, Optional<String> name)
+    static Optional<Path> path(String option, Optional<String> name)
         throws UsageException {
         if (name.isEmpty()) {
             return Optional.empty();
@@ -278,7 +278,7 @@ final class DownloadCommand implements Command {
     }
 
     /** The library's failure in a diver's words, its own message kept after them. */
-    private static CommandFailure inWords(NativeException e, String vendor, String product) {
+    static CommandFailure inWords(NativeException e, String vendor, String product) {
         String message = String.valueOf(e.getMessage());
         String words = null;
         int exitCode = Main.EXIT_FAILURE;

@@ -118,12 +118,16 @@ final class OutputFile {
 
     /** The contents, in UTF-8; closing the writer flushes them but does not yet commit them. */
     Writer writer() throws IOException {
-        OutputStream stream = direct;
-        if (stream == null) {
-            stream = Files.newOutputStream(temporary, StandardOpenOption.WRITE,
-                                           StandardOpenOption.TRUNCATE_EXISTING);
+        return new BufferedWriter(new OutputStreamWriter(stream(), StandardCharsets.UTF_8));
+    }
+
+    /** The contents as bytes; closing the stream does not yet commit them. */
+    OutputStream stream() throws IOException {
+        if (direct != null) {
+            return direct;
         }
-        return new BufferedWriter(new OutputStreamWriter(stream, StandardCharsets.UTF_8));
+        return Files.newOutputStream(temporary, StandardOpenOption.WRITE,
+                                     StandardOpenOption.TRUNCATE_EXISTING);
     }
 
     /** Puts the complete contents in the target's place. */

@@ -1,0 +1,99 @@
+package brenquill.main.java.tool;
+
+import brenquill.main.java.core.exceptions.NativeException;
+import java.io.IOException;
+import java.io.OutputStream;
+import java.io.PrintStream;
+import java.nio.file.Path;
+import java.util.List;
+import java.util.Optional;
+
+/**
+ * Writes a dive computer's raw memory to a file, for a bug report. The file is replaced whole
+ * once the dump has succeeded, or left as it was.
+ */
+final class DumpCommand implements Command {
+    private static final String PORT = "--port";
+    private static final String VENDOR = "--vendor";
+    private static final String PRODUCT = "--product";
+    private static final String FILE = "FILE";
+
+    @Override
+    public String name() {
+        return "dump";
+    }
+
+    @Override
+    public String summary() {
+        return "Write the raw memory of a dive computer to FILE, for a bug report (Ctrl-C\n"
+            + "cancels).";
+    }
+
+    @Override
+    public List<Option> options() {
+        return List.of(
+            new Option(PORT, "NAME",
+                       "Port of the dive computer" + DownloadCommand.defaultNote("port") + "."),
+            new Option(VENDOR, "V", "Vendor of its model, as 'list' prints it"
+                                        + DownloadCommand.defaultNote("vendor") + "."),
+            new Option(PRODUCT, "P",
+                       "Product of its model" + DownloadCommand.defaultNote("product") + "."));
+    }
+
+    @Override
+    public Optional<String> operand() {
+        return Optional.of(FILE);
+    }
+
+    private static String required(Arguments arguments, String option, String valueName,
+                                   String property) throws UsageException {
+        Optional<String> value =
+            arguments.value(option).or(() -> DownloadCommand.buildDefault(property));
+        if (value.isEmpty()) {
+            throw new UsageException(
+                "dump needs " + option + " " + valueName
+                + " (this build has no simulated dive computer to default to)");
+        }
+        return value.get();
+    }
+
+    @Override
+    public int run(Arguments arguments, PrintStream out, PrintStream err)
+        throws UsageException, IOException, CommandFailure {
+        String port = required(arguments, PORT, "NAME", "port");
+        String vendor = required(arguments, VENDOR, "V", "vendor");
+        String product = required(arguments, PRODUCT, "P", "product");
+        Optional<String> name = arguments.operand().filter(operand -> !operand.isEmpty());
+        if (name.isEmpty()) {
+            throw new UsageException("dump needs the FILE to write the memory to");
+        }
+        Path path = DownloadCommand.path(FILE, name).get();
+
+        byte[] memory;
+        try (PendingFiles files = new PendingFiles(err)) {
+            // The target is checked before the dump, which may take minutes, not after it.
+            OutputFile file = files.add(OutputFile.replacing(path));
+            out.println("Dumping the memory of " + vendor + " " + product + " on " + port + ".");
+            Main.checkStandardOutput(out);
+            try {
+                memory = new PinPrompt(System.in, System.out)
+                             .dumpDeviceMemory(port, vendor, product);
+            } catch (NativeException e) {
+                throw DownloadCommand.inWords(e, vendor, product);
+            }
+            if (memory == null) {
+                throw new IllegalStateException("the native library returned no memory");
+            }
+            try (OutputStream stream = file.stream()) {
+                stream.write(memory);
+            } catch (IOException e) {
+                throw new IOException("cannot write " + file.name() + ": " + FileErrors.reason(e),
+                                      e);
+            }
+            files.commit();
+        }
+        out.println("Wrote " + memory.length + (memory.length == 1 ? " byte" : " bytes") + " to "
+                    + path + ".");
+        return Main.EXIT_OK;
+    }
+}
