@@ -342,9 +342,9 @@ static dc_status_t transfer_image(dc_device_t* device, const dcsim_computer_t* c
     int progress_enabled = 0;
     emit_setup_events(device, computer, &progress, &progress_enabled);
     const unsigned int per_dive = computer->chunks ? computer->chunks : 1;
-    const unsigned int chunks = computer->ndives * per_dive;
+    const unsigned long long chunks = (unsigned long long)computer->ndives * per_dive;
     size_t offset = 0;
-    for (unsigned int chunk = 0;; chunk++) {
+    for (unsigned long long chunk = 0;; chunk++) {
         if (chunk % per_dive == 0 && computer->has_fail_after &&
             chunk / per_dive == computer->fail_after) {
             DCSIM_ERROR(device->context, "Failed to read the memory.");
@@ -358,13 +358,14 @@ static dc_status_t transfer_image(dc_device_t* device, const dcsim_computer_t* c
             return DC_STATUS_CANCELLED;
         }
         dcsim_sleep_ms(computer->delay_ms);
-        const size_t end = (size_t)((unsigned long long)size * (chunk + 1) / chunks);
+        const size_t end = (size_t)(size * (chunk + 1) / chunks);
         if (!dcsim_buffer_append(buffer, image + offset, end - offset)) {
             return DC_STATUS_NOMEMORY;
         }
         offset = end;
-        DCSIM_DEBUG(device->context, "Received %zu of %zu bytes.", offset, size);
         progress.current = (unsigned int)(offset > 0xFFFFFFFFu ? 0xFFFFFFFFu : offset);
+        DCSIM_DEBUG(device->context, "Received %u of %u bytes.", progress.current,
+                    progress.maximum);
         if (progress_enabled) {
             emit(device, DC_EVENT_PROGRESS, &progress);
         }
