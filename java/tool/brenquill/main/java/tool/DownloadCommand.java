@@ -44,7 +44,7 @@ final class DownloadCommand implements Command {
     private static final String LOG_PROPERTY = "diveconnector.log";
     private static final String LOG_LEVEL_PROPERTY = "diveconnector.loglevel";
     // Set by the launcher when standard error is a terminal, which Java cannot tell on its own.
-    private static final String TERMINAL_PROPERTY = "diveconnector.stderr.terminal";
+    static final String TERMINAL_PROPERTY = "diveconnector.stderr.terminal";
     // The library's fingerprint cache: its directory, and whether to ignore what it holds.
     private static final String FINGERPRINTS_PROPERTY = "diveconnector.fingerprints";
     private static final String REFRESH_PROPERTY = "diveconnector.fingerprints.refresh";

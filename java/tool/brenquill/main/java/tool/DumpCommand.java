@@ -75,11 +75,16 @@ final class DumpCommand implements Command {
             OutputFile file = files.add(OutputFile.replacing(path));
             out.println("Dumping the memory of " + vendor + " " + product + " on " + port + ".");
             Main.checkStandardOutput(out);
+            Optional<ProgressBar> bar = Boolean.getBoolean(DownloadCommand.TERMINAL_PROPERTY)
+                                            ? Optional.of(new ProgressBar(err, System::nanoTime))
+                                            : Optional.empty();
             try {
-                memory = new PinPrompt(System.in, System.out)
+                memory = new DiverConnector(new PinPrompt(System.in, System.out), bar)
                              .dumpDeviceMemory(port, vendor, product);
             } catch (NativeException e) {
                 throw DownloadCommand.inWords(e, vendor, product);
+            } finally {
+                bar.ifPresent(ProgressBar::end);
             }
             if (memory == null) {
                 throw new IllegalStateException("the native library returned no memory");
