@@ -103,12 +103,13 @@ final class DownloadCommand implements Command {
         return buildDefault(option).map(value -> " (default: " + value + ")").orElse("");
     }
 
-    private static String required(Arguments arguments, String option, String valueName,
-                                   String property) throws UsageException {
+    /** The option's value, else the build's simulated computer's, else a usage error. */
+    static String required(String command, Arguments arguments, String option, String valueName,
+                           String property) throws UsageException {
         Optional<String> value = arguments.value(option).or(() -> buildDefault(property));
         if (value.isEmpty()) {
             throw new UsageException(
-                "download needs " + option + " " + valueName
+                command + " needs " + option + " " + valueName
                 + " (this build has no simulated dive computer to default to)");
         }
         return value.get();
@@ -117,9 +118,9 @@ final class DownloadCommand implements Command {
     @Override
     public int run(Arguments arguments, PrintStream out, PrintStream err)
         throws UsageException, IOException, CommandFailure {
-        String port = required(arguments, PORT, "NAME", "port");
-        String vendor = required(arguments, VENDOR, "V", "vendor");
-        String product = required(arguments, PRODUCT, "P", "product");
+        String port = required("download", arguments, PORT, "NAME", "port");
+        String vendor = required("download", arguments, VENDOR, "V", "vendor");
+        String product = required("download", arguments, PRODUCT, "P", "product");
         Optional<String> json = nonEmpty(arguments, JSON, "a file name");
         boolean jsonToOut = json.equals(Optional.of(STANDARD_OUTPUT));
         Optional<Path> jsonPath = jsonToOut ? Optional.empty() : path(JSON, json);

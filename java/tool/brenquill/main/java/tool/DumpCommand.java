@@ -45,24 +45,12 @@ final class DumpCommand implements Command {
         return Optional.of(FILE);
     }
 
-    private static String required(Arguments arguments, String option, String valueName,
-                                   String property) throws UsageException {
-        Optional<String> value =
-            arguments.value(option).or(() -> DownloadCommand.buildDefault(property));
-        if (value.isEmpty()) {
-            throw new UsageException(
-                "dump needs " + option + " " + valueName
-                + " (this build has no simulated dive computer to default to)");
-        }
-        return value.get();
-    }
-
     @Override
     public int run(Arguments arguments, PrintStream out, PrintStream err)
         throws UsageException, IOException, CommandFailure {
-        String port = required(arguments, PORT, "NAME", "port");
-        String vendor = required(arguments, VENDOR, "V", "vendor");
-        String product = required(arguments, PRODUCT, "P", "product");
+        String port = DownloadCommand.required("dump", arguments, PORT, "NAME", "port");
+        String vendor = DownloadCommand.required("dump", arguments, VENDOR, "V", "vendor");
+        String product = DownloadCommand.required("dump", arguments, PRODUCT, "P", "product");
         Optional<String> name = arguments.operand().filter(operand -> !operand.isEmpty());
         if (name.isEmpty()) {
             throw new UsageException("dump needs the FILE to write the memory to");
