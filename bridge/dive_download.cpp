@@ -18,7 +18,6 @@
 #include "java_strings.h"
 #include "library_version.h"
 #include "scoped_utf_chars.h"
-#include "state_directory.h"
 #include "support_log.h"
 
 namespace diveconnector {
@@ -52,10 +51,11 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceNa
     return guarded(env, nativeException, [&]() -> jobject {
         // The operating system takes port names in real UTF-8.
         const std::string name = utf8String(env, deviceName);
-        FingerprintCache fingerprints(systemProperty(env, kStateDirectoryProperty),
-                                      systemProperty(env, kRefreshFingerprintsProperty) == "true"
-                                          ? FingerprintCache::Stored::kIgnore
-                                          : FingerprintCache::Stored::kUse);
+        FingerprintCache fingerprints(
+            systemProperty(env, properties::kStateDirectory),
+            systemProperty(env, properties::kRefreshFingerprints) == "true"
+                ? FingerprintCache::Stored::kIgnore
+                : FingerprintCache::Stored::kUse);
         // Read at every download, so a changed setting counts from the next one.
         const SupportLog log = SupportLog::open(systemProperty(env, properties::kLog),
                                                 systemProperty(env, properties::kLogLevel));

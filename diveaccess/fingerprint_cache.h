@@ -20,10 +20,6 @@
 
 namespace diveconnector {
 
-// The Java system property that, set to "true", makes a download ignore the stored fingerprint
-// while still storing the new one.
-inline constexpr const char* kRefreshFingerprintsProperty = "diveconnector.fingerprints.refresh";
-
 // The cache file of a computer, or "" when it has none: no directory, a family without a backend
 // name, or a path beyond the state directory's limit.
 [[nodiscard]] std::string fingerprintFilePath(const std::string& directory, dc_family_t family,

@@ -1,9 +1,9 @@
 // The library's state directory: small files that must outlive a download, such as the fingerprint
 // cache (`<dir>/<backend>-<SERIAL>.bin`) or a transport's own files in a subfolder
-// (`<dir>/<subfolder>/<name>`). The application names the directory in the Java system property
-// kStateDirectoryProperty; unset or empty, the library keeps no state.
+// (`<dir>/<subfolder>/<name>`). The application names the directory in a Java system property
+// that the bridge reads; unset or empty, the library keeps no state.
 //
-//     const std::string dir = systemProperty(env, kStateDirectoryProperty);   // in the bridge
+//     const std::string dir = ...;                              // from the bridge, "" for none
 //     const std::string path = statePath(dir, "ble", address);
 //     if (!path.empty()) {
 //         const auto stored = readStateFile(path, 64);          // nullopt: missing or unreadable
@@ -21,8 +21,6 @@
 #include <vector>
 
 namespace diveconnector {
-
-inline constexpr const char* kStateDirectoryProperty = "diveconnector.fingerprints";
 
 // The longest path a state file may have, in bytes with its terminator, as libdivecomputer's
 // example tool limits its cache paths.
