@@ -9,15 +9,11 @@ namespace diveconnector {
 
 namespace {
 
-constexpr char kBluez[] = "org.bluez";
-constexpr char kAdapter[] = "org.bluez.Adapter1";
-constexpr char kDevice[] = "org.bluez.Device1";
 constexpr char kService[] = "org.bluez.GattService1";
 constexpr char kCharacteristic[] = "org.bluez.GattCharacteristic1";
 constexpr char kProperties[] = "org.freedesktop.DBus.Properties";
 constexpr char kObjectManager[] = "org.freedesktop.DBus.ObjectManager";
 
-constexpr std::chrono::milliseconds kCallTime{5000};
 constexpr std::chrono::milliseconds kConnectTime{20000};
 constexpr std::chrono::milliseconds kResolveTime{15000};
 constexpr std::chrono::milliseconds kCloseTime{2000};
@@ -29,117 +25,10 @@ constexpr unsigned char kInitialCredits = 254;
 constexpr int kLowCredits = 32;
 constexpr unsigned char kMoreCredits = 222;
 
-uint64_t microseconds(std::chrono::milliseconds duration) {
-    return static_cast<uint64_t>(duration.count()) * 1000u;
-}
-
 std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-std::string upperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-// Reads one variant as text: strings and paths as they are, booleans as "1"/"0", arrays of
-// strings item by item; other types are skipped and leave the value empty.
-int readVariant(sd_bus_message* message, std::vector<std::string>& value) {
-    char type = 0;
-    const char* contents = nullptr;
-    int r = sd_bus_message_peek_type(message, &type, &contents);
-    if (r < 0) {
-        return r;
-    }
-    if (contents == nullptr) {
-        return -EINVAL;
-    }
-    if (std::strcmp(contents, "s") == 0 || std::strcmp(contents, "o") == 0) {
-        const char* text = nullptr;
-        r = sd_bus_message_read(message, "v", contents, &text);
-        if (r >= 0) {
-            value.emplace_back(text);
-        }
-        return r;
-    }
-    if (std::strcmp(contents, "b") == 0) {
-        int flag = 0;
-        r = sd_bus_message_read(message, "v", "b", &flag);
-        if (r >= 0) {
-            value.emplace_back(flag ? "1" : "0");
-        }
-        return r;
-    }
-    if (std::strcmp(contents, "as") == 0) {
-        char** items = nullptr;
-        r = sd_bus_message_enter_container(message, 'v', "as");
-        if (r >= 0) {
-            r = sd_bus_message_read_strv(message, &items);
-        }
-        if (r >= 0) {
-            for (char** item = items; item != nullptr && *item != nullptr; ++item) {
-                value.emplace_back(*item);
-            }
-            r = sd_bus_message_exit_container(message);
-        }
-        if (items != nullptr) {
-            for (char** item = items; *item != nullptr; ++item) {
-                free(*item);
-            }
-            free(items);
-        }
-        return r;
-    }
-    return sd_bus_message_skip(message, "v");
-}
-
-// Reads a{sv} into name → value.
-int readProperties(sd_bus_message* message, std::map<std::string, std::vector<std::string>>& out) {
-    int r = sd_bus_message_enter_container(message, 'a', "{sv}");
-    while (r >= 0 && (r = sd_bus_message_enter_container(message, 'e', "sv")) > 0) {
-        const char* name = nullptr;
-        r = sd_bus_message_read(message, "s", &name);
-        if (r >= 0) {
-            std::vector<std::string>& value = out[name];
-            value.clear();
-            r = readVariant(message, value);
-        }
-        if (r >= 0) {
-            r = sd_bus_message_exit_container(message);
-        }
-    }
-    return r < 0 ? r : sd_bus_message_exit_container(message);
-}
-
-// Reads a{sa{sv}}: the interfaces of one object.
-int readInterfaces(sd_bus_message* message,
-                   std::map<std::string, std::map<std::string, std::vector<std::string>>>& out) {
-    int r = sd_bus_message_enter_container(message, 'a', "{sa{sv}}");
-    while (r >= 0 && (r = sd_bus_message_enter_container(message, 'e', "sa{sv}")) > 0) {
-        const char* interface = nullptr;
-        r = sd_bus_message_read(message, "s", &interface);
-        if (r >= 0) {
-            r = readProperties(message, out[interface]);
-        }
-        if (r >= 0) {
-            r = sd_bus_message_exit_container(message);
-        }
-    }
-    return r < 0 ? r : sd_bus_message_exit_container(message);
-}
-
-const std::string* property(const std::map<std::string, std::vector<std::string>>& properties,
-                            const char* name) {
-    const auto found = properties.find(name);
-    return found == properties.end() || found->second.empty() ? nullptr : &found->second.front();
-}
-
-bool isTrue(const std::map<std::string, std::vector<std::string>>& properties, const char* name) {
-    const std::string* value = property(properties, name);
-    return value != nullptr && *value == "1";
 }
 
 }  // namespace
@@ -185,28 +74,26 @@ dc_status_t BluezGattLink::connect() {
     }
     removedSlot_.reset(slot);
 
-    Objects objects;
-    dc_status_t status = managedObjects(objects);
+    BluezObjects objects;
+    std::string adapter;
+    dc_status_t status = bluezManagedObjects(bus_.get(), objects);
+    if (status == DC_STATUS_SUCCESS) {
+        status = firstPoweredAdapter(objects, adapter);
+    }
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    // The first adapter: paths sort as hci0, hci1, ...
-    const auto adapter = std::find_if(objects.begin(), objects.end(), [](const auto& object) {
-        return object.second.count(kAdapter) != 0;
-    });
-    if (adapter == objects.end() || !isTrue(adapter->second.at(kAdapter), "Powered")) {
-        return DC_STATUS_NODEVICE;
-    }
-    status = findDevice(objects, adapter->first);
+    status = findDevice(objects, adapter);
     if (status == DC_STATUS_NODEVICE) {
-        status = discover(adapter->first);
+        status = discover(adapter);
     }
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
     BusError error;
     if (!gone_ && !servicesResolved_) {
-        status = call(devicePath_.c_str(), kDevice, "Connect", kConnectTime, error);
+        status = callBluez(bus_.get(), devicePath_.c_str(), kBluezDevice, "Connect", kConnectTime,
+                           error);
         if (status != DC_STATUS_SUCCESS) {
             return status == DC_STATUS_TIMEOUT ? DC_STATUS_TIMEOUT : DC_STATUS_IO;
         }
@@ -218,53 +105,20 @@ dc_status_t BluezGattLink::connect() {
     return chooseCharacteristics();
 }
 
-dc_status_t BluezGattLink::managedObjects(Objects& objects) {
-    BusError error;
-    sd_bus_message* rawReply = nullptr;
-    sd_bus_message* rawCall = nullptr;
-    int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluez, "/", kObjectManager,
-                                           "GetManagedObjects");
-    const BusMessage request(rawCall);
-    if (r >= 0) {
-        r = sd_bus_call(bus_.get(), request.get(), microseconds(kCallTime), error.get(), &rawReply);
-    }
-    const BusMessage reply(rawReply);
-    if (r < 0) {
-        // No org.bluez on the bus: BlueZ is not running.
-        return error.hasName(SD_BUS_ERROR_SERVICE_UNKNOWN) ||
-                       error.hasName(SD_BUS_ERROR_NAME_HAS_NO_OWNER) || r == -ENOTCONN ||
-                       r == -ECONNRESET
-                   ? DC_STATUS_UNSUPPORTED
-                   : DC_STATUS_IO;
-    }
-    r = sd_bus_message_enter_container(reply.get(), 'a', "{oa{sa{sv}}}");
-    while (r >= 0 && (r = sd_bus_message_enter_container(reply.get(), 'e', "oa{sa{sv}}")) > 0) {
-        const char* path = nullptr;
-        r = sd_bus_message_read(reply.get(), "o", &path);
-        if (r >= 0) {
-            r = readInterfaces(reply.get(), objects[path]);
-        }
-        if (r >= 0) {
-            r = sd_bus_message_exit_container(reply.get());
-        }
-    }
-    return r < 0 ? DC_STATUS_IO : DC_STATUS_SUCCESS;
-}
-
-dc_status_t BluezGattLink::findDevice(const Objects& objects, const std::string& adapter) {
+dc_status_t BluezGattLink::findDevice(const BluezObjects& objects, const std::string& adapter) {
     for (const auto& [path, interfaces] : objects) {
-        const auto device = interfaces.find(kDevice);
+        const auto device = interfaces.find(kBluezDevice);
         if (device == interfaces.end()) {
             continue;
         }
-        const std::string* owner = property(device->second, "Adapter");
-        const std::string* address = property(device->second, "Address");
+        const std::string* owner = bluezProperty(device->second, "Adapter");
+        const std::string* address = bluezProperty(device->second, "Address");
         if (owner != nullptr && *owner == adapter && address != nullptr &&
             upperCase(*address) == address_) {
             devicePath_ = path;
-            const std::string* name = property(device->second, "Name");
+            const std::string* name = bluezProperty(device->second, "Name");
             name_ = name != nullptr ? *name : std::string();
-            servicesResolved_ = isTrue(device->second, "ServicesResolved");
+            servicesResolved_ = bluezIsTrue(device->second, "ServicesResolved");
             return DC_STATUS_SUCCESS;
         }
     }
@@ -272,27 +126,18 @@ dc_status_t BluezGattLink::findDevice(const Objects& objects, const std::string&
 }
 
 dc_status_t BluezGattLink::discover(const std::string& adapter) {
-    sd_bus_message* rawReply = nullptr;
-    BusError filterError;
-    // A filter for LE only; an adapter that refuses it still discovers.
-    static_cast<void>(sd_bus_call_method(bus_.get(), kBluez, adapter.c_str(), kAdapter,
-                                         "SetDiscoveryFilter", filterError.get(), &rawReply,
-                                         "a{sv}", 1, "Transport", "s", "le"));
-    const BusMessage filterReply(rawReply);
-    BusError error;
-    dc_status_t status = call(adapter.c_str(), kAdapter, "StartDiscovery", kCallTime, error);
-    if (status != DC_STATUS_SUCCESS) {
+    if (startBluezDiscovery(bus_.get(), adapter, "le") != DC_STATUS_SUCCESS) {
         return DC_STATUS_NODEVICE;
     }
-    status = waitUntil([this] { return !devicePath_.empty(); }, Clock::now() + kDiscoveryTime);
-    BusError stopError;
-    static_cast<void>(call(adapter.c_str(), kAdapter, "StopDiscovery", kCallTime, stopError));
+    const dc_status_t status =
+        waitUntil([this] { return !devicePath_.empty(); }, Clock::now() + kDiscoveryTime);
+    stopBluezDiscovery(bus_.get(), adapter);
     return status == DC_STATUS_TIMEOUT ? DC_STATUS_NODEVICE : status;
 }
 
 dc_status_t BluezGattLink::chooseCharacteristics() {
-    Objects objects;
-    dc_status_t status = managedObjects(objects);
+    BluezObjects objects;
+    dc_status_t status = bluezManagedObjects(bus_.get(), objects);
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
@@ -300,9 +145,9 @@ dc_status_t BluezGattLink::chooseCharacteristics() {
     for (const auto& [path, interfaces] : objects) {
         const auto service = interfaces.find(kService);
         const std::string* device =
-            service == interfaces.end() ? nullptr : property(service->second, "Device");
+            service == interfaces.end() ? nullptr : bluezProperty(service->second, "Device");
         const std::string* uuid =
-            service == interfaces.end() ? nullptr : property(service->second, "UUID");
+            service == interfaces.end() ? nullptr : bluezProperty(service->second, "UUID");
         if (device != nullptr && *device == devicePath_ && uuid != nullptr) {
             services.push_back(GattService{path, lowerCase(*uuid), {}});
         }
@@ -312,8 +157,8 @@ dc_status_t BluezGattLink::chooseCharacteristics() {
         if (characteristic == interfaces.end()) {
             continue;
         }
-        const std::string* owner = property(characteristic->second, "Service");
-        const std::string* uuid = property(characteristic->second, "UUID");
+        const std::string* owner = bluezProperty(characteristic->second, "Service");
+        const std::string* uuid = bluezProperty(characteristic->second, "UUID");
         const auto flags = characteristic->second.find("Flags");
         for (GattService& service : services) {
             if (owner != nullptr && *owner == service.path && uuid != nullptr) {
@@ -344,28 +189,12 @@ dc_status_t BluezGattLink::chooseCharacteristics() {
 
 dc_status_t BluezGattLink::startNotify(const std::string& path) {
     BusError error;
-    const dc_status_t status = call(path.c_str(), kCharacteristic, "StartNotify", kCallTime, error);
+    const dc_status_t status =
+        callBluez(bus_.get(), path.c_str(), kCharacteristic, "StartNotify", kBluezCallTime, error);
     if (status == DC_STATUS_SUCCESS) {
         notifying_.push_back(path);
     }
     return status == DC_STATUS_SUCCESS ? status : DC_STATUS_IO;
-}
-
-dc_status_t BluezGattLink::call(const char* path, const char* interface, const char* method,
-                                std::chrono::milliseconds timeout, BusError& error) {
-    sd_bus_message* rawCall = nullptr;
-    sd_bus_message* rawReply = nullptr;
-    int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluez, path, interface, method);
-    const BusMessage request(rawCall);
-    if (r >= 0) {
-        r = sd_bus_call(bus_.get(), request.get(), microseconds(timeout), error.get(), &rawReply);
-    }
-    const BusMessage reply(rawReply);
-    if (r >= 0) {
-        return DC_STATUS_SUCCESS;
-    }
-    return r == -ETIMEDOUT || error.hasName(SD_BUS_ERROR_NO_REPLY) ? DC_STATUS_TIMEOUT
-                                                                   : DC_STATUS_IO;
 }
 
 dc_status_t BluezGattLink::writeValue(const std::string& path, const unsigned char* data,
@@ -373,7 +202,7 @@ dc_status_t BluezGattLink::writeValue(const std::string& path, const unsigned ch
     sd_bus_message* rawCall = nullptr;
     sd_bus_message* rawReply = nullptr;
     BusError error;
-    int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluez, path.c_str(),
+    int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluezName, path.c_str(),
                                            kCharacteristic, "WriteValue");
     const BusMessage request(rawCall);
     if (r >= 0) {
@@ -384,7 +213,8 @@ dc_status_t BluezGattLink::writeValue(const std::string& path, const unsigned ch
                                   withResponse ? "request" : "command");
     }
     if (r >= 0) {
-        r = sd_bus_call(bus_.get(), request.get(), microseconds(kCallTime), error.get(), &rawReply);
+        r = sd_bus_call(bus_.get(), request.get(), busTimeout(kBluezCallTime), error.get(),
+                        &rawReply);
     }
     const BusMessage reply(rawReply);
     return r >= 0 ? DC_STATUS_SUCCESS : DC_STATUS_IO;
@@ -503,7 +333,7 @@ dc_status_t BluezGattLink::readCharacteristic(const std::string& uuid, unsigned 
     }
     sd_bus_message* rawReply = nullptr;
     BusError error;
-    int r = sd_bus_call_method(bus_.get(), kBluez, path->second.c_str(), kCharacteristic,
+    int r = sd_bus_call_method(bus_.get(), kBluezName, path->second.c_str(), kCharacteristic,
                                "ReadValue", error.get(), &rawReply, "a{sv}", 0);
     const BusMessage reply(rawReply);
     const void* value = nullptr;
@@ -534,11 +364,11 @@ int BluezGattLink::onPropertiesChanged(sd_bus_message* message, void* userdata, 
     if (path == nullptr || sd_bus_message_read(message, "s", &interface) < 0) {
         return 0;
     }
-    if (link->devicePath_ == path && std::strcmp(interface, kDevice) == 0) {
-        std::map<std::string, std::vector<std::string>> changed;
-        if (readProperties(message, changed) >= 0) {
-            const std::string* connected = property(changed, "Connected");
-            const std::string* resolved = property(changed, "ServicesResolved");
+    if (link->devicePath_ == path && std::strcmp(interface, kBluezDevice) == 0) {
+        BluezProperties changed;
+        if (readBluezProperties(message, changed) >= 0) {
+            const std::string* connected = bluezProperty(changed, "Connected");
+            const std::string* resolved = bluezProperty(changed, "ServicesResolved");
             if (connected != nullptr && *connected == "0") {
                 link->gone_ = true;
                 link->servicesResolved_ = false;
@@ -589,16 +419,16 @@ int BluezGattLink::onInterfacesAdded(sd_bus_message* message, void* userdata, sd
     if (!link->devicePath_.empty() || sd_bus_message_read(message, "o", &path) < 0) {
         return 0;
     }
-    std::map<std::string, std::map<std::string, std::vector<std::string>>> interfaces;
-    if (readInterfaces(message, interfaces) < 0) {
+    BluezInterfaces interfaces;
+    if (readBluezInterfaces(message, interfaces) < 0) {
         return 0;
     }
-    const auto device = interfaces.find(kDevice);
+    const auto device = interfaces.find(kBluezDevice);
     const std::string* address =
-        device == interfaces.end() ? nullptr : property(device->second, "Address");
+        device == interfaces.end() ? nullptr : bluezProperty(device->second, "Address");
     if (address != nullptr && upperCase(*address) == link->address_) {
         link->devicePath_ = path;
-        const std::string* name = property(device->second, "Name");
+        const std::string* name = bluezProperty(device->second, "Name");
         link->name_ = name != nullptr ? *name : std::string();
     }
     return 0;
@@ -617,11 +447,13 @@ BluezGattLink::~BluezGattLink() {
     // Best effort: a device that is gone answers nothing, and each call is bounded.
     for (const std::string& path : notifying_) {
         BusError error;
-        static_cast<void>(call(path.c_str(), kCharacteristic, "StopNotify", kCloseTime, error));
+        static_cast<void>(
+            callBluez(bus_.get(), path.c_str(), kCharacteristic, "StopNotify", kCloseTime, error));
     }
     if (!devicePath_.empty() && !gone_) {
         BusError error;
-        static_cast<void>(call(devicePath_.c_str(), kDevice, "Disconnect", kCloseTime, error));
+        static_cast<void>(callBluez(bus_.get(), devicePath_.c_str(), kBluezDevice, "Disconnect",
+                                    kCloseTime, error));
     }
 }
 

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bluez_objects.h"
 #include "gatt_choice.h"
 #include "sd_bus_handles.h"
 
@@ -68,19 +69,13 @@ class BluezGattLink {
                                                   const unsigned char* data, size_t size);
 
   private:
-    using Properties = std::map<std::string, std::map<std::string, std::vector<std::string>>>;
-    using Objects = std::map<std::string, Properties>;
-
     BluezGattLink(Bus bus, std::string address, CancelQuery cancelled);
 
     dc_status_t connect();
-    dc_status_t managedObjects(Objects& objects);
-    dc_status_t findDevice(const Objects& objects, const std::string& adapter);
+    dc_status_t findDevice(const BluezObjects& objects, const std::string& adapter);
     dc_status_t discover(const std::string& adapter);
     dc_status_t chooseCharacteristics();
     dc_status_t startNotify(const std::string& path);
-    dc_status_t call(const char* path, const char* interface, const char* method,
-                     std::chrono::milliseconds timeout, BusError& error);
     dc_status_t writeValue(const std::string& path, const unsigned char* data, size_t size,
                            bool withResponse);
     dc_status_t grantCredits(unsigned char credits);

@@ -3,10 +3,15 @@ service, on the bus of DBUS_SYSTEM_BUS_ADDRESS.
 
     /usr/bin/python3 -m dbusmock --system -t tests/ble/bluez_mock.py -p PARAMETERS_JSON
 
-PARAMETERS_JSON holds {"adapter": {"powered": bool, "present": bool}, "dcsim": path of libdcsim,
-"devices": [DEVICE, ...]}. Each DEVICE has an "address" and may set:
+PARAMETERS_JSON holds {"adapter": {"powered": bool, "present": bool, "refuse_filter": bool},
+"dcsim": path of libdcsim, "devices": [DEVICE, ...]}. An adapter with "refuse_filter" answers
+SetDiscoveryFilter with an error. Each DEVICE has an "address" and may set:
   "name"          the advertised name
   "known"         false: BlueZ learns of it only through discovery (default true)
+  "nearby"        false: it does not advertise, so a discovery never sees it; a known one stays
+                  in BlueZ's cache without an RSSI, an unknown one never appears (default true)
+  "rssi"          the signal strength a discovery sees it with (default -60)
+  "classic"       true: seen over classic Bluetooth, so it has a Class (and a public address)
   "refuse"        true: Connect fails
   "service"       the service UUID (default Nordic UART); "none": no GATT service at all
   "write_flags"   of the write characteristic (default ["write", "write-without-response"])
@@ -21,6 +26,9 @@ PARAMETERS_JSON holds {"adapter": {"powered": bool, "present": bool}, "dcsim": p
   "disconnect_after"  the device disconnects after this many notifications
   "extra"         {"uuid": ..., "value": [bytes]}: one more readable characteristic
 A write of type "command" to a characteristic without write-without-response fails, as in BlueZ.
+As in BlueZ, a device has an RSSI only while a discovery runs and has seen it: 300 ms after
+StartDiscovery the nearby devices get theirs (the unknown ones appear with it), and StopDiscovery
+takes every RSSI away again.
 '''
 
 import ctypes
@@ -43,8 +51,9 @@ ADAPTER_PATH = '/org/bluez/hci0'
 NORDIC_UART = '6e400001-b5a3-f393-e0a9-e50e24dcca9e'
 
 
-def changed(obj, interface, properties):
-    obj.EmitSignal(PROPERTIES, 'PropertiesChanged', 'sa{sv}as', [interface, properties, []])
+def changed(obj, interface, properties, invalidated=()):
+    obj.EmitSignal(PROPERTIES, 'PropertiesChanged', 'sa{sv}as',
+                   [interface, properties, dbus.Array(invalidated, signature='s')])
 
 
 class Dcsim:
@@ -167,22 +176,32 @@ def device_path(address):
     return ADAPTER_PATH + '/dev_' + address.upper().replace(':', '_')
 
 
-def add_device(mock, peripheral):
+def rssi(spec):
+    return dbus.Int16(spec.get('rssi', -60))
+
+
+def add_device(mock, peripheral, seen=False):
     spec = peripheral.spec
     path = peripheral.path
     properties = {
         'Address': dbus.String(spec['address'].upper()),
-        'AddressType': dbus.String('random'),
+        'AddressType': dbus.String('public' if spec.get('classic') else 'random'),
         'Adapter': dbus.ObjectPath(ADAPTER_PATH),
         'Connected': dbus.Boolean(False),
         'ServicesResolved': dbus.Boolean(False),
         'Paired': dbus.Boolean(False),
-        'RSSI': dbus.Int16(-60),
         'UUIDs': dbus.Array([], signature='s'),
     }
+    if seen:
+        properties['RSSI'] = rssi(spec)
+    if spec.get('classic'):
+        properties['Class'] = dbus.UInt32(0x001F00)
     if 'name' in spec:
         properties['Name'] = dbus.String(spec['name'])
         properties['Alias'] = dbus.String(spec['name'])
+    else:
+        # BlueZ's stand-in for a missing name.
+        properties['Alias'] = dbus.String(spec['address'].upper().replace(':', '-'))
     mock.AddObject(path, DEVICE, properties, [])
     device = dbusmock.get_object(path)
 
@@ -268,22 +287,51 @@ def load(mock, parameters):
         'Discovering': dbus.Boolean(False)}, [])
     peripherals = [Peripheral(spec, device_path(spec['address']), dcsim)
                    for spec in parameters.get('devices', [])]
+    known = []
     hidden = []
     for peripheral in peripherals:
         if peripheral.spec.get('known', True):
             add_device(mock, peripheral)
-        else:
+            known.append(peripheral)
+        elif peripheral.spec.get('nearby', True):
             hidden.append(peripheral)
     controller = dbusmock.get_object(ADAPTER_PATH)
 
+    def discovering(value):
+        controller.props[ADAPTER]['Discovering'] = dbus.Boolean(value)
+        changed(controller, ADAPTER, {'Discovering': dbus.Boolean(value)})
+
     def start_discovery(self):
+        discovering(True)
+
         def found():
+            if not controller.props[ADAPTER]['Discovering']:
+                return False
+            for peripheral in known:
+                if peripheral.spec.get('nearby', True):
+                    device = peripheral.device()
+                    device.props[DEVICE]['RSSI'] = rssi(peripheral.spec)
+                    changed(device, DEVICE, {'RSSI': rssi(peripheral.spec)})
             while hidden:
-                add_device(mock, hidden.pop(0))
+                peripheral = hidden.pop(0)
+                add_device(mock, peripheral, seen=True)
+                known.append(peripheral)
             return False
         GLib.timeout_add(300, found)
 
+    def stop_discovery(self):
+        discovering(False)
+        for peripheral in known:
+            device = peripheral.device()
+            if device.props[DEVICE].pop('RSSI', None) is not None:
+                changed(device, DEVICE, {}, ['RSSI'])
+
+    def set_discovery_filter(self, discovery_filter):
+        if adapter.get('refuse_filter'):
+            raise dbus.exceptions.DBusException('Invalid arguments',
+                                                name='org.bluez.Error.InvalidArguments')
+
     controller.AddMethod(ADAPTER, 'StartDiscovery', '', '', start_discovery)
-    controller.AddMethod(ADAPTER, 'StopDiscovery', '', '', lambda self: None)
-    controller.AddMethod(ADAPTER, 'SetDiscoveryFilter', 'a{sv}', '', lambda self, f: None)
+    controller.AddMethod(ADAPTER, 'StopDiscovery', '', '', stop_discovery)
+    controller.AddMethod(ADAPTER, 'SetDiscoveryFilter', 'a{sv}', '', set_discovery_filter)
 

@@ -1,0 +1,117 @@
+#include "bluez_discovery.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <utility>
+
+#include "bluez_objects.h"
+#include "sd_bus_handles.h"
+
+namespace diveconnector {
+
+namespace {
+
+// How often the discovery looks at the cancel state.
+constexpr std::chrono::milliseconds kCancelSlice{50};
+
+// Pumps the bus until `duration` has passed or the caller cancels.
+dc_status_t pumpFor(sd_bus* bus, std::chrono::milliseconds duration,
+                    const std::function<bool()>& cancelled) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + duration;
+    for (;;) {
+        int r;
+        while ((r = sd_bus_process(bus, nullptr)) > 0) {
+        }
+        if (r < 0) {
+            return DC_STATUS_IO;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline || (cancelled && cancelled())) {
+            return DC_STATUS_SUCCESS;
+        }
+        const auto slice =
+            std::min(std::chrono::duration_cast<std::chrono::microseconds>(kCancelSlice),
+                     std::chrono::duration_cast<std::chrono::microseconds>(deadline - now));
+        if (sd_bus_wait(bus, static_cast<uint64_t>(slice.count()) + 1) < 0) {
+            return DC_STATUS_IO;
+        }
+    }
+}
+
+// The devices under `adapter` that carry an RSSI: BlueZ gives one only to the devices seen by the
+// discovery under way, not to the ones it merely remembers.
+std::vector<NearbyBluetoothDevice> nearbyDevices(const BluezObjects& objects,
+                                                 const std::string& adapter) {
+    std::map<std::string, NearbyBluetoothDevice> byAddress;
+    for (const auto& object : objects) {
+        const auto device = object.second.find(kBluezDevice);
+        if (device == object.second.end()) {
+            continue;
+        }
+        const BluezProperties& properties = device->second;
+        const std::string* owner = bluezProperty(properties, "Adapter");
+        const std::string* address = bluezProperty(properties, "Address");
+        const std::optional<int64_t> rssi = bluezInteger(properties, "RSSI");
+        if (owner == nullptr || *owner != adapter || address == nullptr || !rssi) {
+            continue;
+        }
+        NearbyBluetoothDevice nearby;
+        nearby.address = upperCase(*address);
+        // Not Alias: without a name BlueZ makes it up from the address.
+        const std::string* name = bluezProperty(properties, "Name");
+        nearby.name = name != nullptr ? *name : std::string();
+        nearby.rssi = static_cast<int>(*rssi);
+        // BlueZ learns a device's class only from a classic inquiry.
+        nearby.classic = properties.count("Class") != 0;
+        byAddress.emplace(nearby.address, std::move(nearby));
+    }
+    std::vector<NearbyBluetoothDevice> devices;
+    devices.reserve(byAddress.size());
+    for (auto& entry : byAddress) {
+        devices.push_back(std::move(entry.second));
+    }
+    return devices;
+}
+
+}  // namespace
+
+dc_status_t discoverNearbyDevices(std::chrono::milliseconds duration,
+                                  const std::function<bool()>& cancelled,
+                                  std::vector<NearbyBluetoothDevice>& found) {
+    found.clear();
+    sd_bus* rawBus = nullptr;
+    const int r = sd_bus_open_system(&rawBus);
+    const Bus bus(rawBus);
+    if (r < 0) {
+        return DC_STATUS_UNSUPPORTED;
+    }
+    BluezObjects objects;
+    std::string adapter;
+    dc_status_t status = bluezManagedObjects(bus.get(), objects);
+    if (status == DC_STATUS_SUCCESS) {
+        status = firstPoweredAdapter(objects, adapter);
+    }
+    if (status != DC_STATUS_SUCCESS || duration <= std::chrono::milliseconds::zero()) {
+        return status;
+    }
+    status = startBluezDiscovery(bus.get(), adapter, "auto");
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
+    }
+    status = pumpFor(bus.get(), duration, cancelled);
+    // Read before stopping: BlueZ drops the RSSI of every device once the discovery stops.
+    objects.clear();
+    if (status == DC_STATUS_SUCCESS) {
+        status = bluezManagedObjects(bus.get(), objects);
+    }
+    stopBluezDiscovery(bus.get(), adapter);
+    if (status == DC_STATUS_SUCCESS) {
+        found = nearbyDevices(objects, adapter);
+    }
+    return status;
+}
+
+}  // namespace diveconnector
