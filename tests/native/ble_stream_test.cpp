@@ -290,6 +290,49 @@ TEST_F(BleStreamTest, PinAndAccessCodesGoThroughTheHooks) {
     rmdir((std::string(directory) + "/ble-access-codes").c_str());
     rmdir(directory);
 }
+
+TEST_F(BleStreamTest, WithoutAStateDirectoryAccessCodesLastForTheProcess) {
+    // An address of its own: the codes other tests hand over stay in the process too.
+    constexpr char address[] = "00:11:22:33:44:A0";
+    MockBluez bluez(parameters(R"({"address": "00:11:22:33:44:A0", "name": "FH001234"})"));
+    unsigned char handed[16];
+    for (unsigned char i = 0; i < 16; ++i) {
+        handed[i] = static_cast<unsigned char>(0x70 + i);
+    }
+    unsigned char code[16];
+    {
+        IostreamHandle stream;
+        ASSERT_EQ(open(stream, address), DC_STATUS_SUCCESS);
+        ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_ACCESSCODE, code, sizeof code),
+                  DC_STATUS_SUCCESS);
+        EXPECT_EQ(std::vector<unsigned char>(code, code + 16), std::vector<unsigned char>(16, 0));
+        ASSERT_EQ(
+            dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_SET_ACCESSCODE, handed, sizeof handed),
+            DC_STATUS_SUCCESS);
+    }
+    {
+        IostreamHandle stream;
+        ASSERT_EQ(open(stream, address), DC_STATUS_SUCCESS);
+        ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_ACCESSCODE, code, sizeof code),
+                  DC_STATUS_SUCCESS);
+        EXPECT_EQ(std::vector<unsigned char>(code, code + 16),
+                  std::vector<unsigned char>(handed, handed + 16))
+            << "a new connection of the same process";
+    }
+    char directory[] = "/tmp/diveconnector-ble-state.XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    stateDirectory_ = directory;
+    {
+        IostreamHandle stream;
+        ASSERT_EQ(open(stream, address), DC_STATUS_SUCCESS);
+        ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_ACCESSCODE, code, sizeof code),
+                  DC_STATUS_SUCCESS);
+        EXPECT_EQ(std::vector<unsigned char>(code, code + 16),
+                  std::vector<unsigned char>(handed, handed + 16))
+            << "a state directory configured later that has no file for the device";
+    }
+    rmdir(directory);
+}
 #endif
 
 TEST_F(BleStreamTest, ADeviceWithoutNameAnswersUnsupportedToGetName) {

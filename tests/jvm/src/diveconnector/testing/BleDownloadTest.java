@@ -17,7 +17,6 @@ import java.util.Map;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
-import java.util.concurrent.atomic.AtomicInteger;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.Assumptions;
 import org.junit.jupiter.api.BeforeEach;
@@ -275,31 +274,17 @@ class BleDownloadTest {
         }
     }
 
-    /** A connector that answers PIN requests and counts them. */
-    static final class PinConnector extends DeviceConnector {
-        final AtomicInteger asked = new AtomicInteger();
-        final String pin;
-        String askedFor;
+    // The pairing tests each use an address of their own: the access codes that a download
+    // receives stay with this JVM.
+    static final String PAIRED_ADDRESS = "00:11:22:33:44:A1";
+    static final String UNPAIRED_ADDRESS = "00:11:22:33:44:A2";
+    static final String PROCESS_PAIRED_ADDRESS = "00:11:22:33:44:A3";
 
-        PinConnector(String pin) {
-            this.pin = pin;
-        }
-
-        @Override
-        public String onPinCodeRequest(String address, String name) {
-            asked.incrementAndGet();
-            askedFor = address + " " + name;
-            if (pin.equals("throw")) {
-                throw new IllegalStateException("no PIN here");
-            }
-            return pin;
-        }
-    }
-
-    private List<Dive> downloadWith(DeviceConnector connector) throws NativeException {
+    private List<Dive> downloadWith(DeviceConnector connector, String address)
+        throws NativeException {
         RecordingSet<Dive> dives = RecordingSet.accepting();
         try {
-            connector.loadUserDivesFromDevice("ble:" + ADDRESS, VENDOR, PRODUCT, dives);
+            connector.loadUserDivesFromDevice("ble:" + address, VENDOR, PRODUCT, dives);
         } finally {
             assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
         }
@@ -309,19 +294,19 @@ class BleDownloadTest {
     @Test
     void aPairingComputerAsksForItsPinOnceAndThenUsesItsAccessCode() throws Exception {
         Assumptions.assumeFalse(TestEnvironment.olderApi(), "0.8 has no PIN requests");
-        Path file = scenario(ADDRESS, "FH001234", "sim:pin", "pin 123456\n" + DIVES);
-        start(parameters(device(ADDRESS, "FH001234", file, "")));
+        Path file = scenario(PAIRED_ADDRESS, "FH001234", "sim:pin", "pin 123456\n" + DIVES);
+        start(parameters(device(PAIRED_ADDRESS, "FH001234", file, "")));
         Path state = temporary.resolve("state");
         System.setProperty("diveconnector.fingerprints", state.toString());
         try {
             PinConnector connector = new PinConnector("123456");
-            assertEquals(3, downloadWith(connector).size());
+            assertEquals(3, downloadWith(connector, PAIRED_ADDRESS).size());
             assertEquals(1, connector.asked.get());
-            assertEquals(ADDRESS + " FH001234", connector.askedFor);
+            assertEquals(PAIRED_ADDRESS + " FH001234", connector.askedFor);
             assertTrue(Files.isRegularFile(
-                state.resolve("ble-access-codes").resolve(ADDRESS.replace(':', '_'))));
+                state.resolve("ble-access-codes").resolve(PAIRED_ADDRESS.replace(':', '_'))));
             // The state directory holds the fingerprint too: nothing new the second time.
-            assertEquals(0, downloadWith(connector).size());
+            assertEquals(0, downloadWith(connector, PAIRED_ADDRESS).size());
             assertEquals(1, connector.asked.get(), "the stored access code was enough");
         } finally {
             System.clearProperty("diveconnector.fingerprints");
@@ -331,13 +316,47 @@ class BleDownloadTest {
     @Test
     void withoutAPinAPairingComputerFailsToOpen() throws Exception {
         Assumptions.assumeFalse(TestEnvironment.olderApi(), "0.8 has no PIN requests");
-        Path file = scenario(ADDRESS, "FH001234", "sim:pin", "pin 123456\n" + DIVES);
-        start(parameters(device(ADDRESS, "FH001234", file, "")));
+        Path file = scenario(UNPAIRED_ADDRESS, "FH001234", "sim:pin", "pin 123456\n" + DIVES);
+        start(parameters(device(UNPAIRED_ADDRESS, "FH001234", file, "")));
         for (DeviceConnector connector :
              List.of(new DeviceConnector(), new PinConnector("throw"), new PinConnector("654321"))) {
-            NativeException thrown =
-                assertThrows(NativeException.class, () -> downloadWith(connector));
+            NativeException thrown = assertThrows(
+                NativeException.class, () -> downloadWith(connector, UNPAIRED_ADDRESS));
             assertTrue(thrown.getMessage().endsWith("Error opening device."), thrown.getMessage());
         }
+    }
+
+    @Test
+    void withoutAStateDirectoryTheAccessCodeLastsForTheJvm() throws Exception {
+        Assumptions.assumeFalse(TestEnvironment.olderApi(), "0.8 has no PIN requests");
+        Path file =
+            scenario(PROCESS_PAIRED_ADDRESS, "FH001234", "sim:pin", "pin 123456\n" + DIVES);
+        start(parameters(device(PROCESS_PAIRED_ADDRESS, "FH001234", file, "")));
+        PinConnector connector = new PinConnector("123456");
+        assertEquals(3, downloadWith(connector, PROCESS_PAIRED_ADDRESS).size());
+        assertEquals(3, downloadWith(connector, PROCESS_PAIRED_ADDRESS).size(),
+                     "no fingerprint kept either");
+        assertEquals(1, connector.asked.get(), "the code of the first download was enough");
+        PinConnector another = new PinConnector("123456");
+        assertEquals(3, downloadWith(another, PROCESS_PAIRED_ADDRESS).size());
+        assertEquals(0, another.asked.get(), "the code belongs to the JVM, not the connector");
+
+        // Another JVM knows no code: it asks once, and then no more.
+        List<Path> classPath = List.of(TestEnvironment.path("diveconnector.java.jar"),
+                                       TestEnvironment.classesOf(PinProbe.class));
+        ChildProcess child = ChildProcess
+            .run(TestEnvironment.childJvm(classPath, PinProbe.class.getName(),
+                                          "ble:" + PROCESS_PAIRED_ADDRESS, VENDOR, PRODUCT,
+                                          String.valueOf(FAMILY), String.valueOf(TRANSPORTS),
+                                          "123456", "2"),
+                 Map.of())
+            .assertClean(0);
+        // The library's own lines on standard output come between the probe's.
+        List<String> said =
+            child.stdout()
+                .lines()
+                .filter(line -> line.startsWith("dives ") || line.startsWith("asked "))
+                .toList();
+        assertEquals(List.of("dives 3", "dives 3", "asked 1"), said, child::toString);
     }
 }
