@@ -25,6 +25,15 @@ SetDiscoveryFilter with an error. Each DEVICE has an "address" and may set:
                     anything else: notified back unchanged
   "disconnect_after"  the device disconnects after this many notifications
   "extra"         {"uuid": ..., "value": [bytes]}: one more readable characteristic
+  "terminal_io"   true: a Heinrichs Weikamp computer behind Telit's Terminal I/O service instead
+                  ("service" is then ignored): data RX written by the client, data TX notified,
+                  credits RX written with response, credits TX indicated. Each data notification
+                  costs one credit the client granted on credits RX; without credits the data
+                  waits, so a client that does not top up times out. Credits TX indicates 32
+                  credits for the client when enabled and one more after each data write. The
+                  device answers org.bluez.mock.TerminalIo.Credits() -> (ay grants, u sent,
+                  u waiting): every grant of this run, the data notifications sent and the ones
+                  waiting for credits.
 A write of type "command" to a characteristic without write-without-response fails, as in BlueZ.
 As in BlueZ, a device has an RSSI only while a discovery runs and has seen it: 300 ms after
 StartDiscovery the nearby devices get theirs (the unknown ones appear with it), and StopDiscovery
@@ -49,6 +58,8 @@ CHARACTERISTIC = 'org.bluez.GattCharacteristic1'
 PROPERTIES = 'org.freedesktop.DBus.Properties'
 ADAPTER_PATH = '/org/bluez/hci0'
 NORDIC_UART = '6e400001-b5a3-f393-e0a9-e50e24dcca9e'
+TERMINAL_IO = '0000fefb-0000-1000-8000-00805f9b34fb'
+TERMINAL_IO_MOCK = 'org.bluez.mock.TerminalIo'
 
 
 def changed(obj, interface, properties, invalidated=()):
@@ -172,6 +183,54 @@ class Peripheral:
         return bool(self.pending) and self.connected
 
 
+class TerminalIoPeripheral(Peripheral):
+    '''A peripheral behind Terminal I/O: data is notified only while the client's credits last.'''
+
+    def __init__(self, spec, path, dcsim):
+        super().__init__(spec, path, dcsim)
+        self.credits = 0
+        self.grants = []
+
+    def reconnected(self):
+        super().reconnected()
+        self.credits = 0
+
+    def credits_object(self):
+        return dbusmock.get_object(self.path + '/service0010/char0018')
+
+    def indicate_credits(self, count):
+        if self.connected:
+            changed(self.credits_object(), CHARACTERISTIC,
+                    {'Value': dbus.Array([count], signature='y', variant_level=1)})
+
+    def write(self, data):
+        super().write(data)
+        self.indicate_credits(1)
+
+    def grant(self, count):
+        stalled = self.pending and self.credits == 0
+        self.grants.append(count)
+        self.credits += count
+        if stalled and self.credits > 0:
+            gap = self.spec.get('gap_ms', 0)
+            if gap:
+                GLib.timeout_add(gap, self.send_one)
+            else:
+                GLib.idle_add(self.send_all)
+
+    def send_all(self):
+        while self.pending and self.credits > 0:
+            self.credits -= 1
+            self.send(self.pending.pop(0))
+        return False
+
+    def send_one(self):
+        if self.pending and self.credits > 0:
+            self.credits -= 1
+            self.send(self.pending.pop(0))
+        return bool(self.pending) and self.connected and self.credits > 0
+
+
 def device_path(address):
     return ADAPTER_PATH + '/dev_' + address.upper().replace(':', '_')
 
@@ -230,7 +289,9 @@ def add_device(mock, peripheral, seen=False):
     device.AddMethod(DEVICE, 'Disconnect', '', '', disconnect)
 
     uuid = spec.get('service', NORDIC_UART)
-    if uuid != 'none':
+    if spec.get('terminal_io'):
+        add_terminal_io(mock, peripheral)
+    elif uuid != 'none':
         add_gatt(mock, peripheral, uuid)
     mock.object_manager_emit_added(path)
 
@@ -275,6 +336,66 @@ def add_gatt(mock, peripheral, uuid):
             lambda self, options: dbus.Array(value, signature='y'))
 
 
+def add_terminal_io(mock, peripheral):
+    service = peripheral.path + '/service0010'
+    mock.AddObject(service, SERVICE, {
+        'UUID': dbus.String(TERMINAL_IO), 'Primary': dbus.Boolean(True),
+        'Device': dbus.ObjectPath(peripheral.path)}, [])
+
+    def characteristic(name, number, flags):
+        path = service + '/' + name
+        properties = {
+            'UUID': dbus.String('0000000%d-0000-1000-8000-008025000000' % number),
+            'Service': dbus.ObjectPath(service), 'Flags': dbus.Array(flags, signature='s')}
+        if 'notify' in flags or 'indicate' in flags:
+            properties['Notifying'] = dbus.Boolean(False)
+        mock.AddObject(path, CHARACTERISTIC, properties, [])
+        return dbusmock.get_object(path)
+
+    def connected_write(flags, value, options):
+        kind = str(options.get('type', 'request'))
+        if ((kind == 'command' and 'write-without-response' not in flags) or
+                (kind == 'request' and 'write' not in flags)):
+            raise dbus.exceptions.DBusException('Not supported', name='org.bluez.Error.NotSupported')
+        if not peripheral.connected:
+            raise dbus.exceptions.DBusException('Not connected', name='org.bluez.Error.NotConnected')
+        return bytes(value)
+
+    data_flags = ['write-without-response', 'write']
+
+    def write_data(self, value, options):
+        peripheral.write(connected_write(data_flags, value, options))
+
+    characteristic('char0011', 1, data_flags).AddMethod(
+        CHARACTERISTIC, 'WriteValue', 'aya{sv}', '', write_data)
+    data_tx = characteristic('char0013', 2, ['notify'])
+    data_tx.AddMethod(CHARACTERISTIC, 'StartNotify', '', '', lambda self: None)
+    data_tx.AddMethod(CHARACTERISTIC, 'StopNotify', '', '', lambda self: None)
+
+    def start_indications(self):
+        GLib.idle_add(peripheral.indicate_credits, 32)
+
+    credits_tx = characteristic('char0018', 4, ['indicate'])
+    credits_tx.AddMethod(CHARACTERISTIC, 'StartNotify', '', '', start_indications)
+    credits_tx.AddMethod(CHARACTERISTIC, 'StopNotify', '', '', lambda self: None)
+
+    credits_flags = ['write']
+
+    def grant(self, value, options):
+        granted = connected_write(credits_flags, value, options)
+        if len(granted) != 1:
+            raise dbus.exceptions.DBusException('Invalid length',
+                                                name='org.bluez.Error.InvalidValueLength')
+        peripheral.grant(granted[0])
+
+    characteristic('char0016', 3, credits_flags).AddMethod(
+        CHARACTERISTIC, 'WriteValue', 'aya{sv}', '', grant)
+    dbusmock.get_object(peripheral.path).AddMethod(
+        TERMINAL_IO_MOCK, 'Credits', '', 'ayuu',
+        lambda self: (dbus.Array(peripheral.grants, signature='y'), dbus.UInt32(peripheral.sent),
+                      dbus.UInt32(len(peripheral.pending))))
+
+
 def load(mock, parameters):
     adapter = parameters.get('adapter', {})
     dcsim = Dcsim(parameters['dcsim']) if 'dcsim' in parameters else None
@@ -285,7 +406,8 @@ def load(mock, parameters):
         'Name': dbus.String('mock'),
         'Powered': dbus.Boolean(adapter.get('powered', True)),
         'Discovering': dbus.Boolean(False)}, [])
-    peripherals = [Peripheral(spec, device_path(spec['address']), dcsim)
+    peripherals = [(TerminalIoPeripheral if spec.get('terminal_io') else Peripheral)(
+                       spec, device_path(spec['address']), dcsim)
                    for spec in parameters.get('devices', [])]
     known = []
     hidden = []

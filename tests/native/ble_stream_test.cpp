@@ -335,6 +335,50 @@ TEST_F(BleStreamTest, WithoutAStateDirectoryAccessCodesLastForTheProcess) {
 }
 #endif
 
+TEST_F(BleStreamTest, TerminalIoCreditsCarryALongTransferWholeAndInOrder) {
+    constexpr unsigned int kPackets = 1000;
+    for (const char* pace : {R"("terminal_io": true)", R"("terminal_io": true, "gap_ms": 1)"}) {
+        MockBluez bluez(parameters(device(pace)));
+        IostreamHandle stream = opened();
+        ASSERT_TRUE(stream);
+        request(stream.get(), kPackets, 20);
+        // A stream that is not read grants nothing more: the device stops when the first grant
+        // is used up.
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (bluez.credits(kDevicePath).sent < 254 && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const MockBluez::Credits stalled = bluez.credits(kDevicePath);
+        EXPECT_EQ(stalled.grants, std::vector<unsigned char>{254}) << pace;
+        EXPECT_EQ(stalled.sent, 254u) << pace;
+        EXPECT_EQ(stalled.waiting, kPackets - 254) << pace;
+
+        // The credits the device indicates for the client's writes never come as data.
+        for (unsigned int k = 0; k < kPackets; ++k) {
+            unsigned char packet[64];
+            size_t actual = 0;
+            ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
+                      DC_STATUS_SUCCESS)
+                << pace << ", packet " << k;
+            ASSERT_EQ(actual, 20u) << pace << ", packet " << k;
+            ASSERT_EQ(packet[0], expected(k, 0)) << pace << ", packet " << k;
+            ASSERT_EQ(packet[19], expected(k, 19)) << pace << ", packet " << k;
+        }
+        const MockBluez::Credits done = bluez.credits(kDevicePath);
+        EXPECT_EQ(done.sent, kPackets) << pace;
+        EXPECT_EQ(done.waiting, 0u) << pace;
+        ASSERT_GE(done.grants.size(), 4u) << pace;
+        unsigned int granted = 0;
+        for (size_t i = 0; i < done.grants.size(); ++i) {
+            EXPECT_EQ(done.grants[i], i == 0 ? 254 : 222) << pace << ", grant " << i;
+            granted += done.grants[i];
+        }
+        // Topped up at 32 left: never beyond one grant ahead of the data.
+        EXPECT_LE(granted, kPackets + 254) << pace;
+    }
+}
+
 TEST_F(BleStreamTest, ADeviceWithoutNameAnswersUnsupportedToGetName) {
     MockBluez bluez(parameters(R"({"address": "00:11:22:33:44:55"})"));
     IostreamHandle stream = opened();

@@ -4,6 +4,8 @@
 //     MockBluez bluez(R"({"devices": [{"address": "00:11:22:33:44:55", "name": "Perdix"}]})");
 //     ... open BLE streams ...
 //     EXPECT_EQ(bluez.calls("/org/bluez/hci0/dev_00_11_22_33_44_55", "Disconnect"), 1);
+//     const MockBluez::Credits credits = bluez.credits("/org/bluez/hci0/dev_...");   // Terminal
+//     I/O
 #pragma once
 
 #include <fcntl.h>
@@ -16,6 +18,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -82,6 +85,39 @@ class MockBluez {
         sd_bus_message_unref(reply);
         sd_bus_flush_close_unref(bus);
         return count;
+    }
+
+    // What a Terminal I/O device counted: the client's credit grants in order, the data
+    // notifications it sent and those still waiting for credits.
+    struct Credits {
+        std::vector<unsigned char> grants;
+        unsigned int sent = 0;
+        unsigned int waiting = 0;
+    };
+    Credits credits(const std::string& devicePath) const {
+        Credits credits;
+        sd_bus* bus = nullptr;
+        if (sd_bus_open_system(&bus) < 0) {
+            ADD_FAILURE() << "no bus";
+            return credits;
+        }
+        sd_bus_message* reply = nullptr;
+        sd_bus_error error{};
+        const void* grants = nullptr;
+        size_t size = 0;
+        if (sd_bus_call_method(bus, "org.bluez", devicePath.c_str(), "org.bluez.mock.TerminalIo",
+                               "Credits", &error, &reply, "") >= 0 &&
+            sd_bus_message_read_array(reply, 'y', &grants, &size) >= 0 &&
+            sd_bus_message_read(reply, "uu", &credits.sent, &credits.waiting) >= 0) {
+            const auto* first = static_cast<const unsigned char*>(grants);
+            credits.grants.assign(first, first + size);
+        } else {
+            ADD_FAILURE() << "the mock's credits cannot be read";
+        }
+        sd_bus_error_free(&error);
+        sd_bus_message_unref(reply);
+        sd_bus_flush_close_unref(bus);
+        return credits;
     }
 
   private:
