@@ -7,22 +7,6 @@
 
 namespace diveconnector {
 
-namespace {
-
-// The connector's onSupportedDevice, or null when its class neither declares nor inherits it.
-jmethodID modelHandler(JNIEnv* env, jobject connector) noexcept {
-    const ScopedLocalRef<jclass> owner(env, env->GetObjectClass(connector));
-    const jmethodID method =
-        env->GetMethodID(owner.get(), jni::kOnSupportedDevice, jni::kOnSupportedDeviceSignature);
-    if (method == nullptr) {
-        // NoSuchMethodError: the application does not ask for transports.
-        env->ExceptionClear();
-    }
-    return method;
-}
-
-}  // namespace
-
 jobject getSupportedDevices(JNIEnv* env, jobject connector) noexcept {
     JavaBinding binding(env);
     const jclass treeSet = binding.findClass(jni::kTreeSetClass);
@@ -38,7 +22,9 @@ jobject getSupportedDevices(JNIEnv* env, jobject connector) noexcept {
         return raiseNativeException(env, nativeException, mismatch->message);
     }
 
-    const jmethodID onSupportedDevice = modelHandler(env, connector);
+    const ScopedLocalRef<jclass> owner(env, env->GetObjectClass(connector));
+    const jmethodID onSupportedDevice =
+        optionalMethod(env, owner.get(), jni::kOnSupportedDevice, jni::kOnSupportedDeviceSignature);
     ScopedLocalRef<jobject> set(env, env->NewObject(treeSet, treeSetInit));
     if (env->ExceptionCheck()) {
         return raiseNativeException(env, nativeException, javamessages::kCreatingContainer);

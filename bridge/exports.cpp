@@ -5,6 +5,7 @@
 #include "device_events.h"
 #include "device_listing.h"
 #include "device_memory_dump.h"
+#include "device_scan.h"
 #include "dive_download.h"
 
 extern "C" {
@@ -24,6 +25,11 @@ JNIEXPORT jobject JNICALL Java_brenquill_main_java_core_DeviceConnector_loadUser
 JNIEXPORT jbyteArray JNICALL Java_brenquill_main_java_core_DeviceConnector_dumpDeviceMemory(
     JNIEnv* env, jobject connector, jstring deviceName, jstring vendor, jstring product) {
     return diveconnector::dumpDeviceMemory(env, connector, deviceName, vendor, product);
+}
+
+JNIEXPORT jlong JNICALL Java_brenquill_main_java_core_DeviceConnector_scanForDevices(
+    JNIEnv* env, jobject connector, jint seconds) {
+    return diveconnector::scanForDevices(env, connector, seconds);
 }
 
 // Makes no JNI call, so any thread may call it at any time.

@@ -10,6 +10,19 @@ jobject raiseNativeException(JNIEnv* env, jclass nativeException, const char* me
     return nullptr;
 }
 
+jmethodID optionalMethod(JNIEnv* env, jclass owner, const char* name,
+                         const char* signature) noexcept {
+    if (owner == nullptr) {
+        return nullptr;
+    }
+    const jmethodID method = env->GetMethodID(owner, name, signature);
+    if (method == nullptr) {
+        // NoSuchMethodError: the application does not listen for this.
+        env->ExceptionClear();
+    }
+    return method;
+}
+
 JavaBinding::JavaBinding(JNIEnv* env) noexcept
     : env_(env),
       nativeException_(env->FindClass(jni::kNativeExceptionClass)),

@@ -27,6 +27,9 @@ inline constexpr char kAdd[] = "add";
 inline constexpr char kAddSignature[] = "(Ljava/lang/Object;)Z";
 inline constexpr char kOnSupportedDevice[] = "onSupportedDevice";
 inline constexpr char kOnSupportedDeviceSignature[] = "(Ljava/lang/String;Ljava/lang/String;J)V";
+inline constexpr char kOnDeviceFound[] = "onDeviceFound";
+inline constexpr char kOnDeviceFoundSignature[] =
+    "(Ljava/lang/String;Ljava/lang/String;IJ[Lbrenquill/main/java/core/Device;)V";
 inline constexpr char kDeviceConstructor[] =
     "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)V";
 inline constexpr char kSetClass[] = "java/util/Set";
@@ -55,6 +58,7 @@ inline constexpr char kSavingDevice[] = "Could not save device.";
 inline constexpr char kReportingDevice[] = "Could not report device.";
 inline constexpr char kNullArgument[] =
     "Device name, vendor, product and the dive set must not be null.";
+inline constexpr char kScanTime[] = "The scan time must be 0 to 600 seconds.";
 inline constexpr char kNullDumpArgument[] = "Device name, vendor and product must not be null.";
 inline constexpr char kCreatingMemoryImage[] = "Could not create the memory image.";
 inline constexpr char kCreatingParentDevice[] = "Could not create parent device.";
@@ -68,6 +72,12 @@ inline constexpr char kSavingDive[] = "Could not save dive.";
 // Replaces whatever Java exception is pending by a NativeException with `message`. Does nothing
 // when the NativeException class itself is unknown. Always returns null, the export's result.
 jobject raiseNativeException(JNIEnv* env, jclass nativeException, const char* message) noexcept;
+
+// The instance method `name` of the connector's class (`owner`, may be null), or null when the
+// class neither declares nor inherits it: an application's class from before the method is simply
+// not called. Leaves no exception pending.
+[[nodiscard]] jmethodID optionalMethod(JNIEnv* env, jclass owner, const char* name,
+                                       const char* signature) noexcept;
 
 // The class and member lookups of one export call. NativeException is looked up first, since
 // every failure needs it. After the first failed lookup nothing more is looked up: JNI allows no

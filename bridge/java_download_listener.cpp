@@ -3,26 +3,13 @@
 #include <new>
 #include <string>
 
+#include "java_bindings.h"
 #include "java_strings.h"
 #include "scoped_local_ref.h"
 
 namespace diveconnector {
 
 namespace {
-
-// The instance method, or null when the class neither declares nor inherits it.
-jmethodID optionalMethod(JNIEnv* env, jclass owner, const char* name,
-                         const char* signature) noexcept {
-    if (owner == nullptr) {
-        return nullptr;
-    }
-    const jmethodID method = env->GetMethodID(owner, name, signature);
-    if (method == nullptr) {
-        // NoSuchMethodError: the application did not ask for this event.
-        env->ExceptionClear();
-    }
-    return method;
-}
 
 constexpr char kOnDownloadProgress[] = "onDownloadProgress";
 constexpr char kOnDownloadWaiting[] = "onDownloadWaiting";
@@ -50,51 +37,6 @@ std::string describe(JNIEnv* env, jthrowable thrown) noexcept {
 // Unsigned 32-bit values as the Java long that holds them unchanged.
 jlong unsignedValue(std::uint32_t value) {
     return static_cast<jlong>(value);
-}
-
-// A Java string from UTF-8 text (a device name may hold any bytes; malformed ones become U+FFFD),
-// or null when the JVM has no memory for it (its exception is cleared).
-jstring javaString(JNIEnv* env, const std::string& text) {
-    std::u16string units;
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80         ? 1
-                           : (lead >> 5) == 6  ? 2
-                           : (lead >> 4) == 14 ? 3
-                           : (lead >> 3) == 30 ? 4
-                                               : 0;
-        char32_t code = length == 1   ? lead
-                        : length == 2 ? lead & 0x1F
-                        : length == 3 ? lead & 0x0F
-                                      : lead & 0x07;
-        bool valid = length != 0 && i + length <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const unsigned char next = static_cast<unsigned char>(text[i + k]);
-            valid = (next >> 6) == 2;
-            code = code << 6 | (next & 0x3F);
-        }
-        constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && code >= kMinimum[length] && code <= 0x10FFFF &&
-                (code < 0xD800 || code > 0xDFFF);
-        if (!valid) {
-            units.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        if (code >= 0x10000) {
-            units.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-            units.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-        } else {
-            units.push_back(static_cast<char16_t>(code));
-        }
-        i += static_cast<size_t>(length);
-    }
-    const jstring string = env->NewString(reinterpret_cast<const jchar*>(units.data()),
-                                          static_cast<jsize>(units.size()));
-    if (string == nullptr) {
-        env->ExceptionClear();
-    }
-    return string;
 }
 
 }  // namespace
@@ -156,9 +98,15 @@ std::optional<std::string> JavaDownloadListener::pinCode(const std::string& addr
         return std::nullopt;
     }
     try {
+        // No memory for a string: no PIN, and the JVM's error is not left to the backend.
         const ScopedLocalRef<jstring> javaAddress(env_, javaString(env_, address));
+        if (javaAddress.get() == nullptr) {
+            env_->ExceptionClear();
+            return std::nullopt;
+        }
         const ScopedLocalRef<jstring> javaName(env_, javaString(env_, name));
-        if (javaAddress.get() == nullptr || javaName.get() == nullptr) {
+        if (javaName.get() == nullptr) {
+            env_->ExceptionClear();
             return std::nullopt;
         }
         const ScopedLocalRef<jstring> pin(

@@ -34,7 +34,75 @@ bool isLowSurrogate(jchar unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
+void appendUtf16(std::vector<jchar>& units, char32_t code) {
+    if (code < 0x10000) {
+        units.push_back(static_cast<jchar>(code));
+    } else {
+        units.push_back(static_cast<jchar>(0xD800 + ((code - 0x10000) >> 10)));
+        units.push_back(static_cast<jchar>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    }
+}
+
+// The code point of the well-formed UTF-8 sequence at `at`, advancing past it; nothing, and no
+// advance, when the bytes there form none (overlong forms and surrogates included).
+bool decodeUtf8(const std::string& text, size_t& at, char32_t& code) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    size_t length = 0;
+    char32_t smallest = 0;
+    if (lead < 0x80) {
+        code = lead;
+        ++at;
+        return true;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        smallest = 0x80;
+        code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        smallest = 0x800;
+        code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        smallest = 0x10000;
+        code = lead & 0x07;
+    } else {
+        return false;
+    }
+    if (at + length > text.size()) {
+        return false;
+    }
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) {
+            return false;
+        }
+        code = code << 6 | (byte(at + i) & 0x3F);
+    }
+    if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return false;
+    }
+    at += length;
+    return true;
+}
+
 }  // namespace
+
+jstring javaString(JNIEnv* env, const std::string& text) {
+    std::vector<jchar> units;
+    units.reserve(text.size());
+    size_t at = 0;
+    while (at < text.size()) {
+        char32_t code = 0;
+        if (!decodeUtf8(text, at, code)) {
+            code = 0xFFFD;
+            ++at;
+        }
+        appendUtf16(units, code);
+    }
+    // An empty vector's data() may be null, which JNI's checks refuse even for length 0.
+    const jchar none = 0;
+    return env->NewString(units.empty() ? &none : units.data(), static_cast<jsize>(units.size()));
+}
 
 std::string utf8String(JNIEnv* env, jstring string) {
     const jsize length = env->GetStringLength(string);

@@ -43,4 +43,11 @@ using DescriptorHandle = std::unique_ptr<dc_descriptor_t, DescriptorFree>;
 using IostreamHandle = std::unique_ptr<dc_iostream_t, IostreamClose>;
 using BufferHandle = std::unique_ptr<dc_buffer_t, BufferFree>;
 
+// An item of a transport's iterator (dc_usb_device_t, dc_serial_device_t, ...), with the free
+// function of its kind:
+//
+//     ItemHandle<dc_usb_device_t> item(raw, dc_usb_device_free);
+template <typename Item>
+using ItemHandle = std::unique_ptr<Item, void (*)(Item*)>;
+
 }  // namespace diveconnector

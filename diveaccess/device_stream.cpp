@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "native_exception.h"
+#include "transport_name.h"
 #ifdef DIVECONNECTOR_BLE
 #include "ble_stream.h"
 #endif
@@ -70,25 +71,6 @@ dc_transport_t chooseTransport(unsigned int supported, dc_transport_t explicitCh
     return DC_TRANSPORT_NONE;
 }
 
-const char* transportName(dc_transport_t transport) {
-    switch (transport) {
-        case DC_TRANSPORT_SERIAL:
-            return "serial";
-        case DC_TRANSPORT_USB:
-            return "USB";
-        case DC_TRANSPORT_USBHID:
-            return "USB HID";
-        case DC_TRANSPORT_IRDA:
-            return "IrDA";
-        case DC_TRANSPORT_BLUETOOTH:
-            return "Bluetooth";
-        case DC_TRANSPORT_BLE:
-            return "BLE";
-        default:
-            return "none";
-    }
-}
-
 // Why chooseTransport chose `chosen`, for the support log.
 const char* choiceReason(dc_transport_t explicitChoice, dc_transport_t chosen) {
     if (explicitChoice != DC_TRANSPORT_NONE) {
@@ -102,9 +84,6 @@ const char* choiceReason(dc_transport_t explicitChoice, dc_transport_t chosen) {
                                        : "the model has none of serial, USB HID, USB and IrDA, "
                                          "nor Bluetooth or BLE for this name";
 }
-
-template <typename Item>
-using ItemHandle = std::unique_ptr<Item, void (*)(Item*)>;
 
 // The first device of one transport that libdivecomputer finds for the model.
 template <typename Item>

@@ -110,6 +110,26 @@ class CliTest {
     }
 
     @Test
+    void scanListsThePortsAndRefusesATimeItCannotUse() throws Exception {
+        // 0 s: no Bluetooth search, so the machine's own bus is left alone.
+        ChildProcess child = tool("scan", "--seconds", "0").assertClean(0);
+        assertEquals("", errors(child), child::toString);
+        List<String> lines = List.of(child.stdout().split("\n"));
+        assertTrue(lines.get(0).matches("Port +Signal +Name +Models"), child::toString);
+        assertTrue(lines.stream().anyMatch(
+                       line -> line.matches("dcsim:builtin +any model with a serial cable")),
+                   child::toString);
+
+        for (String seconds : new String[] {"601", "-1", "ten", ""}) {
+            ChildProcess refused = tool("scan", "--seconds", seconds).assertClean(2);
+            assertTrue(errors(refused).startsWith(
+                           "diveconnector: --seconds takes a whole number of seconds from 0 to "
+                           + "600, not '" + seconds + "'"),
+                       refused::toString);
+        }
+    }
+
+    @Test
     void listPrintsEveryModelInTheSetsOrderWithItsTransportsAndACount() throws Exception {
         List<List<String>> expected = modelsHere();
 

@@ -46,6 +46,15 @@ public class DeviceConnector {
     public native byte[] dumpDeviceMemory(String deviceName, String vendor, String product)
         throws NativeException;
 
+    /**
+     * Looks for what a download can reach: the serial ports, the attached USB and USB HID dive
+     * computers of known models and, for {@code seconds} (0 to 600; 0 leaves it out), the
+     * Bluetooth and BLE devices nearby. Each find goes to {@link #onDeviceFound} on this thread.
+     * Returns the transport bits searched (as in {@link #onSupportedDevice}): a transport that is
+     * missing could not be searched, such as Bluetooth without BlueZ or an adapter.
+     */
+    public native long scanForDevices(int seconds) throws NativeException;
+
     /** Asks a running download to stop after the current dive; safe from any thread. */
     public native void interruptDeviceDownload();
 
@@ -81,4 +90,14 @@ public class DeviceConnector {
      * Does nothing here.
      */
     public void onSupportedDevice(String vendor, String product, long transports) {}
+
+    /**
+     * During {@link #scanForDevices}, once per find: {@code port} is the device name to download
+     * from, {@code name} what the device calls itself ("" when nothing; "vvvv:pppp" ids for USB),
+     * {@code signalStrength} in dBm (0 when not known), {@code transport} the one transport bit it
+     * was found on, and {@code models} the models it may be, as {@link #getSupportedDevices} lists
+     * them (none for a serial port, or a name no model answers to). Does nothing here.
+     */
+    public void onDeviceFound(String port, String name, int signalStrength, long transport,
+                              Device[] models) {}
 }

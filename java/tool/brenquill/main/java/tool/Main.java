@@ -16,7 +16,7 @@ public final class Main {
     static final String NAME = "diveconnector";
     private static final String QUIET_PROPERTY = "diveconnector.quiet";
     private static final List<Command> COMMANDS =
-        List.of(new ListCommand(), new DownloadCommand(), new DumpCommand());
+        List.of(new ListCommand(), new ScanCommand(), new DownloadCommand(), new DumpCommand());
 
     private Main() {}
 

@@ -1,0 +1,130 @@
+package brenquill.main.java.tool;
+
+import brenquill.main.java.core.Device;
+import brenquill.main.java.core.exceptions.NativeException;
+import java.io.PrintStream;
+import java.util.ArrayList;
+import java.util.Comparator;
+import java.util.List;
+import java.util.Optional;
+
+/**
+ * Lists what a diver can download from: nearby Bluetooth and BLE devices with the models their
+ * names match, attached USB and USB HID computers of known models, and the serial ports.
+ */
+final class ScanCommand implements Command {
+    private static final String SECONDS = "--seconds";
+    private static final int DEFAULT_SECONDS = 10;
+    private static final int LONGEST = 600;
+    private static final long BLUETOOTH = 0x10;
+    private static final long SERIAL = 0x01;
+    private static final String[] HEADINGS = {"Port", "Signal", "Name", "Models"};
+
+    @Override
+    public String name() {
+        return "scan";
+    }
+
+    @Override
+    public String summary() {
+        return "List the dive computers and ports to download from.";
+    }
+
+    @Override
+    public List<Option> options() {
+        return List.of(new Option(SECONDS, "N", "Search Bluetooth for N seconds (default "
+                                                    + DEFAULT_SECONDS + "; 0 to " + LONGEST
+                                                    + ", 0: not at all)."));
+    }
+
+    @Override
+    public int run(Arguments arguments, PrintStream out, PrintStream err)
+        throws NativeException, UsageException {
+        int seconds = seconds(arguments.value(SECONDS));
+        if (seconds > 0) {
+            err.println("Searching Bluetooth for " + seconds + " s...");
+        }
+        DeviceFinds connector = new DeviceFinds();
+        long searched = connector.scanForDevices(seconds);
+
+        // Dive computers first, in the library's order; ports and devices of no known model after.
+        List<DeviceFinds.Find> finds = new ArrayList<>(connector.finds());
+        finds.sort(Comparator.comparing(find -> find.models().isEmpty()));
+        if (finds.isEmpty()) {
+            out.println("Found nothing to download from.");
+        } else {
+            print(out, finds);
+            if (finds.stream().anyMatch(find -> !find.models().isEmpty())) {
+                out.println("Download with: " + Main.NAME
+                            + " download --port PORT --vendor VENDOR --product PRODUCT");
+            }
+        }
+        if (seconds > 0 && (searched & BLUETOOTH) == 0) {
+            err.println("Bluetooth could not be searched: is bluetoothd running and an adapter "
+                        + "powered on (bluetoothctl power on)?");
+        }
+        return Main.EXIT_OK;
+    }
+
+    private static int seconds(Optional<String> value) throws UsageException {
+        if (value.isEmpty()) {
+            return DEFAULT_SECONDS;
+        }
+        try {
+            int seconds = Integer.parseInt(value.get());
+            if (seconds >= 0 && seconds <= LONGEST) {
+                return seconds;
+            }
+        } catch (NumberFormatException e) {
+            // Said below, as for a number out of range.
+        }
+        throw new UsageException(SECONDS + " takes a whole number of seconds from 0 to " + LONGEST
+                                 + ", not '" + value.get() + "'");
+    }
+
+    private static void print(PrintStream out, List<DeviceFinds.Find> finds) {
+        List<String[]> rows = new ArrayList<>();
+        for (DeviceFinds.Find find : finds) {
+            String signal = find.signalStrength() != 0 ? find.signalStrength() + " dBm" : "";
+            List<String> models = new ArrayList<>();
+            for (Device model : find.models()) {
+                models.add(printable(model.getVendor() + " " + model.getProduct()));
+            }
+            if (models.isEmpty()) {
+                models.add((find.transport() & SERIAL) != 0 ? "any model with a serial cable"
+                                                            : "-");
+            }
+            rows.add(new String[] {printable(find.port()), signal, printable(find.name()),
+                                   models.get(0)});
+            // Each further model on a line of its own, so that every one reads whole.
+            for (String model : models.subList(1, models.size())) {
+                rows.add(new String[] {"", "", "", model});
+            }
+        }
+        int[] widths = new int[HEADINGS.length - 1];
+        for (int column = 0; column < widths.length; column++) {
+            widths[column] = HEADINGS[column].length();
+            for (String[] row : rows) {
+                widths[column] = Math.max(widths[column], row[column].length());
+            }
+        }
+        String format = "%-" + widths[0] + "s  %" + widths[1] + "s  %-" + widths[2] + "s  %s";
+        out.println(String.format(format, (Object[]) HEADINGS).stripTrailing());
+        for (String[] row : rows) {
+            out.println(String.format(format, (Object[]) row).stripTrailing());
+        }
+    }
+
+    /** Names come from devices nearby: none may move the cursor or recolour the terminal. */
+    static String printable(String text) {
+        StringBuilder result = new StringBuilder(text.length());
+        text.codePoints().forEach(code -> {
+            if (Character.isISOControl(code)) {
+                result.append('?');
+            } else {
+                result.appendCodePoint(code);
+            }
+        });
+        return result.toString();
+    }
+}
