@@ -310,27 +310,21 @@ TEST_F(BleStreamTest, WithoutAStateDirectoryAccessCodesLastForTheProcess) {
             dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_SET_ACCESSCODE, handed, sizeof handed),
             DC_STATUS_SUCCESS);
     }
-    {
+    // The code a new connection of the same process is given back.
+    const auto codeOnANewConnection = [&] {
         IostreamHandle stream;
-        ASSERT_EQ(open(stream, address), DC_STATUS_SUCCESS);
-        ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_ACCESSCODE, code, sizeof code),
+        EXPECT_EQ(open(stream, address), DC_STATUS_SUCCESS);
+        EXPECT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_ACCESSCODE, code, sizeof code),
                   DC_STATUS_SUCCESS);
-        EXPECT_EQ(std::vector<unsigned char>(code, code + 16),
-                  std::vector<unsigned char>(handed, handed + 16))
-            << "a new connection of the same process";
-    }
+        return std::vector<unsigned char>(code, code + 16);
+    };
+    const std::vector<unsigned char> expected(handed, handed + 16);
+    EXPECT_EQ(codeOnANewConnection(), expected);
     char directory[] = "/tmp/diveconnector-ble-state.XXXXXX";
     ASSERT_NE(mkdtemp(directory), nullptr);
     stateDirectory_ = directory;
-    {
-        IostreamHandle stream;
-        ASSERT_EQ(open(stream, address), DC_STATUS_SUCCESS);
-        ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_ACCESSCODE, code, sizeof code),
-                  DC_STATUS_SUCCESS);
-        EXPECT_EQ(std::vector<unsigned char>(code, code + 16),
-                  std::vector<unsigned char>(handed, handed + 16))
-            << "a state directory configured later that has no file for the device";
-    }
+    EXPECT_EQ(codeOnANewConnection(), expected)
+        << "a state directory configured later that has no file for the device";
     rmdir(directory);
 }
 #endif

@@ -5,11 +5,15 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import brenquill.main.java.core.Device;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
 
 /** scanForDevices and the tool's scan against a mock BlueZ on a private bus. */
 class BleScanTest {
@@ -27,6 +31,8 @@ class BleScanTest {
         + "{\"address\": \"" + PHONE + "\", \"name\": \"Phone \\u001b[2J\", \"rssi\": -50},"
         + "{\"address\": \"" + NAMELESS + "\"},"
         + "{\"address\": \"" + ASLEEP + "\", \"name\": \"Perdix\", \"nearby\": false}]}";
+
+    @TempDir Path temporary;
 
     @BeforeEach
     void realTable() {
@@ -89,11 +95,7 @@ class BleScanTest {
     void theToolListsTheComputersAndHowToDownload() throws Exception {
         MockBluez bluez = new MockBluez(DEVICES);
         try {
-            ChildProcess child =
-                ChildProcess.run(List.of(TestEnvironment.path("diveconnector.launcher").toString(),
-                                     "scan", "--seconds", "1"),
-                    Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
-            child.assertClean(0);
+            ChildProcess child = tool("scan", "--seconds", "1");
             List<String> lines = List.of(child.stdout().split("\n"));
             assertTrue(lines.get(0).matches("Port +Signal +Name +Models"), child::toString);
             // The tool's own table is dcsim's: 0.9's filter takes "Teric" for its Teric Sim.
@@ -116,5 +118,38 @@ class BleScanTest {
         } finally {
             bluez.close();
         }
+    }
+
+    @Test
+    void aDiverScansThenDownloadsFromTheComputerItFound() throws Exception {
+        // A BLE-only model of the tool's table, its simulated computer behind the mock BlueZ.
+        Path scenario = temporary.resolve("teric.txt");
+        Files.writeString(scenario, "bluetooth " + TERIC + " Teric\n" + BleDownloadTest.DIVES);
+        MockBluez bluez = new MockBluez(
+            "{\"devices\": [{\"address\": \"" + TERIC + "\", \"name\": \"Teric\", "
+            + "\"peripheral\": \"dcsim\", \"scenario\": \"" + scenario + "\"}]}");
+        try {
+            ChildProcess scan = tool("scan", "--seconds", "1");
+            String found = List.of(scan.stdout().split("\n")).stream()
+                               .filter(line -> line.startsWith("ble:" + TERIC))
+                               .findFirst()
+                               .orElseThrow(() -> new AssertionError(scan));
+            String port = found.substring(0, found.indexOf(' '));
+
+            ChildProcess download =
+                tool("download", "--port", port, "--vendor", "Mockdive", "--product", "Teric Sim");
+            assertTrue(download.stdout().contains("3 dives from Mockdive Teric Sim, serial 5150."),
+                       download::toString);
+        } finally {
+            bluez.close();
+        }
+    }
+
+    private static ChildProcess tool(String... arguments) throws Exception {
+        List<String> command = new ArrayList<>();
+        command.add(TestEnvironment.path("diveconnector.launcher").toString());
+        command.addAll(List.of(arguments));
+        return ChildProcess.run(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"))
+            .assertClean(0);
     }
 }
