@@ -1,6 +1,5 @@
 #include "bluez_discovery.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -13,29 +12,18 @@ namespace diveconnector {
 
 namespace {
 
-// How often the discovery looks at the cancel state.
-constexpr std::chrono::milliseconds kCancelSlice{50};
-
 // Pumps the bus until `duration` has passed or the caller cancels.
 dc_status_t pumpFor(sd_bus* bus, std::chrono::milliseconds duration,
                     const std::function<bool()>& cancelled) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + duration;
+    const auto deadline = std::chrono::steady_clock::now() + duration;
     for (;;) {
-        int r;
-        while ((r = sd_bus_process(bus, nullptr)) > 0) {
-        }
-        if (r < 0) {
+        if (!processBus(bus)) {
             return DC_STATUS_IO;
         }
-        const auto now = Clock::now();
-        if (now >= deadline || (cancelled && cancelled())) {
+        if (std::chrono::steady_clock::now() >= deadline || (cancelled && cancelled())) {
             return DC_STATUS_SUCCESS;
         }
-        const auto slice =
-            std::min(std::chrono::duration_cast<std::chrono::microseconds>(kCancelSlice),
-                     std::chrono::duration_cast<std::chrono::microseconds>(deadline - now));
-        if (sd_bus_wait(bus, static_cast<uint64_t>(slice.count()) + 1) < 0) {
+        if (!waitForBus(bus, deadline)) {
             return DC_STATUS_IO;
         }
     }

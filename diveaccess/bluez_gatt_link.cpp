@@ -17,8 +17,6 @@ constexpr char kObjectManager[] = "org.freedesktop.DBus.ObjectManager";
 constexpr std::chrono::milliseconds kConnectTime{20000};
 constexpr std::chrono::milliseconds kResolveTime{15000};
 constexpr std::chrono::milliseconds kCloseTime{2000};
-// How often a wait looks at the cancel state: a cancelled download ends within this time.
-constexpr std::chrono::milliseconds kCancelSlice{50};
 
 // Terminal I/O: credits granted at the start, and the top-up once they run low.
 constexpr unsigned char kInitialCredits = 254;
@@ -240,10 +238,7 @@ std::optional<BluezGattLink::Clock::time_point> BluezGattLink::deadlineAfter(
 dc_status_t BluezGattLink::waitUntil(const std::function<bool()>& done,
                                      std::optional<Clock::time_point> deadline) {
     for (;;) {
-        int r;
-        while ((r = sd_bus_process(bus_.get(), nullptr)) > 0) {
-        }
-        if (r < 0) {
+        if (!processBus(bus_.get())) {
             return DC_STATUS_IO;
         }
         if (creditsLow_ && grantCredits(kMoreCredits) != DC_STATUS_SUCCESS) {
@@ -260,16 +255,10 @@ dc_status_t BluezGattLink::waitUntil(const std::function<bool()>& done,
         if (gone_) {
             return DC_STATUS_IO;
         }
-        auto slice = std::chrono::duration_cast<std::chrono::microseconds>(kCancelSlice);
-        if (deadline) {
-            const auto now = Clock::now();
-            if (now >= *deadline) {
-                return DC_STATUS_TIMEOUT;
-            }
-            slice = std::min(
-                slice, std::chrono::duration_cast<std::chrono::microseconds>(*deadline - now));
+        if (deadline && Clock::now() >= *deadline) {
+            return DC_STATUS_TIMEOUT;
         }
-        if (sd_bus_wait(bus_.get(), static_cast<uint64_t>(slice.count()) + 1) < 0) {
+        if (!waitForBus(bus_.get(), deadline)) {
             return DC_STATUS_IO;
         }
     }

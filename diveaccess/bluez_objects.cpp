@@ -249,4 +249,22 @@ void stopBluezDiscovery(sd_bus* bus, const std::string& adapter) {
         callBluez(bus, adapter.c_str(), kBluezAdapter, "StopDiscovery", kBluezCallTime, error));
 }
 
+bool processBus(sd_bus* bus) {
+    int r;
+    while ((r = sd_bus_process(bus, nullptr)) > 0) {
+    }
+    return r >= 0;
+}
+
+bool waitForBus(sd_bus* bus, std::optional<std::chrono::steady_clock::time_point> deadline) {
+    using std::chrono::microseconds;
+    auto slice = std::chrono::duration_cast<microseconds>(kCancelSlice);
+    if (deadline) {
+        const auto left = *deadline - std::chrono::steady_clock::now();
+        slice = std::max(microseconds::zero(),
+                         std::min(slice, std::chrono::duration_cast<microseconds>(left)));
+    }
+    return sd_bus_wait(bus, static_cast<uint64_t>(slice.count()) + 1) >= 0;
+}
+
 }  // namespace diveconnector

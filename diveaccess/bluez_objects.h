@@ -1,5 +1,6 @@
 // BlueZ's objects as its D-Bus ObjectManager lists them, and the calls that every user of BlueZ
-// makes alike: the first adapter, discovery, a method call without arguments. Each call is bounded.
+// makes alike: the first adapter, discovery, a method call without arguments, pumping the bus
+// while waiting for its signals. Each call is bounded.
 //
 //     BluezObjects objects;
 //     dc_status_t status = bluezManagedObjects(bus, objects);   // UNSUPPORTED: BlueZ is absent
@@ -31,6 +32,9 @@ inline constexpr char kBluezDevice[] = "org.bluez.Device1";
 
 // What one call to BlueZ may take at the most.
 inline constexpr std::chrono::milliseconds kBluezCallTime{5000};
+// How long one wait on the bus lasts at the most: a waiter that checks its cancel state between
+// waits ends within this time.
+inline constexpr std::chrono::milliseconds kCancelSlice{50};
 
 using BluezValue = std::vector<std::string>;
 using BluezProperties = std::map<std::string, BluezValue>;       // by property name
@@ -72,5 +76,13 @@ int readBluezInterfaces(sd_bus_message* message, BluezInterfaces& interfaces);
                                               const char* transport);
 // Best effort: BlueZ also ends a client's discovery when the client leaves the bus.
 void stopBluezDiscovery(sd_bus* bus, const std::string& adapter);
+
+// Handles every message the bus holds, running the matched signals' handlers. False when the bus
+// fails.
+[[nodiscard]] bool processBus(sd_bus* bus);
+// Waits for the next message, at most kCancelSlice and never past `deadline` (none: no bound but
+// the slice). False when the bus fails.
+[[nodiscard]] bool waitForBus(sd_bus* bus,
+                              std::optional<std::chrono::steady_clock::time_point> deadline);
 
 }  // namespace diveconnector
