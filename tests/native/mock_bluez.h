@@ -4,8 +4,8 @@
 //     MockBluez bluez(R"({"devices": [{"address": "00:11:22:33:44:55", "name": "Perdix"}]})");
 //     ... open BLE streams ...
 //     EXPECT_EQ(bluez.calls("/org/bluez/hci0/dev_00_11_22_33_44_55", "Disconnect"), 1);
-//     const MockBluez::Credits credits = bluez.credits("/org/bluez/hci0/dev_...");   // Terminal
-//     I/O
+//     // A Terminal I/O device's credit flow:
+//     const MockBluez::Credits credits = bluez.credits("/org/bluez/hci0/dev_...");
 #pragma once
 
 #include <fcntl.h>
@@ -13,12 +13,13 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <systemd/sd-bus.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "sd_bus_handles.h"
 
 extern char** environ;
 
@@ -66,24 +67,23 @@ class MockBluez {
 
     // How often a method of the object at `path` was called.
     int calls(const std::string& path, const char* method) const {
-        sd_bus* bus = nullptr;
-        if (sd_bus_open_system(&bus) < 0) {
+        const Bus bus = systemBus();
+        if (!bus) {
             return -1;
         }
-        sd_bus_message* reply = nullptr;
-        sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C compound literal
-        int count = -1;
-        if (sd_bus_call_method(bus, "org.bluez", path.c_str(), "org.freedesktop.DBus.Mock",
-                               "GetMethodCalls", &error, &reply, "s", method) >= 0 &&
-            sd_bus_message_enter_container(reply, 'a', "(tav)") >= 0) {
-            count = 0;
-            while (sd_bus_message_skip(reply, "(tav)") > 0) {
-                ++count;
-            }
+        sd_bus_message* rawReply = nullptr;
+        BusError error;
+        const int r =
+            sd_bus_call_method(bus.get(), "org.bluez", path.c_str(), "org.freedesktop.DBus.Mock",
+                               "GetMethodCalls", error.get(), &rawReply, "s", method);
+        const BusMessage reply(rawReply);
+        if (r < 0 || sd_bus_message_enter_container(reply.get(), 'a', "(tav)") < 0) {
+            return -1;
         }
-        sd_bus_error_free(&error);
-        sd_bus_message_unref(reply);
-        sd_bus_flush_close_unref(bus);
+        int count = 0;
+        while (sd_bus_message_skip(reply.get(), "(tav)") > 0) {
+            ++count;
+        }
         return count;
     }
 
@@ -96,45 +96,53 @@ class MockBluez {
     };
     Credits credits(const std::string& devicePath) const {
         Credits credits;
-        sd_bus* bus = nullptr;
-        if (sd_bus_open_system(&bus) < 0) {
+        const Bus bus = systemBus();
+        if (!bus) {
             ADD_FAILURE() << "no bus";
             return credits;
         }
-        sd_bus_message* reply = nullptr;
-        sd_bus_error error{};
+        sd_bus_message* rawReply = nullptr;
+        BusError error;
+        const int r =
+            sd_bus_call_method(bus.get(), "org.bluez", devicePath.c_str(),
+                               "org.bluez.mock.TerminalIo", "Credits", error.get(), &rawReply, "");
+        const BusMessage reply(rawReply);
         const void* grants = nullptr;
         size_t size = 0;
-        if (sd_bus_call_method(bus, "org.bluez", devicePath.c_str(), "org.bluez.mock.TerminalIo",
-                               "Credits", &error, &reply, "") >= 0 &&
-            sd_bus_message_read_array(reply, 'y', &grants, &size) >= 0 &&
-            sd_bus_message_read(reply, "uu", &credits.sent, &credits.waiting) >= 0) {
+        if (r >= 0 && sd_bus_message_read_array(reply.get(), 'y', &grants, &size) >= 0 &&
+            sd_bus_message_read(reply.get(), "uu", &credits.sent, &credits.waiting) >= 0) {
             const auto* first = static_cast<const unsigned char*>(grants);
             credits.grants.assign(first, first + size);
         } else {
             ADD_FAILURE() << "the mock's credits cannot be read";
         }
-        sd_bus_error_free(&error);
-        sd_bus_message_unref(reply);
-        sd_bus_flush_close_unref(bus);
         return credits;
     }
 
   private:
+    // Null when there is no bus.
+    static Bus systemBus() {
+        sd_bus* raw = nullptr;
+        if (sd_bus_open_system(&raw) < 0) {
+            return Bus();
+        }
+        return Bus(raw);
+    }
+
     static bool owned() {
-        sd_bus* bus = nullptr;
-        if (sd_bus_open_system(&bus) < 0) {
+        const Bus bus = systemBus();
+        if (!bus) {
             return false;
         }
+        sd_bus_message* rawReply = nullptr;
+        const int r = sd_bus_call_method(bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                         "org.freedesktop.DBus", "NameHasOwner", nullptr, &rawReply,
+                                         "s", "org.bluez");
+        const BusMessage reply(rawReply);
         int has = 0;
-        sd_bus_message* reply = nullptr;
-        if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                               "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s",
-                               "org.bluez") >= 0) {
-            sd_bus_message_read(reply, "b", &has);
+        if (r >= 0) {
+            sd_bus_message_read(reply.get(), "b", &has);
         }
-        sd_bus_message_unref(reply);
-        sd_bus_flush_close_unref(bus);
         return has != 0;
     }
 
