@@ -16,16 +16,6 @@ typedef struct reply_t {
     size_t size;
 } reply_t;
 
-static uint32_t get_u32(const unsigned char* p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
-static void put_u32(unsigned char* p, uint32_t value) {
-    for (int i = 0; i < 4; i++) {
-        p[i] = (unsigned char)(value >> (8 * i));
-    }
-}
-
 static dc_status_t send_request(dc_iostream_t* iostream, const unsigned char* request,
                                 size_t size) {
     size_t written = 0;
@@ -221,11 +211,11 @@ dc_status_t dcsim_ble_open(dc_context_t* context, dc_iostream_t* iostream, dcsim
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    info->model = get_u32(reply.data);
-    info->firmware = get_u32(reply.data + 4);
-    info->serial = get_u32(reply.data + 8);
-    info->devtime = get_u32(reply.data + 12);
-    info->count = get_u32(reply.data + 16);
+    info->model = dcsim_ble_get_u32(reply.data);
+    info->firmware = dcsim_ble_get_u32(reply.data + 4);
+    info->serial = dcsim_ble_get_u32(reply.data + 8);
+    info->devtime = dcsim_ble_get_u32(reply.data + 12);
+    info->count = dcsim_ble_get_u32(reply.data + 16);
     free(reply.data);
     return DC_STATUS_SUCCESS;
 }
@@ -233,7 +223,7 @@ dc_status_t dcsim_ble_open(dc_context_t* context, dc_iostream_t* iostream, dcsim
 dc_status_t dcsim_ble_fingerprint(dc_iostream_t* iostream, unsigned int k,
                                   unsigned char fingerprint[4]) {
     unsigned char request[5] = {DCSIM_BLE_FINGERPRINT};
-    put_u32(request + 1, k);
+    dcsim_ble_put_u32(request + 1, k);
     reply_t reply;
     dc_status_t status = request_ok(iostream, request, sizeof request, 4, &reply);
     if (status == DC_STATUS_SUCCESS) {
@@ -246,13 +236,13 @@ dc_status_t dcsim_ble_fingerprint(dc_iostream_t* iostream, unsigned int k,
 dc_status_t dcsim_ble_dive(dc_iostream_t* iostream, unsigned int k, unsigned char** data,
                            size_t* size) {
     unsigned char request[5] = {DCSIM_BLE_DIVE};
-    put_u32(request + 1, k);
+    dcsim_ble_put_u32(request + 1, k);
     reply_t reply;
     dc_status_t status = request_ok(iostream, request, sizeof request, SIZE_MAX, &reply);
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    if (reply.size < 4 || get_u32(reply.data) != reply.size - 4) {
+    if (reply.size < 4 || dcsim_ble_get_u32(reply.data) != reply.size - 4) {
         free(reply.data);
         return DC_STATUS_PROTOCOL;
     }

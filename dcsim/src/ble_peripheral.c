@@ -43,16 +43,6 @@ void dcsim_peripheral_free(dcsim_peripheral_t* peripheral) {
     }
 }
 
-static void put_u32(unsigned char* p, uint32_t value) {
-    for (int i = 0; i < 4; i++) {
-        p[i] = (unsigned char)(value >> (8 * i));
-    }
-}
-
-static uint32_t get_u32(const unsigned char* p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
 /* The code handed out on pairing: fixed per computer, never all zeros. */
 static void access_code(const dcsim_computer_t* computer,
                         unsigned char code[DCSIM_BLE_ACCESSCODE]) {
@@ -85,7 +75,7 @@ static int reply_status(dcsim_peripheral_t* peripheral, unsigned char status) {
 
 /* The computer's index of wire index `k` (0 the newest); ndives if none. */
 static unsigned int dive_index(const dcsim_computer_t* computer, const unsigned char* argument) {
-    uint32_t k = get_u32(argument);
+    uint32_t k = dcsim_ble_get_u32(argument);
     return k < computer->ndives ? computer->ndives - 1 - k : computer->ndives;
 }
 
@@ -138,11 +128,11 @@ int dcsim_peripheral_write(dcsim_peripheral_t* peripheral, const unsigned char* 
         if (payload == NULL) {
             return -1;
         }
-        put_u32(payload, computer->model);
-        put_u32(payload + 4, computer->firmware);
-        put_u32(payload + 8, computer->serial);
-        put_u32(payload + 12, computer->devtime);
-        put_u32(payload + 16, computer->ndives);
+        dcsim_ble_put_u32(payload, computer->model);
+        dcsim_ble_put_u32(payload + 4, computer->firmware);
+        dcsim_ble_put_u32(payload + 8, computer->serial);
+        dcsim_ble_put_u32(payload + 12, computer->devtime);
+        dcsim_ble_put_u32(payload + 16, computer->ndives);
         return 0;
     }
     if ((command == DCSIM_BLE_FINGERPRINT || command == DCSIM_BLE_DIVE) && length == 4) {
@@ -165,7 +155,7 @@ int dcsim_peripheral_write(dcsim_peripheral_t* peripheral, const unsigned char* 
         }
         unsigned char* payload = start_reply(peripheral, DCSIM_BLE_OK, 4 + dive_size);
         if (payload != NULL) {
-            put_u32(payload, (uint32_t)dive_size);
+            dcsim_ble_put_u32(payload, (uint32_t)dive_size);
             memcpy(payload + 4, dive, dive_size);
         }
         free(dive);
