@@ -17,6 +17,7 @@
 #include "bluez_discovery.h"
 #include "dc_handles.h"
 #include "native_exception.h"
+#include "supported_devices.h"
 #include "transport_name.h"
 
 namespace diveconnector {
@@ -44,19 +45,6 @@ dc_status_t forEachItem(Iterate iterate, void (*freeItem)(Item*), dc_context_t* 
 
 std::string textOf(const char* text) {
     return text != nullptr ? std::string(text) : std::string();
-}
-
-// The whole table; a walk that fails part-way leaves the models read until then.
-std::vector<DescriptorHandle> allDescriptors() {
-    std::vector<DescriptorHandle> descriptors;
-    dc_iterator_t* rawIterator = nullptr;
-    static_cast<void>(dc_descriptor_iterator(&rawIterator));
-    const IteratorHandle iterator(rawIterator);
-    dc_descriptor_t* rawDescriptor = nullptr;
-    while (dc_iterator_next(iterator.get(), &rawDescriptor) == DC_STATUS_SUCCESS) {
-        descriptors.emplace_back(rawDescriptor);
-    }
-    return descriptors;
 }
 
 ModelFacts factsOf(dc_descriptor_t* descriptor) {
@@ -244,7 +232,7 @@ ScanResult findReachableDevices(std::chrono::milliseconds bluetoothTime, const S
     }
     log.attach(context.get());
 
-    const std::vector<DescriptorHandle> descriptors = allDescriptors();
+    const std::vector<DescriptorHandle> descriptors = descriptorTable();
     const unsigned int available = dc_context_get_transports(context.get());
     ScanResult result;
     if ((available & DC_TRANSPORT_SERIAL) != 0) {

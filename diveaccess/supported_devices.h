@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "dc_handles.h"
+
 namespace diveconnector {
 
 struct SupportedDevice {
@@ -18,5 +20,9 @@ struct SupportedDevice {
 // yields what was read until then: the list is informational and never fails the caller. Only an
 // allocation failure leaves it (std::bad_alloc). Equal pairs are kept as they come.
 [[nodiscard]] std::vector<SupportedDevice> listSupportedDevices();
+
+// The descriptors behind that list, each owned, for a caller that asks libdivecomputer about the
+// models; a walk that cannot start or fails part-way yields those read until then.
+[[nodiscard]] std::vector<DescriptorHandle> descriptorTable();
 
 }  // namespace diveconnector
