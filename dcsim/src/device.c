@@ -189,6 +189,16 @@ static void emit_setup_events(dc_device_t* device, const dcsim_computer_t* compu
     }
 }
 
+/* Gives the application a dive (malloc'ed, freed here) and tells whether it
+ * wants more; without a callback every dive is read. */
+static int hand_over(dc_dive_callback_t callback, unsigned char* data, size_t size,
+                     const unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE], void* userdata) {
+    const int more = callback == NULL || callback(data, (unsigned int)size, fingerprint,
+                                                  DCSIM_FINGERPRINT_SIZE, userdata);
+    free(data);
+    return more;
+}
+
 static dc_status_t foreach_ble(dc_device_t* device, dc_dive_callback_t callback, void* userdata) {
     const dcsim_ble_info_t* info = &device->info;
     dc_event_devinfo_t devinfo = {info->model, info->firmware, info->serial};
@@ -226,10 +236,7 @@ static dc_status_t foreach_ble(dc_device_t* device, dc_dive_callback_t callback,
         }
         progress.current = k + 1;
         emit(device, DC_EVENT_PROGRESS, &progress);
-        int more = callback == NULL ||
-                   callback(data, (unsigned int)size, fingerprint, sizeof fingerprint, userdata);
-        free(data);
-        if (!more) {
+        if (!hand_over(callback, data, size, fingerprint, userdata)) {
             break;
         }
     }
@@ -296,10 +303,7 @@ dc_status_t dc_device_foreach(dc_device_t* device, dc_dive_callback_t callback, 
         if (status != DC_STATUS_SUCCESS) {
             return status;
         }
-        int more = callback == NULL ||
-                   callback(data, (unsigned int)size, fingerprint, sizeof fingerprint, userdata);
-        free(data);
-        if (!more) {
+        if (!hand_over(callback, data, size, fingerprint, userdata)) {
             break;
         }
     }
