@@ -5,11 +5,11 @@
 
 #include <chrono>
 #include <csignal>
-#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "dcsim_fixture.h"
 #include "device_session.h"
 #include "dive_parser.h"
 #include "native_exception.h"
@@ -22,10 +22,10 @@ struct Result {
     std::string error;
 };
 
-class ConcurrentDownloadTest : public testing::Test {
+class ConcurrentDownloadTest : public DcsimFixture {
   protected:
     void SetUp() override {
-        dcsim_reset();
+        DcsimFixture::SetUp();
         dcsim_descriptors_add("Test", "Computer", 0x10004, 0, DC_TRANSPORT_SERIAL);
         // Eight dives of 40 ms each: long enough for the other thread to act in between.
         for (const char* port : {"sim:first", "sim:second"}) {
@@ -33,13 +33,6 @@ class ConcurrentDownloadTest : public testing::Test {
                                          "\nevents none\ntransfer 4 10\ngenerate 8 samples=30\n";
             ASSERT_EQ(dcsim_attach(scenario.c_str()), 0) << dcsim_last_error();
         }
-        savedOutput_ = std::cout.rdbuf(nullptr);
-    }
-    void TearDown() override {
-        std::cout.rdbuf(savedOutput_);
-        std::cout.clear();
-        EXPECT_EQ(dcsim_live_total(), 0) << "a libdivecomputer handle leaked";
-        dcsim_reset();
     }
 
     static Result download(const char* port) {
@@ -62,7 +55,7 @@ class ConcurrentDownloadTest : public testing::Test {
     }
 
   private:
-    std::streambuf* savedOutput_ = nullptr;
+    const SilencedStandardOutput silenced_;
 };
 
 TEST_F(ConcurrentDownloadTest, BothCompleteUndisturbed) {

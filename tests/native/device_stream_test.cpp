@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "dcsim_fixture.h"
 #include "device_session.h"
 #include "native_exception.h"
 
@@ -26,16 +27,12 @@ irda 0x2a "Irda Computer"
 bluetooth 00:11:22:AA:bb:cc "Bluetooth Computer"
 )";
 
-class DeviceStreamTest : public testing::Test {
+class DeviceStreamTest : public DcsimFixture {
   protected:
     void SetUp() override {
-        dcsim_reset();
+        DcsimFixture::SetUp();
         dcsim_descriptors_clear();
         ASSERT_EQ(dcsim_attach(kEverywhere), 0) << dcsim_last_error();
-    }
-    void TearDown() override {
-        EXPECT_EQ(dcsim_live_total(), 0) << "a libdivecomputer handle leaked";
-        dcsim_reset();
     }
 
     // Opens `name` for a model supporting `transports`; the transport that was opened, or the

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "dcsim_fixture.h"
 #include "native_exception.h"
 
 // Lets a test make the Nth allocation on its own thread fail, to show that std::bad_alloc from a
@@ -51,16 +52,15 @@ using testing::ElementsAre;
 
 constexpr char kPort[] = "sim:dives";
 
-class DiveParserTest : public testing::Test {
+class DiveParserTest : public DcsimFixture {
   protected:
     void SetUp() override {
-        dcsim_reset();
+        DcsimFixture::SetUp();
         dcsim_descriptors_add("Test", "Computer", 0x10004, 0, DC_TRANSPORT_SERIAL);
     }
     void TearDown() override {
         allocationsUntilFailure = -1;
-        EXPECT_EQ(dcsim_live_total(), 0) << "a libdivecomputer handle leaked";
-        dcsim_reset();
+        DcsimFixture::TearDown();
     }
 
     struct Download {

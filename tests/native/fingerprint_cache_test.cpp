@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "backend_names.h"
+#include "dcsim_fixture.h"
 #include "device_session.h"
 #include "dive_parser.h"
 #include "native_exception.h"
@@ -210,18 +210,11 @@ TEST(StateDirectoryTest, FailedWritesLeaveTheOldFileAndNoOther) {
 
 // Downloads from dcsim computers of a Suunto D9 family model, as the bridge does: the stored
 // fingerprint registered when the device identifies itself, the newest one stored afterwards.
-class FingerprintDownloadTest : public testing::Test {
+class FingerprintDownloadTest : public DcsimFixture {
   protected:
     void SetUp() override {
-        dcsim_reset();
+        DcsimFixture::SetUp();
         dcsim_descriptors_add("Test", "Computer", DC_FAMILY_SUUNTO_D9, 0, DC_TRANSPORT_SERIAL);
-        savedOutput_ = std::cout.rdbuf(nullptr);
-    }
-    void TearDown() override {
-        std::cout.rdbuf(savedOutput_);
-        std::cout.clear();
-        EXPECT_EQ(dcsim_live_total(), 0) << "a libdivecomputer handle leaked";
-        dcsim_reset();
     }
 
     static void attach(const char* port, unsigned int serial, unsigned int dives,
@@ -256,7 +249,7 @@ class FingerprintDownloadTest : public testing::Test {
     std::string cacheDirectory_ = directory_.str();
 
   private:
-    std::streambuf* savedOutput_ = nullptr;
+    const SilencedStandardOutput silenced_;
 };
 
 TEST_F(FingerprintDownloadTest, RepeatBringsNothingAndANewDiveAlone) {

@@ -5,19 +5,13 @@
 
 #include <string>
 
+#include "dcsim_fixture.h"
 #include "native_exception.h"
 
 namespace diveconnector {
 namespace {
 
-class MemoryDumpTest : public testing::Test {
-  protected:
-    void SetUp() override { dcsim_reset(); }
-    void TearDown() override {
-        EXPECT_EQ(dcsim_live_total(), 0) << "a handle outlived the dump";
-        dcsim_reset();
-    }
-};
+class MemoryDumpTest : public DcsimFixture {};
 
 std::vector<unsigned char> dump(const char* port, const char* vendor, const char* product) {
     const DeviceSession session(port, vendor, product, Diagnostics::standard());

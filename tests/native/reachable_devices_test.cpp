@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dcsim_fixture.h"
 #include "native_exception.h"
 
 namespace diveconnector {
@@ -17,10 +18,10 @@ namespace {
 using std::chrono::milliseconds;
 using Names = std::vector<std::string>;
 
-class ReachableDevicesTest : public testing::Test {
+class ReachableDevicesTest : public DcsimFixture {
   protected:
     void SetUp() override {
-        dcsim_reset();
+        DcsimFixture::SetUp();
 #if DC_VERSION_CHECK(0, 9, 0)
         const char* table = "/libdivecomputer-0.9.0-descriptors.tsv";
 #else
@@ -28,10 +29,6 @@ class ReachableDevicesTest : public testing::Test {
 #endif
         descriptorCount_ = dcsim_descriptors_load_tsv((std::string(FIXTURES_DIR) + table).c_str());
         ASSERT_GT(descriptorCount_, 0);
-    }
-    void TearDown() override {
-        EXPECT_EQ(dcsim_live_total(), 0) << "a libdivecomputer handle leaked";
-        dcsim_reset();
     }
 
     static void attach(const char* scenario) {

@@ -3,6 +3,7 @@
 #include <dcsim.h>
 #include <gtest/gtest.h>
 
+#include "dcsim_fixture.h"
 #include "descriptor_iterator_name.h"
 
 #include <fstream>
@@ -12,14 +13,7 @@
 namespace diveconnector {
 namespace {
 
-class SupportedDevicesTest : public testing::Test {
-  protected:
-    void SetUp() override { dcsim_reset(); }
-    void TearDown() override {
-        EXPECT_EQ(dcsim_live_total(), 0) << "a libdivecomputer handle leaked";
-        dcsim_reset();
-    }
-};
+class SupportedDevicesTest : public DcsimFixture {};
 
 // The (vendor, product, transports) rows of a fixture table, in file order.
 std::vector<SupportedDevice> readFixture(const std::string& name) {
