@@ -1,5 +1,6 @@
-// The operating system's file calls behind the state directory; one implementation per platform
-// (platform_files_posix.cpp, platform_files_windows.cpp). Paths are UTF-8.
+// The operating system's file calls behind the state directory and the support log; one
+// implementation per platform (platform_files_posix.cpp, platform_files_windows.cpp). Paths are
+// UTF-8 (Windows takes non-ASCII paths only as UTF-16).
 #pragma once
 
 #include <cstddef>
@@ -25,6 +26,9 @@ enum class DirectoryCreation { kCreated, kExists, kParentMissing, kFailed };
 
 // Null when the file cannot be opened.
 [[nodiscard]] FileHandle openFileForReading(const std::string& path) noexcept;
+
+// Opens the file for appending, creating it if needed; null on any failure.
+[[nodiscard]] FileHandle openFileForAppending(const std::string& path) noexcept;
 
 // Writes the bytes to a new user-only file in `directory`, flushes it to the disk and renames it
 // to `path` (in that directory), replacing any file there. False on any failure, with no new file

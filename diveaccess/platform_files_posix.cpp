@@ -47,6 +47,10 @@ FileHandle openFileForReading(const std::string& path) noexcept {
     return FileHandle(std::fopen(path.c_str(), "rb"));
 }
 
+FileHandle openFileForAppending(const std::string& path) noexcept {
+    return FileHandle(std::fopen(path.c_str(), "ab"));
+}
+
 bool replaceFile(const std::string& directory, const std::string& path, const unsigned char* data,
                  std::size_t size) noexcept {
     try {

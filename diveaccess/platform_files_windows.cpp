@@ -25,6 +25,16 @@ std::wstring widePath(const std::string& path) {
     return wide;
 }
 
+// A C file by its UTF-8 path; null on any failure.
+FileHandle openFile(const std::string& path, const wchar_t* mode) noexcept {
+    try {
+        const std::wstring wide = widePath(path);
+        return FileHandle(wide.empty() ? nullptr : _wfopen(wide.c_str(), mode));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 struct HandleClose {
     void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
 };
@@ -57,12 +67,11 @@ DirectoryCreation makeUserDirectory(const std::string& path) noexcept {
 }
 
 FileHandle openFileForReading(const std::string& path) noexcept {
-    try {
-        const std::wstring wide = widePath(path);
-        return FileHandle(wide.empty() ? nullptr : _wfopen(wide.c_str(), L"rb"));
-    } catch (...) {
-        return nullptr;
-    }
+    return openFile(path, L"rb");
+}
+
+FileHandle openFileForAppending(const std::string& path) noexcept {
+    return openFile(path, L"ab");
 }
 
 bool replaceFile(const std::string& directory, const std::string& path, const unsigned char* data,

@@ -76,7 +76,7 @@ SupportLog SupportLog::open(const std::string& path, const std::string& levelNam
     if (path.empty()) {
         return log;
     }
-    log.file_ = openLogFile(path.c_str());
+    log.file_ = openFileForAppending(path);
     const std::optional<dc_loglevel_t> level =
         levelName.empty() ? DC_LOGLEVEL_INFO : logLevelNamed(levelName);
     log.level_ = level.value_or(DC_LOGLEVEL_INFO);

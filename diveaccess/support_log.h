@@ -20,7 +20,7 @@
 #include <optional>
 #include <string>
 
-#include "log_file.h"
+#include "platform_files.h"
 
 namespace diveconnector {
 
@@ -55,7 +55,7 @@ class SupportLog {
                              unsigned int line, const char* function, const char* message,
                              void* log) noexcept;
 
-    LogFile file_;
+    FileHandle file_;
     dc_loglevel_t level_ = DC_LOGLEVEL_NONE;
 };
 
