@@ -16,8 +16,6 @@ final class ScanCommand implements Command {
     private static final String SECONDS = "--seconds";
     private static final int DEFAULT_SECONDS = 10;
     private static final int LONGEST = 600;
-    private static final long BLUETOOTH = 0x10;
-    private static final long SERIAL = 0x01;
     private static final String[] HEADINGS = {"Port", "Signal", "Name", "Models"};
 
     @Override
@@ -59,7 +57,7 @@ final class ScanCommand implements Command {
                             + " download --port PORT --vendor VENDOR --product PRODUCT");
             }
         }
-        if (seconds > 0 && (searched & BLUETOOTH) == 0) {
+        if (seconds > 0 && !Transport.BLUETOOTH.in(searched)) {
             err.println("Bluetooth could not be searched: is bluetoothd running and an adapter "
                         + "powered on (bluetoothctl power on)?");
         }
@@ -91,8 +89,8 @@ final class ScanCommand implements Command {
                 models.add(printable(model.getVendor() + " " + model.getProduct()));
             }
             if (models.isEmpty()) {
-                models.add((find.transport() & SERIAL) != 0 ? "any model with a serial cable"
-                                                            : "-");
+                models.add(Transport.SERIAL.in(find.transport()) ? "any model with a serial cable"
+                                                                 : "-");
             }
             rows.add(new String[] {printable(find.port()), signal, printable(find.name()),
                                    models.get(0)});
