@@ -20,7 +20,6 @@ final class DiveTable {
 
     static void print(PrintStream out, List<Dive> dives) {
         List<String[]> rows = new ArrayList<>();
-        rows.add(HEADERS);
         for (int i = 0; i < dives.size(); i++) {
             Dive dive = dives.get(i);
             rows.add(new String[] {String.valueOf(i + 1), dive.getDateTime(),
@@ -28,20 +27,7 @@ final class DiveTable {
                                    String.valueOf(dive.getGas()),
                                    String.valueOf(dive.getSampleCount())});
         }
-        int[] widths = new int[HEADERS.length];
-        for (String[] row : rows) {
-            for (int column = 0; column < row.length; column++) {
-                widths[column] = Math.max(widths[column], row[column].length());
-            }
-        }
-        for (String[] row : rows) {
-            StringBuilder line = new StringBuilder();
-            for (int column = 0; column < row.length; column++) {
-                String format = "%" + (LEFT[column] ? "-" : "") + widths[column] + "s";
-                line.append(column == 0 ? "" : "  ").append(String.format(format, row[column]));
-            }
-            out.println(line.toString().stripTrailing());
-        }
+        TextTable.print(out, HEADERS, LEFT, rows);
     }
 
     /** m:ss below an hour, h:mm:ss from an hour on. */

@@ -14,9 +14,8 @@ import java.util.Set;
  * them or those matching a text and a transport.
  */
 final class ListCommand implements Command {
-    private static final String VENDOR = "Vendor";
-    private static final String PRODUCT = "Product";
-    private static final String TRANSPORTS = "Transports";
+    private static final String[] HEADINGS = {"Vendor", "Product", "Transports"};
+    private static final boolean[] LEFT = {true, true, true};
     private static final String TRANSPORT = "--transport";
 
     @Override
@@ -71,14 +70,14 @@ final class ListCommand implements Command {
             }
         }
         if (text.isEmpty() && transport.isEmpty()) {
-            print(out, rows);
+            TextTable.print(out, HEADINGS, LEFT, rows);
             out.println(devices.size() + (devices.size() == 1 ? " supported model"
                                                               : " supported models"));
         } else if (rows.isEmpty()) {
             out.println("No supported model matches; 'list' alone prints all "
                         + devices.size() + ".");
         } else {
-            print(out, rows);
+            TextTable.print(out, HEADINGS, LEFT, rows);
             out.println(rows.size() + " of " + devices.size()
                         + (devices.size() == 1 ? " supported model" : " supported models"));
         }
@@ -88,19 +87,5 @@ final class ListCommand implements Command {
     // Case-insensitive whatever the locale: a Turkish dotless i must not hide "Divesoft".
     private static String folded(String text) {
         return text.toLowerCase(Locale.ROOT);
-    }
-
-    private static void print(PrintStream out, List<String[]> rows) {
-        int vendorWidth = VENDOR.length();
-        int productWidth = PRODUCT.length();
-        for (String[] row : rows) {
-            vendorWidth = Math.max(vendorWidth, row[0].length());
-            productWidth = Math.max(productWidth, row[1].length());
-        }
-        String format = "%-" + vendorWidth + "s  %-" + productWidth + "s  %s";
-        out.println(String.format(format, VENDOR, PRODUCT, TRANSPORTS).stripTrailing());
-        for (String[] row : rows) {
-            out.println(String.format(format, (Object[]) row).stripTrailing());
-        }
     }
 }

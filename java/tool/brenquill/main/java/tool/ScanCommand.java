@@ -17,6 +17,7 @@ final class ScanCommand implements Command {
     private static final int DEFAULT_SECONDS = 10;
     private static final int LONGEST = 600;
     private static final String[] HEADINGS = {"Port", "Signal", "Name", "Models"};
+    private static final boolean[] LEFT = {true, false, true, true};
 
     @Override
     public String name() {
@@ -99,18 +100,7 @@ final class ScanCommand implements Command {
                 rows.add(new String[] {"", "", "", model});
             }
         }
-        int[] widths = new int[HEADINGS.length - 1];
-        for (int column = 0; column < widths.length; column++) {
-            widths[column] = HEADINGS[column].length();
-            for (String[] row : rows) {
-                widths[column] = Math.max(widths[column], row[column].length());
-            }
-        }
-        String format = "%-" + widths[0] + "s  %" + widths[1] + "s  %-" + widths[2] + "s  %s";
-        out.println(String.format(format, (Object[]) HEADINGS).stripTrailing());
-        for (String[] row : rows) {
-            out.println(String.format(format, (Object[]) row).stripTrailing());
-        }
+        TextTable.print(out, HEADINGS, LEFT, rows);
     }
 
     /** Names come from devices nearby: none may move the cursor or recolour the terminal. */
