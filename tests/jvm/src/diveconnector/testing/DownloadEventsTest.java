@@ -193,16 +193,9 @@ class DownloadEventsTest {
     void aConnectorWithoutTheMethodsDownloadsAsBefore() throws Exception {
         Path scenario = temporary.resolve("computer.txt");
         Files.writeString(scenario, fiveDives("waiting progress devinfo clock"));
-        List<Path> classPath = TestEnvironment.variantClassPath("connector-without-events", true,
-                                                                DownloadProbe.class);
-        ChildProcess child =
-            ChildProcess
-                .run(TestEnvironment.childJvm(classPath, DownloadProbe.class.getName(),
-                                              scenario.toString()),
-                     Map.of())
-                .assertClean(0);
+        ChildProcess child = DownloadChild.run("connector-without-events", true, List.of(),
+                                               scenario.toString());
 
-        assertEquals("", child.stderr(), child::toString);
         DownloadOutcome outcome = DownloadOutcome.parse(child.stdout());
         assertEquals("none", outcome.thrown(), outcome::toString);
         assertEquals(newestFirst(5), outcome.dives());

@@ -13,7 +13,6 @@ import brenquill.main.java.core.exceptions.NativeException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.List;
-import java.util.Map;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
@@ -254,16 +253,8 @@ class DownloadFailureTest {
     private static DownloadOutcome probe(String variant, boolean shadowsApplication,
                                          List<String> jvmOptions, String... arguments)
         throws Exception {
-        List<Path> classPath =
-            TestEnvironment.variantClassPath(variant, shadowsApplication, DownloadProbe.class);
-        ChildProcess child =
-            ChildProcess
-                .run(TestEnvironment.childJvm(jvmOptions, classPath,
-                                              DownloadProbe.class.getName(), arguments),
-                     Map.of())
-                .assertClean(0);
-        assertEquals("", child.stderr(), () -> "the child printed to stderr\n" + child);
-        return DownloadOutcome.parse(child.stdout());
+        return DownloadOutcome.parse(
+            DownloadChild.run(variant, shadowsApplication, jvmOptions, arguments).stdout());
     }
 
     /** Five dives, oldest first; the third one delivered (the middle one) has no samples. */

@@ -7,7 +7,6 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
-import java.util.Map;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
@@ -30,15 +29,7 @@ class QuietLinesTest {
 
     /** Runs DownloadProbe with the JVM options and returns the child's output. */
     private static ChildProcess probe(List<String> jvmOptions, String port) throws Exception {
-        List<Path> classPath = TestEnvironment.variantClassPath(null, false, DownloadProbe.class);
-        ChildProcess child =
-            ChildProcess
-                .run(TestEnvironment.childJvm(jvmOptions, classPath,
-                                              DownloadProbe.class.getName(), port),
-                     Map.of())
-                .assertClean(0);
-        assertEquals("", child.stderr(), child::toString);
-        return child;
+        return DownloadChild.run(null, false, jvmOptions, port);
     }
 
     private static List<String> libraryLines(ChildProcess child) {
