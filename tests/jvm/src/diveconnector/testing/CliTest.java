@@ -207,10 +207,21 @@ class CliTest {
         }
     }
 
+    /** Each case, a message and the arguments, exits with 2: the message, then the usage. */
+    private static void assertUsageErrors(String[][] cases) throws Exception {
+        String usage = tool("--help").stdout().strip();
+        for (String[] misuse : cases) {
+            String[] arguments = List.of(misuse).subList(1, misuse.length).toArray(new String[0]);
+            ChildProcess child = tool(arguments).assertClean(2);
+            assertEquals("", child.stdout(), child::toString);
+            assertEquals("diveconnector: " + misuse[0] + "\n" + usage, errors(child),
+                         child::toString);
+        }
+    }
+
     @Test
     void misuseExitsWithTwoAndOneErrorLineBeforeTheUsage() throws Exception {
-        String usage = tool("--help").stdout().strip();
-        String[][] cases = {
+        assertUsageErrors(new String[][] {
             {"unknown command 'bogus'", "bogus"},
             {"unknown option '--port'", "list", "--port", "/dev/ttyUSB0"},
             {"unknown option '--frobnicate'", "--frobnicate"},
@@ -219,14 +230,7 @@ class CliTest {
             {"unknown transport 'wifi'; the transports are serial, usb, usbhid, irda, bluetooth "
                  + "or ble",
              "list", "--transport", "wifi"},
-        };
-        for (String[] misuse : cases) {
-            String[] arguments = List.of(misuse).subList(1, misuse.length).toArray(new String[0]);
-            ChildProcess child = tool(arguments).assertClean(2);
-            assertEquals("", child.stdout(), child::toString);
-            assertEquals("diveconnector: " + misuse[0] + "\n" + usage, errors(child),
-                         child::toString);
-        }
+        });
     }
 
     private static ChildProcess toolOnVariant(String variant, String... arguments)
@@ -807,20 +811,12 @@ class CliTest {
 
     @Test
     void emptyAndUnusableFileNamesAreUsageErrors() throws Exception {
-        String usage = tool("--help").stdout().strip();
-        String unusable = "caf\u00e9.json";
-        String[][] cases = {
+        assertUsageErrors(new String[][] {
             {"--json needs a file name, not an empty one", "download", "--json", ""},
             {"--plot needs a directory name, not an empty one", "download", "--plot", ""},
-        };
-        for (String[] misuse : cases) {
-            String[] arguments = List.of(misuse).subList(1, misuse.length).toArray(new String[0]);
-            ChildProcess child = tool(arguments).assertClean(2);
-            assertEquals("", child.stdout(), child::toString);
-            assertEquals("diveconnector: " + misuse[0] + "\n" + usage, errors(child),
-                         child::toString);
-        }
+        });
         // An ASCII-only locale cannot name the file; the JVM reads the argument without the é.
+        String unusable = "caf\u00e9.json";
         ChildProcess child = ChildProcess
                                  .run(toolCommand("download", "--json", unusable),
                                       Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni", "LC_ALL", "C"))
