@@ -21,16 +21,8 @@ import java.util.Set;
 /**
  * Downloads every dive of a dive computer, prints them as a table and optionally writes them as
  * JSON and as SVG dive profiles.
- *
- * <p>A build over the simulated libdivecomputer names its built-in dive computer in the system
- * properties {@code diveconnector.default.port}, {@code .vendor} and {@code .product}; they stand
- * in for options that are not given. Without them the port, vendor and product must be given.
  */
 final class DownloadCommand implements Command {
-    private static final String DEFAULT_PROPERTY_PREFIX = "diveconnector.default.";
-    private static final String PORT = "--port";
-    private static final String VENDOR = "--vendor";
-    private static final String PRODUCT = "--product";
     private static final String JSON = "--json";
     private static final String PLOT = "--plot";
     private static final String NEW_ONLY = "--new-only";
@@ -67,11 +59,8 @@ final class DownloadCommand implements Command {
 
     @Override
     public List<Option> options() {
-        return List.of(
-            new Option(PORT, "NAME", "Port of the dive computer" + defaultNote("port") + "."),
-            new Option(VENDOR, "V", "Vendor of its model, as 'list' prints it"
-                                        + defaultNote("vendor") + "."),
-            new Option(PRODUCT, "P", "Product of its model" + defaultNote("product") + "."),
+        List<Option> options = new ArrayList<>(ComputerOptions.options());
+        options.addAll(List.of(
             new Option(JSON, "FILE",
                        "Also write the dives with their whole profiles as JSON, to the\n"
                            + "standard output for FILE - (the table then goes to the standard\n"
@@ -91,36 +80,17 @@ final class DownloadCommand implements Command {
             new Option(LOG, "FILE", "Append libdivecomputer's log and the library's reasons\n"
                                         + "for a failure to FILE, for a bug report."),
             new Option(LOG_LEVEL, "L", "How much goes to the log: " + String.join(", ", LOG_LEVELS)
-                                           + "\n(default: info)."));
-    }
-
-    static Optional<String> buildDefault(String option) {
-        return Optional.ofNullable(System.getProperty(DEFAULT_PROPERTY_PREFIX + option))
-            .filter(value -> !value.isEmpty());
-    }
-
-    static String defaultNote(String option) {
-        return buildDefault(option).map(value -> " (default: " + value + ")").orElse("");
-    }
-
-    /** The option's value, else the build's simulated computer's, else a usage error. */
-    static String required(String command, Arguments arguments, String option, String valueName,
-                           String property) throws UsageException {
-        Optional<String> value = arguments.value(option).or(() -> buildDefault(property));
-        if (value.isEmpty()) {
-            throw new UsageException(
-                command + " needs " + option + " " + valueName
-                + " (this build has no simulated dive computer to default to)");
-        }
-        return value.get();
+                                           + "\n(default: info).")));
+        return options;
     }
 
     @Override
     public int run(Arguments arguments, PrintStream out, PrintStream err)
         throws UsageException, IOException, CommandFailure {
-        String port = required("download", arguments, PORT, "NAME", "port");
-        String vendor = required("download", arguments, VENDOR, "V", "vendor");
-        String product = required("download", arguments, PRODUCT, "P", "product");
+        ComputerOptions.Computer computer = ComputerOptions.of("download", arguments);
+        String port = computer.port();
+        String vendor = computer.vendor();
+        String product = computer.product();
         Optional<String> json = nonEmpty(arguments, JSON, "a file name");
         boolean jsonToOut = json.equals(Optional.of(STANDARD_OUTPUT));
         Optional<Path> jsonPath = jsonToOut ? Optional.empty() : path(JSON, json);

@@ -13,9 +13,6 @@ import java.util.Optional;
  * once the dump has succeeded, or left as it was.
  */
 final class DumpCommand implements Command {
-    private static final String PORT = "--port";
-    private static final String VENDOR = "--vendor";
-    private static final String PRODUCT = "--product";
     private static final String FILE = "FILE";
 
     @Override
@@ -31,13 +28,7 @@ final class DumpCommand implements Command {
 
     @Override
     public List<Option> options() {
-        return List.of(
-            new Option(PORT, "NAME",
-                       "Port of the dive computer" + DownloadCommand.defaultNote("port") + "."),
-            new Option(VENDOR, "V", "Vendor of its model, as 'list' prints it"
-                                        + DownloadCommand.defaultNote("vendor") + "."),
-            new Option(PRODUCT, "P",
-                       "Product of its model" + DownloadCommand.defaultNote("product") + "."));
+        return ComputerOptions.options();
     }
 
     @Override
@@ -48,9 +39,10 @@ final class DumpCommand implements Command {
     @Override
     public int run(Arguments arguments, PrintStream out, PrintStream err)
         throws UsageException, IOException, CommandFailure {
-        String port = DownloadCommand.required("dump", arguments, PORT, "NAME", "port");
-        String vendor = DownloadCommand.required("dump", arguments, VENDOR, "V", "vendor");
-        String product = DownloadCommand.required("dump", arguments, PRODUCT, "P", "product");
+        ComputerOptions.Computer computer = ComputerOptions.of("dump", arguments);
+        String port = computer.port();
+        String vendor = computer.vendor();
+        String product = computer.product();
         Optional<String> name = arguments.operand().filter(operand -> !operand.isEmpty());
         if (name.isEmpty()) {
             throw new UsageException("dump needs the FILE to write the memory to");
