@@ -35,8 +35,6 @@ final class DownloadCommand implements Command {
     // The library's support log: its file, and how much goes into it.
     private static final String LOG_PROPERTY = "diveconnector.log";
     private static final String LOG_LEVEL_PROPERTY = "diveconnector.loglevel";
-    // Set by the launcher when standard error is a terminal, which Java cannot tell on its own.
-    static final String TERMINAL_PROPERTY = "diveconnector.stderr.terminal";
     // The library's fingerprint cache: its directory, and whether to ignore what it holds.
     private static final String FINGERPRINTS_PROPERTY = "diveconnector.fingerprints";
     private static final String REFRESH_PROPERTY = "diveconnector.fingerprints.refresh";
@@ -127,9 +125,7 @@ final class DownloadCommand implements Command {
             text.println("Downloading from " + vendor + " " + product + " on " + port + ".");
             Main.checkStandardOutput(out);
             Arrivals arrivals = new Arrivals();
-            Optional<ProgressBar> bar = Boolean.getBoolean(TERMINAL_PROPERTY)
-                                            ? Optional.of(new ProgressBar(err, System::nanoTime))
-                                            : Optional.empty();
+            Optional<ProgressBar> bar = ProgressBar.onTerminal(err);
             Device device = download(new DiverConnector(new PinPrompt(System.in, System.out), bar),
                                      bar, port, vendor, product, arrivals);
             List<Dive> dives = new ArrayList<>(arrivals.dives);

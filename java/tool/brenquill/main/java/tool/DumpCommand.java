@@ -55,9 +55,7 @@ final class DumpCommand implements Command {
             OutputFile file = files.add(OutputFile.replacing(path));
             out.println("Dumping the memory of " + vendor + " " + product + " on " + port + ".");
             Main.checkStandardOutput(out);
-            Optional<ProgressBar> bar = Boolean.getBoolean(DownloadCommand.TERMINAL_PROPERTY)
-                                            ? Optional.of(new ProgressBar(err, System::nanoTime))
-                                            : Optional.empty();
+            Optional<ProgressBar> bar = ProgressBar.onTerminal(err);
             try {
                 memory = new DiverConnector(new PinPrompt(System.in, System.out), bar)
                              .dumpDeviceMemory(port, vendor, product);

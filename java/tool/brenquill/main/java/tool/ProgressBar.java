@@ -2,6 +2,7 @@ package brenquill.main.java.tool;
 
 import java.io.PrintStream;
 import java.util.Locale;
+import java.util.Optional;
 import java.util.function.LongSupplier;
 
 /**
@@ -10,6 +11,8 @@ import java.util.function.LongSupplier;
  */
 final class ProgressBar {
     static final String WAITING = "Press the download button on your computer";
+    // Set by the launcher when standard error is a terminal, which Java cannot tell on its own.
+    private static final String TERMINAL_PROPERTY = "diveconnector.stderr.terminal";
     private static final int WIDTH = 24;
     // Redrawing faster than the eye reads only costs the terminal.
     private static final long REDRAW_NANOS = 100_000_000L;
@@ -26,6 +29,13 @@ final class ProgressBar {
     ProgressBar(PrintStream terminal, LongSupplier nanoClock) {
         this.terminal = terminal;
         this.nanoClock = nanoClock;
+    }
+
+    /** A bar on standard error when it is a terminal, where redrawing a line works. */
+    static Optional<ProgressBar> onTerminal(PrintStream err) {
+        return Boolean.getBoolean(TERMINAL_PROPERTY)
+                   ? Optional.of(new ProgressBar(err, System::nanoTime))
+                   : Optional.empty();
     }
 
     /** The transfer has reached {@code current} of {@code maximum} bytes. */
