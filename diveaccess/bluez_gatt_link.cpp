@@ -12,7 +12,6 @@ namespace {
 constexpr char kService[] = "org.bluez.GattService1";
 constexpr char kCharacteristic[] = "org.bluez.GattCharacteristic1";
 constexpr char kProperties[] = "org.freedesktop.DBus.Properties";
-constexpr char kObjectManager[] = "org.freedesktop.DBus.ObjectManager";
 
 constexpr std::chrono::milliseconds kConnectTime{20000};
 constexpr std::chrono::milliseconds kResolveTime{15000};

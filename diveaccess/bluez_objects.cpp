@@ -10,8 +10,6 @@ namespace diveconnector {
 
 namespace {
 
-constexpr char kObjectManager[] = "org.freedesktop.DBus.ObjectManager";
-
 template <typename Integer>
 int readInteger(sd_bus_message* message, const char* type, BluezValue& value) {
     Integer number{};

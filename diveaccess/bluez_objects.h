@@ -29,6 +29,7 @@ namespace diveconnector {
 inline constexpr char kBluezName[] = "org.bluez";
 inline constexpr char kBluezAdapter[] = "org.bluez.Adapter1";
 inline constexpr char kBluezDevice[] = "org.bluez.Device1";
+inline constexpr char kObjectManager[] = "org.freedesktop.DBus.ObjectManager";
 
 // What one call to BlueZ may take at the most.
 inline constexpr std::chrono::milliseconds kBluezCallTime{5000};
