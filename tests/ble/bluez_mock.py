@@ -152,11 +152,17 @@ class Peripheral:
             return
         else:
             packets = script_answer(data)
+        idle = not self.pending
         self.pending.extend(packets)
+        # A paced sender already under way takes the new packets along.
+        if idle or not self.spec.get('gap_ms', 0):
+            self.start_sending()
+
+    def start_sending(self):
+        '''Sends what is pending: one packet every gap_ms when the spec paces them, else all now.'''
         gap = self.spec.get('gap_ms', 0)
         if gap:
-            if len(self.pending) == len(packets):
-                GLib.timeout_add(gap, self.send_one)
+            GLib.timeout_add(gap, self.send_one)
         else:
             GLib.idle_add(self.send_all)
 
@@ -212,11 +218,7 @@ class TerminalIoPeripheral(Peripheral):
         self.grants.append(count)
         self.credits += count
         if stalled and self.credits > 0:
-            gap = self.spec.get('gap_ms', 0)
-            if gap:
-                GLib.timeout_add(gap, self.send_one)
-            else:
-                GLib.idle_add(self.send_all)
+            self.start_sending()
 
     def send_all(self):
         while self.pending and self.credits > 0:
