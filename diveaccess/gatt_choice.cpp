@@ -8,10 +8,13 @@ namespace diveconnector {
 
 namespace {
 
+constexpr char kTerminalIo[] = "0000fefb-0000-1000-8000-00805f9b34fb";
+constexpr char kUblox[] = "2456e1b9-26e2-8f83-e744-f34f01e9d701";
+
 // Known serial services, best first.
 constexpr const char* kKnownServices[] = {
-    "0000fefb-0000-1000-8000-00805f9b34fb",  // Heinrichs Weikamp, Telit/Stollmann Terminal I/O
-    "2456e1b9-26e2-8f83-e744-f34f01e9d701",  // Heinrichs Weikamp, u-blox
+    kTerminalIo,                             // Heinrichs Weikamp, Telit/Stollmann Terminal I/O
+    kUblox,                                  // Heinrichs Weikamp, u-blox
     "544e326b-5b72-c6b0-1c46-41c1bc448118",  // Mares BlueLink Pro
     "98ae7120-e62e-11e3-badd-0002a5d5c51b",  // Suunto
     "cb3c4555-d670-4670-bc20-b61dbc851e9a",  // Pelagic
@@ -32,9 +35,6 @@ constexpr const char* kFirmwareServices[] = {
     "9e5d1e47-5c13-43a0-8635-82ad38a1386f",
     "a86abc2d-d44c-442e-99f7-80059a873e36",
 };
-
-constexpr char kTerminalIo[] = "0000fefb-0000-1000-8000-00805f9b34fb";
-constexpr char kUblox[] = "2456e1b9-26e2-8f83-e744-f34f01e9d701";
 
 // Characteristics a role must never take: Halcyon's that are never read or never written, and
 // the Microchip ones beside its data pair.
