@@ -106,46 +106,40 @@ class BleDownloadTest {
         Path file = scenario(ADDRESS, PRODUCT, "sim:ble", DIVES);
         DcSim.attachFile(file.toString());
         List<Dive> serial = download("sim:ble", RecordingSet.accepting());
-        {
-            start(parameters(device(ADDRESS, PRODUCT, file, "")));
-            RecordingSet<Dive> set = RecordingSet.accepting();
-            Device device = Downloads.download("ble:" + ADDRESS, VENDOR, PRODUCT, set);
-            List<Dive> ble = new ArrayList<>(set.added());
-            assertEquals("5150", device.getSerial());
-            assertEquals(3, ble.size());
-            for (int i = 0; i < serial.size(); i++) {
-                Dive expected = serial.get(i);
-                Dive got = ble.get(i);
-                assertEquals(expected.getDateTime(), got.getDateTime());
-                assertEquals(expected.getDiveTime(), got.getDiveTime());
-                assertEquals(expected.getMaxDepth(), got.getMaxDepth());
-                assertEquals(expected.getGas(), got.getGas());
-                assertEquals(expected.getSampleCount(), got.getSampleCount());
-                assertArrayEquals(expected.getTimeProfile(), got.getTimeProfile());
-                assertArrayEquals(expected.getDepthProfile(), got.getDepthProfile());
-                assertArrayEquals(expected.getPressureProfile(), got.getPressureProfile());
-                assertArrayEquals(expected.getTemperatureProfile(), got.getTemperatureProfile());
-                assertArrayEquals(expected.getEventProfile(), got.getEventProfile());
-            }
+        start(parameters(device(ADDRESS, PRODUCT, file, "")));
+        RecordingSet<Dive> set = RecordingSet.accepting();
+        Device device = Downloads.download("ble:" + ADDRESS, VENDOR, PRODUCT, set);
+        List<Dive> ble = new ArrayList<>(set.added());
+        assertEquals("5150", device.getSerial());
+        assertEquals(3, ble.size());
+        for (int i = 0; i < serial.size(); i++) {
+            Dive expected = serial.get(i);
+            Dive got = ble.get(i);
+            assertEquals(expected.getDateTime(), got.getDateTime());
+            assertEquals(expected.getDiveTime(), got.getDiveTime());
+            assertEquals(expected.getMaxDepth(), got.getMaxDepth());
+            assertEquals(expected.getGas(), got.getGas());
+            assertEquals(expected.getSampleCount(), got.getSampleCount());
+            assertArrayEquals(expected.getTimeProfile(), got.getTimeProfile());
+            assertArrayEquals(expected.getDepthProfile(), got.getDepthProfile());
+            assertArrayEquals(expected.getPressureProfile(), got.getPressureProfile());
+            assertArrayEquals(expected.getTemperatureProfile(), got.getTemperatureProfile());
+            assertArrayEquals(expected.getEventProfile(), got.getEventProfile());
         }
     }
 
     @Test
     void aBareAddressOpensBleForAModelWithoutClassicBluetooth() throws Exception {
         Path file = scenario(ADDRESS, PRODUCT, "sim:ble", DIVES);
-        {
-            start(parameters(device(ADDRESS, PRODUCT, file, "\"write_flags\": [\"write\"]")));
-            assertEquals(3, download(ADDRESS, RecordingSet.accepting()).size());
-        }
+        start(parameters(device(ADDRESS, PRODUCT, file, "\"write_flags\": [\"write\"]")));
+        assertEquals(3, download(ADDRESS, RecordingSet.accepting()).size());
     }
 
     @Test
     void aDeviceFoundOnlyByDiscoveryDownloads() throws Exception {
         Path file = scenario(ADDRESS, PRODUCT, "sim:ble", DIVES);
-        {
-            start(parameters(device(ADDRESS, PRODUCT, file, "\"known\": false")));
-            assertEquals(3, download("ble:" + ADDRESS, RecordingSet.accepting()).size());
-        }
+        start(parameters(device(ADDRESS, PRODUCT, file, "\"known\": false")));
+        assertEquals(3, download("ble:" + ADDRESS, RecordingSet.accepting()).size());
     }
 
     private static void assertOpeningFails(String message, String port, long maxMillis) {
@@ -166,55 +160,47 @@ class BleDownloadTest {
     void openingFailuresSayWhy() throws Exception {
         Path file = scenario(ADDRESS, PRODUCT, "sim:ble", DIVES);
         String device = device(ADDRESS, PRODUCT, file, "");
-        {
-            start("{\"adapter\": {\"powered\": false}, \"devices\": [" + device + "]}");
-            assertOpeningFails("[-4]: Error opening device.", "ble:" + ADDRESS, 5000);
-        }
-        {
-            start(parameters(device(ADDRESS, PRODUCT, file, "\"service\": \"none\"")));
-            assertOpeningFails("[-1]: Error opening device.", "ble:" + ADDRESS, 5000);
-        }
-        {
-            start(parameters(device));
-            long start = System.nanoTime();
-            assertOpeningFails("[-4]: Error opening device.", "ble:" + SECOND_ADDRESS, 25_000);
-            assertTrue(System.nanoTime() - start > 9_000_000_000L, "the search is 10 s long");
-        }
+        start("{\"adapter\": {\"powered\": false}, \"devices\": [" + device + "]}");
+        assertOpeningFails("[-4]: Error opening device.", "ble:" + ADDRESS, 5000);
+
+        start(parameters(device(ADDRESS, PRODUCT, file, "\"service\": \"none\"")));
+        assertOpeningFails("[-1]: Error opening device.", "ble:" + ADDRESS, 5000);
+
+        start(parameters(device));
+        long start = System.nanoTime();
+        assertOpeningFails("[-4]: Error opening device.", "ble:" + SECOND_ADDRESS, 25_000);
+        assertTrue(System.nanoTime() - start > 9_000_000_000L, "the search is 10 s long");
     }
 
     @Test
     void aDisconnectInTheMiddleFailsWithoutADive() throws Exception {
         Path file = scenario(ADDRESS, PRODUCT, "sim:ble", DIVES);
-        {
-            start(parameters(device(ADDRESS, PRODUCT, file, "\"disconnect_after\": 40")));
-            RecordingSet<Dive> set = RecordingSet.accepting();
-            NativeException thrown =
-                assertThrows(NativeException.class, () -> download("ble:" + ADDRESS, set));
-            assertEquals("[-6]: Error downloading the dives.", thrown.getMessage());
-            assertEquals(List.of(), set.added());
-        }
+        start(parameters(device(ADDRESS, PRODUCT, file, "\"disconnect_after\": 40")));
+        RecordingSet<Dive> set = RecordingSet.accepting();
+        NativeException thrown =
+            assertThrows(NativeException.class, () -> download("ble:" + ADDRESS, set));
+        assertEquals("[-6]: Error downloading the dives.", thrown.getMessage());
+        assertEquals(List.of(), set.added());
     }
 
     @Test
     void interruptDeviceDownloadWorksOverBle() throws Exception {
         Path file = scenario(ADDRESS, PRODUCT, "sim:ble", LONG);
-        {
-            start(parameters(device(ADDRESS, PRODUCT, file, "")));
-            RecordingSet<Dive> set = RecordingSet.accepting();
-            ExecutorService executor = Executors.newSingleThreadExecutor();
-            try {
-                Future<List<Dive>> running =
-                    executor.submit(() -> download("ble:" + ADDRESS, set));
-                // The dives reach the set only at the end; the first has come once it is parsed.
-                while (DcSim.calls("dc_parser_new") == 0 && !running.isDone()) {
-                    Thread.sleep(5);
-                }
-                Downloads.connector().interruptDeviceDownload();
-                List<Dive> dives = running.get();
-                assertTrue(!dives.isEmpty() && dives.size() < 40, dives.size() + " dives");
-            } finally {
-                executor.shutdownNow();
+        start(parameters(device(ADDRESS, PRODUCT, file, "")));
+        RecordingSet<Dive> set = RecordingSet.accepting();
+        ExecutorService executor = Executors.newSingleThreadExecutor();
+        try {
+            Future<List<Dive>> running =
+                executor.submit(() -> download("ble:" + ADDRESS, set));
+            // The dives reach the set only at the end; the first has come once it is parsed.
+            while (DcSim.calls("dc_parser_new") == 0 && !running.isDone()) {
+                Thread.sleep(5);
             }
+            Downloads.connector().interruptDeviceDownload();
+            List<Dive> dives = running.get();
+            assertTrue(!dives.isEmpty() && dives.size() < 40, dives.size() + " dives");
+        } finally {
+            executor.shutdownNow();
         }
     }
 
@@ -229,49 +215,45 @@ class BleDownloadTest {
     void twoBleDownloadsAtOnce() throws Exception {
         Path first = scenario(ADDRESS, PRODUCT, "sim:ble", DIVES);
         Path second = scenario(SECOND_ADDRESS, "Perdix Two", "sim:ble2", LONG.replace("40", "3"));
-        {
-            start(parameters(
-                 device(ADDRESS, PRODUCT, first, ""),
-                 device(SECOND_ADDRESS, "Perdix Two", second, "")));
-            ExecutorService executor = Executors.newFixedThreadPool(2);
-            try {
-                Future<List<Dive>> one = executor.submit(() -> downloadAlongside(ADDRESS));
-                Future<List<Dive>> two = executor.submit(() -> downloadAlongside(SECOND_ADDRESS));
-                assertEquals(3, one.get().size());
-                assertEquals(3, two.get().size());
-            } finally {
-                executor.shutdownNow();
-            }
+        start(parameters(
+            device(ADDRESS, PRODUCT, first, ""),
+            device(SECOND_ADDRESS, "Perdix Two", second, "")));
+        ExecutorService executor = Executors.newFixedThreadPool(2);
+        try {
+            Future<List<Dive>> one = executor.submit(() -> downloadAlongside(ADDRESS));
+            Future<List<Dive>> two = executor.submit(() -> downloadAlongside(SECOND_ADDRESS));
+            assertEquals(3, one.get().size());
+            assertEquals(3, two.get().size());
+        } finally {
+            executor.shutdownNow();
         }
     }
 
     @Test
     void ctrlCEndsALongBleTransferWithinASecond() throws Exception {
         Path file = scenario(ADDRESS, PRODUCT, "sim:ble", LONG);
-        {
-            start(parameters(device(ADDRESS, PRODUCT, file, "")));
-            List<Path> classPath = List.of(TestEnvironment.path("diveconnector.java.jar"),
-                                           TestEnvironment.classesOf(SignalProbe.class));
-            List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
-            command.addAll(TestEnvironment.childJvm(
-                classPath, SignalProbe.class.getName(), "ble:" + ADDRESS, VENDOR, PRODUCT,
-                String.valueOf(FAMILY), String.valueOf(TRANSPORTS)));
-            ChildProcess.Running running = ChildProcess.start(command, Map.of());
-            running.awaitOutput(SignalProbe.TRANSFERRING);
-            Thread.sleep(300);
-            long start = System.nanoTime();
-            running.interrupt();
-            running.awaitOutput(SignalProbe.DOWNLOAD_ENDED);
-            long millis = (System.nanoTime() - start) / 1_000_000;
-            running.interrupt();
-            ChildProcess child = running.finish().assertClean(130);
-            DownloadOutcome outcome = DownloadOutcome.parse(child.stdout());
-            assertEquals("[-10]: Error downloading the dives.", outcome.message(),
-                         child::toString);
-            assertEquals(List.of(), outcome.dives());
-            assertEquals(0, outcome.liveHandles());
-            assertTrue(millis < 1500, "ended " + millis + " ms after Ctrl-C");
-        }
+        start(parameters(device(ADDRESS, PRODUCT, file, "")));
+        List<Path> classPath = List.of(TestEnvironment.path("diveconnector.java.jar"),
+                                       TestEnvironment.classesOf(SignalProbe.class));
+        List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
+        command.addAll(TestEnvironment.childJvm(
+            classPath, SignalProbe.class.getName(), "ble:" + ADDRESS, VENDOR, PRODUCT,
+            String.valueOf(FAMILY), String.valueOf(TRANSPORTS)));
+        ChildProcess.Running running = ChildProcess.start(command, Map.of());
+        running.awaitOutput(SignalProbe.TRANSFERRING);
+        Thread.sleep(300);
+        long start = System.nanoTime();
+        running.interrupt();
+        running.awaitOutput(SignalProbe.DOWNLOAD_ENDED);
+        long millis = (System.nanoTime() - start) / 1_000_000;
+        running.interrupt();
+        ChildProcess child = running.finish().assertClean(130);
+        DownloadOutcome outcome = DownloadOutcome.parse(child.stdout());
+        assertEquals("[-10]: Error downloading the dives.", outcome.message(),
+                     child::toString);
+        assertEquals(List.of(), outcome.dives());
+        assertEquals(0, outcome.liveHandles());
+        assertTrue(millis < 1500, "ended " + millis + " ms after Ctrl-C");
     }
 
     // The pairing tests each use an address of their own: the access codes that a download
