@@ -8,6 +8,7 @@
 
 #include "ble_wire.h"
 #include "context.h"
+#include "little_endian.h"
 
 #define TIMEOUT_MS 3000
 
@@ -211,11 +212,11 @@ dc_status_t dcsim_ble_open(dc_context_t* context, dc_iostream_t* iostream, dcsim
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    info->model = dcsim_ble_get_u32(reply.data);
-    info->firmware = dcsim_ble_get_u32(reply.data + 4);
-    info->serial = dcsim_ble_get_u32(reply.data + 8);
-    info->devtime = dcsim_ble_get_u32(reply.data + 12);
-    info->count = dcsim_ble_get_u32(reply.data + 16);
+    info->model = dcsim_get_u32(reply.data);
+    info->firmware = dcsim_get_u32(reply.data + 4);
+    info->serial = dcsim_get_u32(reply.data + 8);
+    info->devtime = dcsim_get_u32(reply.data + 12);
+    info->count = dcsim_get_u32(reply.data + 16);
     free(reply.data);
     return DC_STATUS_SUCCESS;
 }
@@ -223,7 +224,7 @@ dc_status_t dcsim_ble_open(dc_context_t* context, dc_iostream_t* iostream, dcsim
 dc_status_t dcsim_ble_fingerprint(dc_iostream_t* iostream, unsigned int k,
                                   unsigned char fingerprint[4]) {
     unsigned char request[5] = {DCSIM_BLE_FINGERPRINT};
-    dcsim_ble_put_u32(request + 1, k);
+    dcsim_put_u32(request + 1, k);
     reply_t reply;
     dc_status_t status = request_ok(iostream, request, sizeof request, 4, &reply);
     if (status == DC_STATUS_SUCCESS) {
@@ -236,13 +237,13 @@ dc_status_t dcsim_ble_fingerprint(dc_iostream_t* iostream, unsigned int k,
 dc_status_t dcsim_ble_dive(dc_iostream_t* iostream, unsigned int k, unsigned char** data,
                            size_t* size) {
     unsigned char request[5] = {DCSIM_BLE_DIVE};
-    dcsim_ble_put_u32(request + 1, k);
+    dcsim_put_u32(request + 1, k);
     reply_t reply;
     dc_status_t status = request_ok(iostream, request, sizeof request, SIZE_MAX, &reply);
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    if (reply.size < 4 || dcsim_ble_get_u32(reply.data) != reply.size - 4) {
+    if (reply.size < 4 || dcsim_get_u32(reply.data) != reply.size - 4) {
         free(reply.data);
         return DC_STATUS_PROTOCOL;
     }

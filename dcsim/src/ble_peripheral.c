@@ -6,6 +6,7 @@
 #include "computer.h"
 #include "dcsim.h"
 #include "lasterror.h"
+#include "little_endian.h"
 #include "registry.h"
 
 struct dcsim_peripheral_t {
@@ -75,7 +76,7 @@ static int reply_status(dcsim_peripheral_t* peripheral, unsigned char status) {
 
 /* The computer's index of wire index `k` (0 the newest); ndives if none. */
 static unsigned int dive_index(const dcsim_computer_t* computer, const unsigned char* argument) {
-    uint32_t k = dcsim_ble_get_u32(argument);
+    uint32_t k = dcsim_get_u32(argument);
     return k < computer->ndives ? computer->ndives - 1 - k : computer->ndives;
 }
 
@@ -128,11 +129,11 @@ int dcsim_peripheral_write(dcsim_peripheral_t* peripheral, const unsigned char* 
         if (payload == NULL) {
             return -1;
         }
-        dcsim_ble_put_u32(payload, computer->model);
-        dcsim_ble_put_u32(payload + 4, computer->firmware);
-        dcsim_ble_put_u32(payload + 8, computer->serial);
-        dcsim_ble_put_u32(payload + 12, computer->devtime);
-        dcsim_ble_put_u32(payload + 16, computer->ndives);
+        dcsim_put_u32(payload, computer->model);
+        dcsim_put_u32(payload + 4, computer->firmware);
+        dcsim_put_u32(payload + 8, computer->serial);
+        dcsim_put_u32(payload + 12, computer->devtime);
+        dcsim_put_u32(payload + 16, computer->ndives);
         return 0;
     }
     if ((command == DCSIM_BLE_FINGERPRINT || command == DCSIM_BLE_DIVE) && length == 4) {
@@ -155,7 +156,7 @@ int dcsim_peripheral_write(dcsim_peripheral_t* peripheral, const unsigned char* 
         }
         unsigned char* payload = start_reply(peripheral, DCSIM_BLE_OK, 4 + dive_size);
         if (payload != NULL) {
-            dcsim_ble_put_u32(payload, (uint32_t)dive_size);
+            dcsim_put_u32(payload, (uint32_t)dive_size);
             memcpy(payload + 4, dive, dive_size);
         }
         free(dive);

@@ -1,8 +1,6 @@
 #ifndef DCSIM_BLE_WIRE_H
 #define DCSIM_BLE_WIRE_H
 
-#include <stdint.h>
-
 /* The constants of the BLE wire protocol (BLE.md). */
 
 #define DCSIM_BLE_PACKET 20
@@ -28,16 +26,5 @@ enum {
     DCSIM_BLE_REFUSED = 4,
     DCSIM_BLE_NOT_PAIRED = 5
 };
-
-/* Numbers travel little-endian. */
-static inline uint32_t dcsim_ble_get_u32(const unsigned char* p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
-static inline void dcsim_ble_put_u32(unsigned char* p, uint32_t value) {
-    for (int i = 0; i < 4; i++) {
-        p[i] = (unsigned char)(value >> (8 * i));
-    }
-}
 
 #endif

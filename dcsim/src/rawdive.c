@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "little_endian.h"
+
 /* Record tags. Header fields use FIELD + dc_field_type_t, samples use
  * SAMPLE + dc_sample_type_t. */
 enum {
@@ -25,16 +27,12 @@ enum {
 
 /* ---- Little-endian access ----------------------------------------------- */
 
-static uint32_t get_u32(const unsigned char* p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
 static uint64_t get_u64(const unsigned char* p) {
-    return (uint64_t)get_u32(p) | (uint64_t)get_u32(p + 4) << 32;
+    return (uint64_t)dcsim_get_u32(p) | (uint64_t)dcsim_get_u32(p + 4) << 32;
 }
 
 static int32_t get_i32(const unsigned char* p) {
-    uint32_t u = get_u32(p);
+    uint32_t u = dcsim_get_u32(p);
     return u <= INT32_MAX ? (int32_t)u : (int32_t)(u - 0x80000000u) + INT32_MIN;
 }
 
@@ -45,17 +43,9 @@ static double get_f64(const unsigned char* p) {
     return value;
 }
 
-static unsigned char* put_u32(unsigned char* p, uint32_t value) {
-    p[0] = (unsigned char)value;
-    p[1] = (unsigned char)(value >> 8);
-    p[2] = (unsigned char)(value >> 16);
-    p[3] = (unsigned char)(value >> 24);
-    return p + 4;
-}
-
 static unsigned char* put_u64(unsigned char* p, uint64_t value) {
-    put_u32(p, (uint32_t)value);
-    return put_u32(p + 4, (uint32_t)(value >> 32));
+    dcsim_put_u32(p, (uint32_t)value);
+    return dcsim_put_u32(p + 4, (uint32_t)(value >> 32));
 }
 
 static unsigned char* put_f64(unsigned char* p, double value) {
@@ -104,7 +94,7 @@ static dc_status_t open_section(const unsigned char* data, size_t size, int samp
         (data[4] | data[5] << 8) != DCSIM_RAW_VERSION) {
         return DC_STATUS_DATAFORMAT;
     }
-    uint32_t header_size = get_u32(data + 8);
+    uint32_t header_size = dcsim_get_u32(data + 8);
     if (header_size > size - DCSIM_RAW_PREAMBLE_SIZE) {
         return DC_STATUS_DATAFORMAT;
     }
@@ -151,7 +141,7 @@ static void decode_gasmix(const unsigned char* p, dcsim_raw_gasmix_t* out) {
 }
 
 static void decode_tank(const unsigned char* p, dcsim_raw_tank_t* out) {
-    out->gasmix = get_u32(p);
+    out->gasmix = dcsim_get_u32(p);
     out->volume_type = p[4];
     out->volume = get_f64(p + 5);
     out->workpressure = get_f64(p + 13);
@@ -197,7 +187,7 @@ static dc_status_t header_record(unsigned int tag, const unsigned char* p, size_
     }
     switch (type) {
         case DCSIM_FIELD_DIVETIME:
-            out->divetime = get_u32(p);
+            out->divetime = dcsim_get_u32(p);
             break;
         case DCSIM_FIELD_MAXDEPTH:
             out->maxdepth = get_f64(p);
@@ -248,8 +238,8 @@ static dc_status_t header_record(unsigned int tag, const unsigned char* p, size_
             }
             out->decomodel.type = p[0];
             out->decomodel.conservatism = get_i32(p + 1);
-            out->decomodel.gf_high = get_u32(p + 5);
-            out->decomodel.gf_low = get_u32(p + 9);
+            out->decomodel.gf_high = dcsim_get_u32(p + 5);
+            out->decomodel.gf_low = dcsim_get_u32(p + 9);
             break;
         case DCSIM_FIELD_LOCATION:
             out->location.latitude = get_f64(p);
@@ -356,7 +346,7 @@ int dcsim_raw_find_fault(const unsigned char* data, size_t size, dcsim_raw_stage
         if (tag != TAG_FAULT || length != 14 || p[0] != (unsigned int)stage) {
             continue;
         }
-        if (stage == DCSIM_RAW_STAGE_FIELD && !p[1] && get_u32(p + 2) != field) {
+        if (stage == DCSIM_RAW_STAGE_FIELD && !p[1] && dcsim_get_u32(p + 2) != field) {
             continue;
         }
         int32_t code = get_i32(p + 6);
@@ -365,7 +355,7 @@ int dcsim_raw_find_fault(const unsigned char* data, size_t size, dcsim_raw_stage
         }
         *status = (dc_status_t)code;
         if (after != NULL) {
-            *after = get_u32(p + 10);
+            *after = dcsim_get_u32(p + 10);
         }
         return 1;
     }
@@ -407,7 +397,7 @@ static dc_status_t decode_sample(unsigned int type, const unsigned char* p, size
         if (length < 4) {
             return DC_STATUS_DATAFORMAT;
         }
-        sample->value.vendor.type = get_u32(p);
+        sample->value.vendor.type = dcsim_get_u32(p);
         sample->value.vendor.size = (unsigned int)(length - 4);
         sample->value.vendor.data = p + 4;
         return DC_STATUS_SUCCESS;
@@ -423,48 +413,48 @@ static dc_status_t decode_sample(unsigned int type, const unsigned char* p, size
             sample->value.depth = get_f64(p);
             break;
         case DCSIM_SAMPLE_PRESSURE:
-            sample->value.pressure.tank = get_u32(p);
+            sample->value.pressure.tank = dcsim_get_u32(p);
             sample->value.pressure.value = get_f64(p + 4);
             break;
         case DCSIM_SAMPLE_TEMPERATURE:
             sample->value.temperature = get_f64(p);
             break;
         case DCSIM_SAMPLE_EVENT:
-            sample->value.event.type = get_u32(p);
-            sample->value.event.time = get_u32(p + 4);
-            sample->value.event.flags = get_u32(p + 8);
-            sample->value.event.value = get_u32(p + 12);
+            sample->value.event.type = dcsim_get_u32(p);
+            sample->value.event.time = dcsim_get_u32(p + 4);
+            sample->value.event.flags = dcsim_get_u32(p + 8);
+            sample->value.event.value = dcsim_get_u32(p + 12);
             break;
         case DCSIM_SAMPLE_RBT:
-            sample->value.rbt = get_u32(p);
+            sample->value.rbt = dcsim_get_u32(p);
             break;
         case DCSIM_SAMPLE_HEARTBEAT:
-            sample->value.heartbeat = get_u32(p);
+            sample->value.heartbeat = dcsim_get_u32(p);
             break;
         case DCSIM_SAMPLE_BEARING:
-            sample->value.bearing = get_u32(p);
+            sample->value.bearing = dcsim_get_u32(p);
             break;
         case DCSIM_SAMPLE_SETPOINT:
             sample->value.setpoint = get_f64(p);
             break;
         case DCSIM_SAMPLE_PPO2:
-            sample->value.ppo2.sensor = get_u32(p);
+            sample->value.ppo2.sensor = dcsim_get_u32(p);
             sample->value.ppo2.value = get_f64(p + 4);
             break;
         case DCSIM_SAMPLE_CNS:
             sample->value.cns = get_f64(p);
             break;
         case DCSIM_SAMPLE_DECO:
-            sample->value.deco.type = get_u32(p);
+            sample->value.deco.type = dcsim_get_u32(p);
             if (sample->value.deco.type > MAX_DECO_TYPE) {
                 return DC_STATUS_DATAFORMAT;
             }
-            sample->value.deco.time = get_u32(p + 4);
+            sample->value.deco.time = dcsim_get_u32(p + 4);
             sample->value.deco.depth = get_f64(p + 8);
-            sample->value.deco.tts = get_u32(p + 16);
+            sample->value.deco.tts = dcsim_get_u32(p + 16);
             break;
         case DCSIM_SAMPLE_GASMIX:
-            sample->value.gasmix = get_u32(p);
+            sample->value.gasmix = dcsim_get_u32(p);
             break;
         default:
             return DC_STATUS_DATAFORMAT;
@@ -490,7 +480,7 @@ dc_status_t dcsim_raw_samples(const unsigned char* data, size_t size, dcsim_raw_
             if (length < 4 || length > 4 + DCSIM_RAW_OTHER_SIZE) {
                 return DC_STATUS_DATAFORMAT;
             }
-            sample.type = get_u32(p);
+            sample.type = dcsim_get_u32(p);
             if (sample.type <= DCSIM_SAMPLE_GASMIX || sample.type > DCSIM_RAW_MAX_SAMPLE_TYPE) {
                 return DC_STATUS_DATAFORMAT;
             }
@@ -608,7 +598,7 @@ void dcsim_raw_begin(dcsim_raw_writer_t* writer) {
     p[5] = DCSIM_RAW_VERSION >> 8;
     p[6] = 0;
     p[7] = 0;
-    put_u32(p + 8, 0);
+    dcsim_put_u32(p + 8, 0);
 }
 
 void dcsim_raw_end_header(dcsim_raw_writer_t* writer) {
@@ -617,11 +607,11 @@ void dcsim_raw_end_header(dcsim_raw_writer_t* writer) {
         writer->failed = 1;
         return;
     }
-    put_u32(writer->data + 8, (uint32_t)(writer->size - DCSIM_RAW_PREAMBLE_SIZE));
+    dcsim_put_u32(writer->data + 8, (uint32_t)(writer->size - DCSIM_RAW_PREAMBLE_SIZE));
 }
 
 static unsigned char* put_i32(unsigned char* p, int32_t value) {
-    return put_u32(p, (uint32_t)value);
+    return dcsim_put_u32(p, (uint32_t)value);
 }
 
 void dcsim_raw_put_datetime(dcsim_raw_writer_t* writer, const dc_datetime_t* dt) {
@@ -646,7 +636,7 @@ static unsigned char* put_field(dcsim_raw_writer_t* writer, unsigned int field) 
 void dcsim_raw_put_divetime(dcsim_raw_writer_t* writer, unsigned int seconds) {
     unsigned char* p = put_field(writer, DCSIM_FIELD_DIVETIME);
     if (p != NULL) {
-        put_u32(p, seconds);
+        dcsim_put_u32(p, seconds);
     }
 }
 
@@ -673,7 +663,7 @@ void dcsim_raw_put_gasmix(dcsim_raw_writer_t* writer, const dcsim_raw_gasmix_t* 
 void dcsim_raw_put_tank(dcsim_raw_writer_t* writer, const dcsim_raw_tank_t* tank) {
     unsigned char* p = put_field(writer, DCSIM_FIELD_TANK);
     if (p != NULL) {
-        p = put_u32(p, tank->gasmix);
+        p = dcsim_put_u32(p, tank->gasmix);
         p = put_u8(p, tank->volume_type);
         p = put_f64(p, tank->volume);
         p = put_f64(p, tank->workpressure);
@@ -703,8 +693,8 @@ void dcsim_raw_put_decomodel(dcsim_raw_writer_t* writer, const dcsim_raw_decomod
     if (p != NULL) {
         p = put_u8(p, model->type);
         p = put_i32(p, model->conservatism);
-        p = put_u32(p, model->gf_high);
-        put_u32(p, model->gf_low);
+        p = dcsim_put_u32(p, model->gf_high);
+        dcsim_put_u32(p, model->gf_low);
     }
 }
 
@@ -725,9 +715,9 @@ void dcsim_raw_put_fault(dcsim_raw_writer_t* writer, dcsim_raw_stage_t stage, in
     }
     p = put_u8(p, stage);
     p = put_u8(p, any_field ? 1 : 0);
-    p = put_u32(p, field);
+    p = dcsim_put_u32(p, field);
     p = put_i32(p, status);
-    put_u32(p, after);
+    dcsim_put_u32(p, after);
 }
 
 void dcsim_raw_put_sample(dcsim_raw_writer_t* writer, const dcsim_raw_sample_t* sample) {
@@ -740,7 +730,7 @@ void dcsim_raw_put_sample(dcsim_raw_writer_t* writer, const dcsim_raw_sample_t* 
         }
         p = put_record(writer, TAG_OTHER, 4 + sample->value.other.size);
         if (p != NULL) {
-            p = put_u32(p, type);
+            p = dcsim_put_u32(p, type);
             memcpy(p, sample->value.other.bytes, sample->value.other.size);
         }
         return;
@@ -752,7 +742,7 @@ void dcsim_raw_put_sample(dcsim_raw_writer_t* writer, const dcsim_raw_sample_t* 
         }
         p = put_record(writer, TAG_SAMPLE + type, 4 + sample->value.vendor.size);
         if (p != NULL) {
-            p = put_u32(p, sample->value.vendor.type);
+            p = dcsim_put_u32(p, sample->value.vendor.type);
             if (sample->value.vendor.size) {
                 memcpy(p, sample->value.vendor.data, sample->value.vendor.size);
             }
@@ -771,45 +761,45 @@ void dcsim_raw_put_sample(dcsim_raw_writer_t* writer, const dcsim_raw_sample_t* 
             put_f64(p, sample->value.depth);
             break;
         case DCSIM_SAMPLE_PRESSURE:
-            p = put_u32(p, sample->value.pressure.tank);
+            p = dcsim_put_u32(p, sample->value.pressure.tank);
             put_f64(p, sample->value.pressure.value);
             break;
         case DCSIM_SAMPLE_TEMPERATURE:
             put_f64(p, sample->value.temperature);
             break;
         case DCSIM_SAMPLE_EVENT:
-            p = put_u32(p, sample->value.event.type);
-            p = put_u32(p, sample->value.event.time);
-            p = put_u32(p, sample->value.event.flags);
-            put_u32(p, sample->value.event.value);
+            p = dcsim_put_u32(p, sample->value.event.type);
+            p = dcsim_put_u32(p, sample->value.event.time);
+            p = dcsim_put_u32(p, sample->value.event.flags);
+            dcsim_put_u32(p, sample->value.event.value);
             break;
         case DCSIM_SAMPLE_RBT:
-            put_u32(p, sample->value.rbt);
+            dcsim_put_u32(p, sample->value.rbt);
             break;
         case DCSIM_SAMPLE_HEARTBEAT:
-            put_u32(p, sample->value.heartbeat);
+            dcsim_put_u32(p, sample->value.heartbeat);
             break;
         case DCSIM_SAMPLE_BEARING:
-            put_u32(p, sample->value.bearing);
+            dcsim_put_u32(p, sample->value.bearing);
             break;
         case DCSIM_SAMPLE_SETPOINT:
             put_f64(p, sample->value.setpoint);
             break;
         case DCSIM_SAMPLE_PPO2:
-            p = put_u32(p, sample->value.ppo2.sensor);
+            p = dcsim_put_u32(p, sample->value.ppo2.sensor);
             put_f64(p, sample->value.ppo2.value);
             break;
         case DCSIM_SAMPLE_CNS:
             put_f64(p, sample->value.cns);
             break;
         case DCSIM_SAMPLE_DECO:
-            p = put_u32(p, sample->value.deco.type);
-            p = put_u32(p, sample->value.deco.time);
+            p = dcsim_put_u32(p, sample->value.deco.type);
+            p = dcsim_put_u32(p, sample->value.deco.time);
             p = put_f64(p, sample->value.deco.depth);
-            put_u32(p, sample->value.deco.tts);
+            dcsim_put_u32(p, sample->value.deco.tts);
             break;
         default: /* DCSIM_SAMPLE_GASMIX */
-            put_u32(p, sample->value.gasmix);
+            dcsim_put_u32(p, sample->value.gasmix);
             break;
     }
 }
