@@ -6,13 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "temporary_directory.h"
 
 namespace diveconnector {
 namespace {
@@ -34,23 +35,9 @@ void store(const std::string& directory, const std::string& address, const Bytes
 }
 
 // A fresh state directory, removed afterwards.
-class StateDirectory {
+class StateDirectory : public TemporaryDirectory {
   public:
-    StateDirectory() {
-        static std::atomic<unsigned int> count{0};
-        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-        path_ = fs::temp_directory_path() /
-                ("ble-access-codes-" + std::to_string(now) + "-" + std::to_string(count++));
-        fs::create_directories(path_);
-    }
-    ~StateDirectory() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    StateDirectory(const StateDirectory&) = delete;
-    StateDirectory& operator=(const StateDirectory&) = delete;
-    [[nodiscard]] std::string str() const { return path_.string(); }
-    [[nodiscard]] fs::path folder() const { return path_ / "ble-access-codes"; }
+    [[nodiscard]] fs::path folder() const { return path() / "ble-access-codes"; }
     [[nodiscard]] fs::path fileOf(const std::string& name) const { return folder() / name; }
     void write(const std::string& name, const Bytes& bytes) const {
         fs::create_directories(folder());
@@ -58,9 +45,6 @@ class StateDirectory {
         out.write(reinterpret_cast<const char*>(bytes.data()),
                   static_cast<std::streamsize>(bytes.size()));
     }
-
-  private:
-    fs::path path_;
 };
 
 TEST(BleAccessCodesTest, WithoutAStateDirectoryACodeLastsForTheProcess) {

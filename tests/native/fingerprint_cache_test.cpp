@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +23,7 @@
 #include "dive_parser.h"
 #include "native_exception.h"
 #include "state_directory.h"
+#include "temporary_directory.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -47,30 +47,6 @@ void writeBytes(const fs::path& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
 }
-
-// A fresh directory under the test's temporary directory, removed afterwards.
-class TemporaryDirectory {
-  public:
-    TemporaryDirectory() {
-        static std::atomic<unsigned int> count{0};
-        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-        path_ = fs::temp_directory_path() /
-                ("fingerprints-" + std::to_string(now) + "-" + std::to_string(count++));
-        fs::create_directories(path_);
-    }
-    ~TemporaryDirectory() {
-        std::error_code ignored;
-        fs::permissions(path_, fs::perms::owner_all, ignored);
-        fs::remove_all(path_, ignored);
-    }
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-    [[nodiscard]] const fs::path& path() const { return path_; }
-    [[nodiscard]] std::string str() const { return path_.string(); }
-
-  private:
-    fs::path path_;
-};
 
 std::vector<std::string> entries(const fs::path& directory) {
     std::vector<std::string> names;
