@@ -309,7 +309,7 @@ final class DownloadCommand implements Command {
         try (Writer writer = file.writer()) {
             DiveJson.write(writer, port, device, dives);
         } catch (IOException e) {
-            throw new IOException("cannot write " + file.name() + ": " + FileErrors.reason(e), e);
+            throw FileErrors.cannotWrite(file.name(), e);
         }
     }
 
@@ -322,8 +322,7 @@ final class DownloadCommand implements Command {
             try (Writer writer = file.writer()) {
                 ProfilePlot.write(writer, i + 1, dive);
             } catch (IOException e) {
-                throw new IOException("cannot write " + file.name() + ": " + FileErrors.reason(e),
-                                      e);
+                throw FileErrors.cannotWrite(file.name(), e);
             }
         }
     }

@@ -70,8 +70,7 @@ final class DumpCommand implements Command {
             try (OutputStream stream = file.stream()) {
                 stream.write(memory);
             } catch (IOException e) {
-                throw new IOException("cannot write " + file.name() + ": " + FileErrors.reason(e),
-                                      e);
+                throw FileErrors.cannotWrite(file.name(), e);
             }
             files.commit();
         }

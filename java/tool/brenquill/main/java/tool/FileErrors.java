@@ -10,6 +10,11 @@ import java.nio.file.NoSuchFileException;
 final class FileErrors {
     private FileErrors() {}
 
+    /** The failure to write the file, with the reason in words and the cause kept. */
+    static IOException cannotWrite(String file, IOException e) {
+        return new IOException("cannot write " + file + ": " + reason(e), e);
+    }
+
     static String reason(IOException e) {
         if (e instanceof NoSuchFileException) {
             return "no such file or directory";

@@ -106,7 +106,7 @@ final class OutputFile {
                     throw e;
                 }
             } catch (IOException e) {
-                throw new IOException("cannot write " + target + ": " + FileErrors.reason(e), e);
+                throw FileErrors.cannotWrite(target.toString(), e);
             }
         }
     }

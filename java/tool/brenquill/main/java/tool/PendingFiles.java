@@ -50,8 +50,7 @@ final class PendingFiles implements AutoCloseable {
             try {
                 file.commit();
             } catch (IOException e) {
-                throw new IOException("cannot write " + file.name() + ": " + FileErrors.reason(e),
-                                      e);
+                throw FileErrors.cannotWrite(file.name(), e);
             }
         }
         finished = true;
