@@ -51,6 +51,13 @@ class CliTest {
         return ChildProcess.run(toolCommand(arguments), Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
     }
 
+    /** The tool started as from an interactive shell, for a test that presses Ctrl-C. */
+    private static ChildProcess.Running startTool(String... arguments) throws Exception {
+        List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
+        command.addAll(toolCommand(arguments));
+        return ChildProcess.start(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+    }
+
     /** The child's stderr without the java launcher's note about JDK_JAVA_OPTIONS. */
     private static String errors(ChildProcess child) {
         StringBuilder errors = new StringBuilder();
@@ -991,12 +998,9 @@ class CliTest {
         Files.writeString(scenario, "transfer 10 100\n"
                                         + "dive\nprofile 0:00@0 5:00@10 10:00@0\n".repeat(5));
         Path json = Files.writeString(temporary.resolve("dives.json"), "the diver's old log");
-        List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
-        command.addAll(toolCommand("--verbose", "download", "--port", scenario.toString(),
-                                   "--json", json.toString()));
 
-        ChildProcess.Running running =
-            ChildProcess.start(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+        ChildProcess.Running running = startTool("--verbose", "download", "--port",
+                                                 scenario.toString(), "--json", json.toString());
         // Printed while the first dive is parsed, so the transfer runs.
         running.awaitOutput("Parsing the maxdepth.");
         running.interrupt();
@@ -1020,12 +1024,10 @@ class CliTest {
         Path json = Files.writeString(temporary.resolve("dives.json"), "the diver's old log");
         Path plots = Files.createDirectory(temporary.resolve("plots"));
         Path oldPlot = Files.writeString(plots.resolve("dive-001-old.svg"), "old");
-        List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
-        command.addAll(toolCommand("download", "--port", scenario.toString(), "--json",
-                                   json.toString(), "--plot", plots.toString()));
 
-        ChildProcess.Running running =
-            ChildProcess.start(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+        ChildProcess.Running running = startTool("download", "--port", scenario.toString(),
+                                                 "--json", json.toString(), "--plot",
+                                                 plots.toString());
         // The summary comes right before the files are written, which takes seconds.
         running.awaitOutput("300 dives from ");
         running.interrupt();
@@ -1048,12 +1050,10 @@ class CliTest {
     void ctrlCAfterTheLastCancelCheckEndsTheToolAsTheJvmDoes() throws Exception {
         Path scenario = temporary.resolve("late.txt");
         Files.writeString(scenario, "transfer 2 4000\ndive\nprofile 0:00@0 5:00@10 10:00@0\n");
-        List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
-        // --verbose: the library's progress lines tell when the last check has passed.
-        command.addAll(toolCommand("--verbose", "download", "--port", scenario.toString()));
 
+        // --verbose: the library's progress lines tell when the last check has passed.
         ChildProcess.Running running =
-            ChildProcess.start(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+            startTool("--verbose", "download", "--port", scenario.toString());
         // Printed right before the check of the second and last chunk, which then takes 4 s: a
         // second later the check is long past.
         running.awaitOutput("Event: progress 50.00% (1/2)");
