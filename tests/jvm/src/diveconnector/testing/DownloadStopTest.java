@@ -19,7 +19,6 @@ import org.junit.jupiter.api.io.TempDir;
 /** Stopping a running download: interruptDeviceDownload from another thread, and Ctrl-C. */
 class DownloadStopTest {
     private static final int DIVES = 10;
-    private static final long POLL_MILLIS = 1;
     // Well inside the 4 s of the last chunk, and long after its cancel check.
     private static final long LATE_SIGNAL_DELAY_MILLIS = 1000;
 
@@ -52,17 +51,7 @@ class DownloadStopTest {
     @Test
     void interruptFromAnotherThreadEndsTheDownloadWithTheDivesParsedSoFar() throws Exception {
         Downloads.attach(slowComputer("5 40"));
-        Thread interrupter = new Thread(() -> {
-            try {
-                while (DcSim.calls("dc_parser_new") < 2) {
-                    Thread.sleep(POLL_MILLIS);
-                }
-                Downloads.connector().interruptDeviceDownload();
-            } catch (InterruptedException e) {
-                Thread.currentThread().interrupt();
-            }
-        });
-        interrupter.start();
+        Thread interrupter = Downloads.interruptWhenParsing(2);
         RecordingSet<Dive> set = RecordingSet.accepting();
 
         Device device = Downloads.download(set);

@@ -18,6 +18,7 @@ public final class Downloads {
     public static final String PRODUCT = "Reef Explorer";
 
     private static final DeviceConnector CONNECTOR = new DeviceConnector();
+    private static final long POLL_MILLIS = 1;
 
     private Downloads() {}
 
@@ -45,6 +46,25 @@ public final class Downloads {
         } finally {
             assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
         }
+    }
+
+    /**
+     * Starts a thread that interrupts the download once it parses its {@code dive}th dive; the
+     * caller joins it after the download.
+     */
+    public static Thread interruptWhenParsing(int dive) {
+        Thread interrupter = new Thread(() -> {
+            try {
+                while (DcSim.calls("dc_parser_new") < dive) {
+                    Thread.sleep(POLL_MILLIS);
+                }
+                CONNECTOR.interruptDeviceDownload();
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+            }
+        });
+        interrupter.start();
+        return interrupter;
     }
 
     /** Every dive of the computer on {@link #PORT}, in the order the download added them. */

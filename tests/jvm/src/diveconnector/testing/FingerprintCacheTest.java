@@ -136,17 +136,7 @@ class FingerprintCacheTest {
     void anInterruptedDownloadLeavesTheCacheAsItWas() throws Exception {
         Downloads.attach(computer(DIVES, "transfer 5 40\n"));
         knowDiveThree();
-        Thread interrupter = new Thread(() -> {
-            try {
-                while (DcSim.calls("dc_parser_new") < 2) {
-                    Thread.sleep(1);
-                }
-                Downloads.connector().interruptDeviceDownload();
-            } catch (InterruptedException e) {
-                Thread.currentThread().interrupt();
-            }
-        });
-        interrupter.start();
+        Thread interrupter = Downloads.interruptWhenParsing(2);
         RecordingSet<Dive> set = RecordingSet.accepting();
         Downloads.download(set);
         interrupter.join();
