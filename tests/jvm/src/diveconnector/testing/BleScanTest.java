@@ -7,9 +7,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import brenquill.main.java.core.Device;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.util.ArrayList;
 import java.util.List;
-import java.util.Map;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
@@ -146,10 +144,6 @@ class BleScanTest {
     }
 
     private static ChildProcess tool(String... arguments) throws Exception {
-        List<String> command = new ArrayList<>();
-        command.add(TestEnvironment.path("diveconnector.launcher").toString());
-        command.addAll(List.of(arguments));
-        return ChildProcess.run(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"))
-            .assertClean(0);
+        return Tool.run(arguments).assertClean(0);
     }
 }

@@ -8,7 +8,6 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
-import java.util.Map;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 import org.junit.jupiter.api.Test;
@@ -17,7 +16,6 @@ import org.junit.jupiter.api.io.TempDir;
 /** The tool's progress bar and support log, run through its launcher under -Xcheck:jni. */
 class CliProgressTest {
     private static final String WAITING = "Press the download button on your computer";
-    private static final String JAVA_OPTIONS_NOTE = "NOTE: Picked up JDK_JAVA_OPTIONS:";
     // Two dives of 8 chunks, 150 ms apart: the bar is redrawn several times on its way.
     private static final String SLOW_COMPUTER = "events waiting progress devinfo\n"
         + "transfer 8 150\n" + "dive\nprofile 0:00@0 5:00@10 10:00@0\n".repeat(2);
@@ -27,29 +25,18 @@ class CliProgressTest {
     @TempDir
     Path temporary;
 
-    private static Map<String, String> jniChecks() {
-        return Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni");
-    }
-
-    private static List<String> launcher(String... arguments) {
-        List<String> command = new ArrayList<>();
-        command.add(TestEnvironment.path("diveconnector.launcher").toString());
-        command.addAll(List.of(arguments));
-        return command;
-    }
-
     @Test
     void aTerminalSeesTheWaitAndABarRedrawnInPlaceThatEndsBeforeTheTable() throws Exception {
         Path scenario = Files.writeString(temporary.resolve("slow.txt"), SLOW_COMPUTER);
         List<String> words = new ArrayList<>();
-        for (String word : launcher("download", "--port", scenario.toString())) {
+        for (String word : Tool.command("download", "--port", scenario.toString())) {
             words.add("'" + word.replace("'", "'\\''") + "'");
         }
         String command = String.join(" ", words);
         // script(1) gives the tool a pseudo-terminal for its standard output and error.
-        ChildProcess child = ChildProcess
-                                 .run(List.of("script", "-qfec", command, "/dev/null"), jniChecks())
-                                 .assertClean(0);
+        ChildProcess child =
+            ChildProcess.run(List.of("script", "-qfec", command, "/dev/null"), Tool.JNI_CHECKS)
+                .assertClean(0);
         String screen = child.stdout().replace("\r\n", "\n");
 
         int waiting = screen.indexOf(WAITING + "\n");
@@ -89,11 +76,11 @@ class CliProgressTest {
         Path table = temporary.resolve("table.txt");
         List<String> command = new ArrayList<>(
             List.of("sh", "-c", "\"$@\" 2>&1 >\"$0\" | cat", table.toString()));
-        command.addAll(launcher("download", "--port", scenario.toString()));
+        command.addAll(Tool.command("download", "--port", scenario.toString()));
 
-        ChildProcess child = ChildProcess.run(command, jniChecks()).assertClean(0);
+        ChildProcess child = ChildProcess.run(command, Tool.JNI_CHECKS).assertClean(0);
 
-        String errors = child.stdout().replace(JAVA_OPTIONS_NOTE + " -Xcheck:jni\n", "");
+        String errors = child.stdout().replace(Tool.JAVA_OPTIONS_NOTE + " -Xcheck:jni\n", "");
         assertEquals("", errors, child::toString);
         String stdout = Files.readString(table);
         assertFalse(stdout.contains("\r") || stdout.contains(WAITING), stdout);
@@ -105,16 +92,12 @@ class CliProgressTest {
     void logOptionsWriteTheLibrarysLogAtTheGivenLevelAndNothingElse() throws Exception {
         Path info = temporary.resolve("info.log");
         Path errorsOnly = temporary.resolve("errors.log");
-        ChildProcess plain = ChildProcess.run(launcher("download"), jniChecks()).assertClean(0);
+        ChildProcess plain = Tool.run("download").assertClean(0);
 
-        ChildProcess logged =
-            ChildProcess.run(launcher("download", "--log", info.toString()), jniChecks())
+        ChildProcess logged = Tool.run("download", "--log", info.toString()).assertClean(0);
+        ChildProcess quiet =
+            Tool.run("download", "--log", errorsOnly.toString(), "--loglevel", "ERROR")
                 .assertClean(0);
-        ChildProcess quiet = ChildProcess
-                                 .run(launcher("download", "--log", errorsOnly.toString(),
-                                               "--loglevel", "ERROR"),
-                                      jniChecks())
-                                 .assertClean(0);
 
         List<String> lines = Files.readAllLines(info);
         assertFalse(lines.isEmpty(), "empty log");
@@ -143,16 +126,14 @@ class CliProgressTest {
         };
         for (String[] misuse : cases) {
             ChildProcess child =
-                ChildProcess
-                    .run(launcher(List.of(misuse).subList(1, misuse.length).toArray(new String[0])),
-                         jniChecks())
+                Tool.run(List.of(misuse).subList(1, misuse.length).toArray(new String[0]))
                     .assertClean(2);
             assertEquals("", child.stdout(), child::toString);
             assertTrue(child.stderr().contains("diveconnector: " + misuse[0] + "\nUsage: "),
                        child::toString);
         }
 
-        String usage = ChildProcess.run(launcher("--help"), jniChecks()).assertClean(0).stdout();
+        String usage = Tool.run("--help").assertClean(0).stdout();
         assertTrue(usage.contains("--log FILE") && usage.contains("--loglevel L")
                        && usage.contains("error, warning, info, debug, all"),
                    usage);

@@ -32,7 +32,6 @@ import org.w3c.dom.Element;
 
 /** The diveconnector command-line tool, run through its launcher under -Xcheck:jni. */
 class CliTest {
-    private static final String JAVA_OPTIONS_NOTE = "NOTE: Picked up JDK_JAVA_OPTIONS:";
     private static final String SVG_NAMESPACE = "http://www.w3.org/2000/svg";
     private static final String BUILTIN_SUMMARY =
         "20 dives from Dcsim Reef Explorer, serial 20240401.";
@@ -40,29 +39,18 @@ class CliTest {
     @TempDir
     Path temporary;
 
-    private static List<String> toolCommand(String... arguments) {
-        List<String> command = new ArrayList<>();
-        command.add(TestEnvironment.path("diveconnector.launcher").toString());
-        command.addAll(List.of(arguments));
-        return command;
-    }
-
-    private static ChildProcess tool(String... arguments) throws Exception {
-        return ChildProcess.run(toolCommand(arguments), Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
-    }
-
     /** The tool started as from an interactive shell, for a test that presses Ctrl-C. */
     private static ChildProcess.Running startTool(String... arguments) throws Exception {
         List<String> command = new ArrayList<>(TestEnvironment.withDefaultSigint());
-        command.addAll(toolCommand(arguments));
-        return ChildProcess.start(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+        command.addAll(Tool.command(arguments));
+        return ChildProcess.start(command, Tool.JNI_CHECKS);
     }
 
     /** The child's stderr without the java launcher's note about JDK_JAVA_OPTIONS. */
     private static String errors(ChildProcess child) {
         StringBuilder errors = new StringBuilder();
         for (String line : child.stderr().split("\n", -1)) {
-            if (!line.startsWith(JAVA_OPTIONS_NOTE)) {
+            if (!line.startsWith(Tool.JAVA_OPTIONS_NOTE)) {
                 errors.append(line).append('\n');
             }
         }
@@ -119,7 +107,7 @@ class CliTest {
     @Test
     void scanListsThePortsAndRefusesATimeItCannotUse() throws Exception {
         // 0 s: no Bluetooth search, so the machine's own bus is left alone.
-        ChildProcess child = tool("scan", "--seconds", "0").assertClean(0);
+        ChildProcess child = Tool.run("scan", "--seconds", "0").assertClean(0);
         assertEquals("", errors(child), child::toString);
         List<String> lines = List.of(child.stdout().split("\n"));
         assertTrue(lines.get(0).matches("Port +Signal +Name +Models"), child::toString);
@@ -128,7 +116,7 @@ class CliTest {
                    child::toString);
 
         for (String seconds : new String[] {"601", "-1", "ten", ""}) {
-            ChildProcess refused = tool("scan", "--seconds", seconds).assertClean(2);
+            ChildProcess refused = Tool.run("scan", "--seconds", seconds).assertClean(2);
             assertTrue(errors(refused).startsWith(
                            "diveconnector: --seconds takes a whole number of seconds from 0 to "
                            + "600, not '" + seconds + "'"),
@@ -140,7 +128,7 @@ class CliTest {
     void listPrintsEveryModelInTheSetsOrderWithItsTransportsAndACount() throws Exception {
         List<List<String>> expected = modelsHere();
 
-        ChildProcess child = tool("list").assertClean(0);
+        ChildProcess child = Tool.run("list").assertClean(0);
 
         assertEquals("", errors(child), child::toString);
         assertEquals(expected, listed(child));
@@ -182,7 +170,7 @@ class CliTest {
             }
             assertFalse(expected.isEmpty() || expected.size() == models.size(), filter[2]);
 
-            ChildProcess child = tool(arguments.toArray(new String[0])).assertClean(0);
+            ChildProcess child = Tool.run(arguments.toArray(new String[0])).assertClean(0);
 
             assertEquals(expected, listed(child), child::toString);
             assertTrue(child.stdout().endsWith("\n" + expected.size() + " of " + models.size()
@@ -190,7 +178,7 @@ class CliTest {
                        child::toString);
         }
 
-        ChildProcess none = tool("list", "no such model").assertClean(0);
+        ChildProcess none = Tool.run("list", "no such model").assertClean(0);
         assertEquals("No supported model matches; 'list' alone prints all " + models.size()
                          + ".\n",
                      none.stdout());
@@ -198,7 +186,7 @@ class CliTest {
 
     @Test
     void helpIsPrintedForEveryWayOfAskingForIt() throws Exception {
-        String usage = tool("--help").assertClean(0).stdout();
+        String usage = Tool.run("--help").assertClean(0).stdout();
 
         assertTrue(usage.startsWith("Usage: diveconnector"), usage);
         assertTrue(usage.contains("list"), usage);
@@ -208,7 +196,7 @@ class CliTest {
         }
         for (String[] arguments :
              new String[][] {{}, {"help"}, {"-h"}, {"list", "--help"}, {"--verbose", "help"}}) {
-            ChildProcess child = tool(arguments).assertClean(0);
+            ChildProcess child = Tool.run(arguments).assertClean(0);
             assertEquals(usage, child.stdout(), child::toString);
             assertEquals("", errors(child), child::toString);
         }
@@ -216,10 +204,10 @@ class CliTest {
 
     /** Each case, a message and the arguments, exits with 2: the message, then the usage. */
     private static void assertUsageErrors(String[][] cases) throws Exception {
-        String usage = tool("--help").stdout().strip();
+        String usage = Tool.run("--help").stdout().strip();
         for (String[] misuse : cases) {
             String[] arguments = List.of(misuse).subList(1, misuse.length).toArray(new String[0]);
-            ChildProcess child = tool(arguments).assertClean(2);
+            ChildProcess child = Tool.run(arguments).assertClean(2);
             assertEquals("", child.stdout(), child::toString);
             assertEquals("diveconnector: " + misuse[0] + "\n" + usage, errors(child),
                          child::toString);
@@ -318,7 +306,7 @@ class CliTest {
     void downloadPrintsProgressThenTheDivesAndTheDevice() throws Exception {
         List<Dive> expected = downloadHere("dcsim:builtin");
 
-        ChildProcess child = tool("--verbose", "download").assertClean(0);
+        ChildProcess child = Tool.run("--verbose", "download").assertClean(0);
 
         assertEquals("", errors(child), child::toString);
         String stdout = child.stdout();
@@ -354,24 +342,26 @@ class CliTest {
     void newOnlyBringsOnlyNewDivesAndSharesItsCacheFilesWithDctool() throws Exception {
         Path cache = temporary.resolve("cache");
         String cacheOption = cache.toString();
-        ChildProcess first = tool("download", "--new-only", "--cache", cacheOption).assertClean(0);
+        ChildProcess first =
+            Tool.run("download", "--new-only", "--cache", cacheOption).assertClean(0);
         assertEquals(20, tableRows(first.stdout()).size(), first::toString);
         // dctool's name: the backend, the serial as 8 upper-case hex digits; the raw fingerprint.
         Path file = cache.resolve(String.format("vyper-%08X.bin", 20240401));
         assertArrayEquals(new byte[] {20, 0, 0, 0}, Files.readAllBytes(file));
 
-        ChildProcess second = tool("download", "--new-only", "--cache", cacheOption).assertClean(0);
+        ChildProcess second =
+            Tool.run("download", "--new-only", "--cache", cacheOption).assertClean(0);
         List<String> lines = List.of(second.stdout().split("\n"));
         assertTrue(lines.contains("No new dives."), second::toString);
         assertEquals("0 dives from Dcsim Reef Explorer, serial 20240401.",
                      lines.get(lines.size() - 1));
 
         Files.write(file, new byte[] {5, 0, 0, 0});
-        ChildProcess all = tool("download", "--all", "--cache", cacheOption).assertClean(0);
+        ChildProcess all = Tool.run("download", "--all", "--cache", cacheOption).assertClean(0);
         assertEquals(20, tableRows(all.stdout()).size(), all::toString);
         assertArrayEquals(new byte[] {20, 0, 0, 0}, Files.readAllBytes(file));
 
-        ChildProcess plain = tool("download").assertClean(0);
+        ChildProcess plain = Tool.run("download").assertClean(0);
         assertEquals(20, tableRows(plain.stdout()).size(), "without --new-only every dive comes");
         try (Stream<Path> files = Files.list(cache)) {
             assertEquals(List.of(file), files.toList());
@@ -383,12 +373,12 @@ class CliTest {
         Map<String, String> environment =
             Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni", "XDG_CACHE_HOME", temporary.toString());
         ChildProcess first =
-            ChildProcess.run(toolCommand("download", "--new-only"), environment).assertClean(0);
+            ChildProcess.run(Tool.command("download", "--new-only"), environment).assertClean(0);
         assertEquals(20, tableRows(first.stdout()).size(), first::toString);
         assertTrue(Files.exists(
             temporary.resolve("diveconnector").resolve(String.format("vyper-%08X.bin", 20240401))));
         ChildProcess second =
-            ChildProcess.run(toolCommand("download", "--new-only"), environment).assertClean(0);
+            ChildProcess.run(Tool.command("download", "--new-only"), environment).assertClean(0);
         assertTrue(second.stdout().contains("\nNo new dives.\n"), second::toString);
     }
 
@@ -398,7 +388,7 @@ class CliTest {
              List.of(List.of("download", "--new-only", "--all"),
                      List.of("download", "--cache", temporary.toString()),
                      List.of("download", "--new-only", "--cache", ""))) {
-            ChildProcess child = tool(arguments.toArray(String[]::new));
+            ChildProcess child = Tool.run(arguments.toArray(String[]::new));
             assertEquals(2, child.exitCode(), child::toString);
         }
     }
@@ -542,7 +532,8 @@ class CliTest {
         Path plots = temporary.resolve("plots");
 
         ChildProcess child =
-            tool("download", "--json", json.toString(), "--plot", plots.toString()).assertClean(0);
+            Tool.run("download", "--json", json.toString(), "--plot", plots.toString())
+                .assertClean(0);
 
         assertEquals("", errors(child), child::toString);
         assertJsonHolds(json, "dcsim:builtin", new Device("Dcsim", "Reef Explorer", "20240401"),
@@ -582,8 +573,8 @@ class CliTest {
         Path json = temporary.resolve("odd.json");
         Path plots = temporary.resolve("odd plots");
 
-        ChildProcess child = tool("download", "--port", scenario.toString(), "--json",
-                                  json.toString(), "--plot", plots.toString())
+        ChildProcess child = Tool.run("download", "--port", scenario.toString(), "--json",
+                                      json.toString(), "--plot", plots.toString())
                                  .assertClean(0);
 
         assertEquals("", errors(child), child::toString);
@@ -653,7 +644,7 @@ class CliTest {
         List<Dive> dives = downloadHere(scenario.toString());
         Path directory = temporary.resolve("plots");
 
-        tool("download", "--port", scenario.toString(), "--plot", directory.toString())
+        Tool.run("download", "--port", scenario.toString(), "--plot", directory.toString())
             .assertClean(0);
 
         List<Document> plots = plots(directory, dives);
@@ -744,7 +735,7 @@ class CliTest {
         };
         for (String[] failure : cases) {
             String[] arguments = List.of(failure).subList(1, failure.length).toArray(new String[0]);
-            ChildProcess child = tool(arguments).assertClean(1);
+            ChildProcess child = Tool.run(arguments).assertClean(1);
             assertEquals("diveconnector: " + failure[0], errors(child), child::toString);
             assertFalse(child.stdout().contains("Date and time"), child::toString);
         }
@@ -765,7 +756,7 @@ class CliTest {
         assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
         Path file = temporary.resolve("memory.bin");
 
-        ChildProcess child = tool("dump", file.toString()).assertClean(0);
+        ChildProcess child = Tool.run("dump", file.toString()).assertClean(0);
 
         assertEquals("", errors(child), child::toString);
         assertEquals("Dumping the memory of Dcsim Reef Explorer on dcsim:builtin.\nWrote "
@@ -781,7 +772,7 @@ class CliTest {
                                         + "dive\nraw 0102\ndive\nraw 0304\n");
         Path file = Files.writeString(temporary.resolve("memory.bin"), "the previous dump");
 
-        ChildProcess child = tool("dump", "--port", scenario.toString(), file.toString())
+        ChildProcess child = Tool.run("dump", "--port", scenario.toString(), file.toString())
                                  .assertClean(1);
 
         assertEquals("diveconnector: [-6]: Error dumping the memory.", errors(child),
@@ -790,7 +781,7 @@ class CliTest {
         assertEquals(List.of(scenario.getFileName(), file.getFileName()), listing(temporary),
                      "no temporary file is left");
         assertEquals("diveconnector: dump needs the FILE to write the memory to",
-                     errors(tool("dump").assertClean(2)).lines().findFirst().orElse(""));
+                     errors(Tool.run("dump").assertClean(2)).lines().findFirst().orElse(""));
     }
 
     @Test
@@ -808,7 +799,7 @@ class CliTest {
             if (target[0].startsWith(readOnly.toString()) && Files.isWritable(readOnly)) {
                 continue; // root writes into a read-only directory
             }
-            ChildProcess child = tool("download", target[1], target[2]).assertClean(1);
+            ChildProcess child = Tool.run("download", target[1], target[2]).assertClean(1);
             assertEquals("", child.stdout(), "no transfer starts\n" + child);
             assertTrue(errors(child).startsWith("diveconnector: cannot "), child::toString);
             assertTrue(errors(child).contains(target[0] + ": "), child::toString);
@@ -825,7 +816,7 @@ class CliTest {
         // An ASCII-only locale cannot name the file; the JVM reads the argument without the é.
         String unusable = "caf\u00e9.json";
         ChildProcess child = ChildProcess
-                                 .run(toolCommand("download", "--json", unusable),
+                                 .run(Tool.command("download", "--json", unusable),
                                       Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni", "LC_ALL", "C"))
                                  .assertClean(2);
         assertEquals("", child.stdout(), child::toString);
@@ -839,8 +830,8 @@ class CliTest {
     private static ChildProcess toolIntoFullDisk(String... arguments) throws Exception {
         List<String> command = new ArrayList<>(List.of("sh", "-c", "exec \"$@\" > /dev/full",
                                                        "sh"));
-        command.addAll(toolCommand(arguments));
-        return ChildProcess.run(command, Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni"));
+        command.addAll(Tool.command(arguments));
+        return ChildProcess.run(command, Tool.JNI_CHECKS);
     }
 
     @Test
@@ -850,7 +841,7 @@ class CliTest {
             assertEquals("diveconnector: cannot write the standard output", errors(child),
                          child::toString);
         }
-        ChildProcess json = tool("download", "--json", "/dev/full").assertClean(1);
+        ChildProcess json = Tool.run("download", "--json", "/dev/full").assertClean(1);
         assertEquals("diveconnector: cannot write /dev/full: No space left on device",
                      errors(json), json::toString);
         ChildProcess jsonOut = toolIntoFullDisk("download", "--json", "-").assertClean(1);
@@ -863,7 +854,7 @@ class CliTest {
     void jsonToTheStandardOutputPutsTheTableOnTheStandardError() throws Exception {
         List<Dive> expected = downloadHere("dcsim:builtin");
 
-        ChildProcess child = tool("download", "--json", "-").assertClean(0);
+        ChildProcess child = Tool.run("download", "--json", "-").assertClean(0);
 
         Path json = Files.writeString(temporary.resolve("out.json"), child.stdout());
         assertJsonHolds(json, "dcsim:builtin", new Device("Dcsim", "Reef Explorer", "20240401"),
@@ -888,8 +879,8 @@ class CliTest {
 
     @Test
     void theLibrarysLinesShowOnlyWithVerboseAndTheResultsStayTheSame() throws Exception {
-        ChildProcess quiet = tool("download").assertClean(0);
-        ChildProcess verbose = tool("--verbose", "download").assertClean(0);
+        ChildProcess quiet = Tool.run("download").assertClean(0);
+        ChildProcess verbose = Tool.run("--verbose", "download").assertClean(0);
 
         assertEquals(List.of(), libraryLines(quiet.stdout() + quiet.stderr()), quiet::toString);
         assertFalse(libraryLines(verbose.stdout()).isEmpty(), verbose::toString);
@@ -904,9 +895,9 @@ class CliTest {
         assertEquals(dives, quietDives);
         assertTrue(quiet.stdout().endsWith(BUILTIN_SUMMARY + "\n"), quiet::toString);
 
-        ChildProcess quietFailure = tool("download", "--port", "sim:absent").assertClean(1);
+        ChildProcess quietFailure = Tool.run("download", "--port", "sim:absent").assertClean(1);
         ChildProcess verboseFailure =
-            tool("--verbose", "download", "--port", "sim:absent").assertClean(1);
+            Tool.run("--verbose", "download", "--port", "sim:absent").assertClean(1);
         String message = "diveconnector: No such port ([-4]: Error opening device.)";
         assertEquals(message, errors(quietFailure), quietFailure::toString);
         assertTrue(errors(verboseFailure).startsWith(message + "\n"), verboseFailure::toString);
@@ -919,8 +910,8 @@ class CliTest {
         Path plots = Files.createDirectory(temporary.resolve("plots"));
         Path oldPlot = Files.writeString(plots.resolve("dive-001-2024-05-04_10-12-00.svg"), "old");
 
-        ChildProcess child = tool("download", "--port", "sim:absent", "--json", json.toString(),
-                                  "--plot", plots.toString())
+        ChildProcess child = Tool.run("download", "--port", "sim:absent", "--json",
+                                      json.toString(), "--plot", plots.toString())
                                  .assertClean(1);
 
         assertEquals("diveconnector: No such port ([-4]: Error opening device.)", errors(child),
@@ -937,7 +928,7 @@ class CliTest {
         Path file = Files.writeString(logs.resolve("dives.json"), "the diver's old log");
         Path link = Files.createSymbolicLink(temporary.resolve("latest.json"), file);
 
-        tool("download", "--json", link.toString()).assertClean(0);
+        Tool.run("download", "--json", link.toString()).assertClean(0);
 
         assertTrue(Files.isSymbolicLink(link), "the link stays a link");
         assertTrue(Files.readString(file).contains("\"port\": \"dcsim:builtin\""));
@@ -947,7 +938,7 @@ class CliTest {
     @Test
     void zeroDivesSayNoDivesAndOddValuesShowAsUnknown() throws Exception {
         Path none = Files.writeString(temporary.resolve("none.txt"), "devinfo 1 2 3\n");
-        ChildProcess empty = tool("download", "--port", none.toString()).assertClean(0);
+        ChildProcess empty = Tool.run("download", "--port", none.toString()).assertClean(0);
         assertTrue(empty.stdout().endsWith("\nNo dives on the computer\n"
                                            + "0 dives from Dcsim Reef Explorer, serial 3.\n"),
                    empty::toString);
@@ -959,7 +950,7 @@ class CliTest {
                                      rawDive(10000, 1.0) + rawDive(999, Double.NaN)
                                          + rawDive(2024, Double.POSITIVE_INFINITY)
                                          + rawDive(-1, 2.0));
-        ChildProcess child = tool("download", "--port", odd.toString()).assertClean(0);
+        ChildProcess child = Tool.run("download", "--port", odd.toString()).assertClean(0);
         List<String> dates = new ArrayList<>();
         List<String> depths = new ArrayList<>();
         for (String[] row : tableRows(child.stdout())) {
