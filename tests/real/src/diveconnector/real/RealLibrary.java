@@ -1,0 +1,65 @@
+package diveconnector.real;
+
+import java.io.IOException;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.List;
+
+/** The real libdivecomputer build under test and its tools, named by CTest's system properties. */
+final class RealLibrary {
+    private RealLibrary() {}
+
+    /** One entry of a descriptor table: the columns the listing hands to Java. */
+    record Descriptor(String vendor, String product, long transports) {}
+
+    /** An existing file named by a system property. */
+    static Path path(String property) {
+        String value = System.getProperty(property);
+        if (value == null || value.isEmpty()) {
+            throw new IllegalStateException("system property " + property
+                + " is not set; run the real-library tests through ctest");
+        }
+        Path path = Paths.get(value);
+        if (!Files.exists(path)) {
+            throw new IllegalStateException(property + " names a missing file: " + path);
+        }
+        return path;
+    }
+
+    /** The release the library under test was built against, such as "0.9.0". */
+    static String release() { return System.getProperty("libdivecomputer.version"); }
+
+    /** The entries of a table in the layout of tests/fixtures (a header, then a line each). */
+    static List<Descriptor> parseTable(List<String> lines) {
+        List<Descriptor> rows = new ArrayList<>();
+        for (String line : lines.subList(1, lines.size())) {
+            if (!line.isEmpty()) {
+                String[] fields = line.split("\t");
+                rows.add(new Descriptor(fields[0], fields[1], Long.decode(fields[5])));
+            }
+        }
+        return rows;
+    }
+
+    /**
+     * The lines of the descriptor table as the library itself walks it, in the layout of
+     * tests/fixtures (tests/real/descriptor_table.c).
+     */
+    static List<String> libraryTable() throws IOException, InterruptedException {
+        Path output = Files.createTempFile("descriptor-table", ".tsv");
+        try {
+            Process walk = new ProcessBuilder(path("descriptor.table").toString())
+                               .redirectOutput(output.toFile())
+                               .redirectError(ProcessBuilder.Redirect.INHERIT)
+                               .start();
+            if (walk.waitFor() != 0) {
+                throw new IllegalStateException("descriptor_table failed");
+            }
+            return Files.readAllLines(output);
+        } finally {
+            Files.delete(output);
+        }
+    }
+}
