@@ -68,24 +68,42 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceNa
         }
         try {
             JavaDownloadListener listener(env, connector, log);
-            const DeviceSession session(name.c_str(), vendorChars.c_str(), productChars.c_str(),
-                                        diagnostics);
-            const DownloadInterruption interruption;
-            const DeviceConnection connection(session, &listener, &fingerprints);
-            const std::vector<DiveRecord> records = downloadDives(connection, interruption);
-            log.write(DC_LOGLEVEL_INFO, "Downloaded %u dives.",
-                      static_cast<unsigned int>(records.size()));
-            productChars.reset();
-            vendorChars.reset();
-            const jobject device = convertDives(env, classes, nativeException, vendor, product,
-                                                connection.info(), records, dives);
-            // Only a download that ran to its end and handed every dive over moves the cache on:
-            // the dives it did not fetch or the caller did not take must be offered again.
-            if (device != nullptr && !records.empty() && !interruption.requested() &&
-                !session.signalScope().signalled()) {
-                fingerprints.store(records.front().fingerprint);
+            jobject device = nullptr;
+            std::vector<unsigned char> newest;
+            {
+                const DeviceSession session(name.c_str(), vendorChars.c_str(), productChars.c_str(),
+                                            diagnostics);
+                const DownloadInterruption interruption;
+                const DeviceConnection connection(session, &listener, &fingerprints);
+                const std::vector<DiveRecord> records = downloadDives(connection, interruption);
+                log.write(DC_LOGLEVEL_INFO, "Downloaded %u dives.",
+                          static_cast<unsigned int>(records.size()));
+                productChars.reset();
+                vendorChars.reset();
+                device = convertDives(env, classes, nativeException, vendor, product,
+                                      connection.info(), records, dives);
+                // Only a download that ran to its end moves the cache on: the dives it did not
+                // fetch must be offered again.
+                if (device != nullptr && !records.empty() && !interruption.requested() &&
+                    !session.signalScope().signalled()) {
+                    newest = records.front().fingerprint;
+                }
             }
-            return device;
+            if (device == nullptr) {
+                return nullptr;
+            }
+            // The device is closed and Ctrl-C is the JVM's again while the application saves the
+            // dives; the cache moves on only once it says it has kept them.
+            switch (listener.keepDives(device, dives)) {
+                case JavaDownloadListener::Keeping::kKept:
+                    fingerprints.store(newest);
+                    return device;
+                case JavaDownloadListener::Keeping::kNotKept:
+                    return device;
+                case JavaDownloadListener::Keeping::kFailed:
+                    break;
+            }
+            return raiseNativeException(env, nativeException, javamessages::kKeepingDives);
         } catch (const std::exception& error) {
             log.write(DC_LOGLEVEL_ERROR, "The download failed: %s", error.what());
             throw;

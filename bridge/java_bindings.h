@@ -67,6 +67,7 @@ inline constexpr char kCreatingDive[] = "Could not create dive.";
 inline constexpr char kConvertingProfile[] = "Error while converting profile data.";
 inline constexpr char kSettingProfile[] = "Could not set dive profile.";
 inline constexpr char kSavingDive[] = "Could not save dive.";
+inline constexpr char kKeepingDives[] = "The application could not keep the dives.";
 }  // namespace javamessages
 
 // Replaces whatever Java exception is pending by a NativeException with `message`. Does nothing

@@ -15,6 +15,7 @@ constexpr char kOnDownloadProgress[] = "onDownloadProgress";
 constexpr char kOnDownloadWaiting[] = "onDownloadWaiting";
 constexpr char kOnDeviceInfo[] = "onDeviceInfo";
 constexpr char kOnPinCodeRequest[] = "onPinCodeRequest";
+constexpr char kOnDivesDownloaded[] = "onDivesDownloaded";
 
 // The throwable's toString(), for the support log; an exception on the way is cleared.
 std::string describe(JNIEnv* env, jthrowable thrown) noexcept {
@@ -50,17 +51,19 @@ JavaDownloadListener::JavaDownloadListener(JNIEnv* env, jobject connector,
     onDeviceInfo_ = optionalMethod(env, owner.get(), kOnDeviceInfo, "(JJJ)V");
     onPinCodeRequest_ = optionalMethod(env, owner.get(), kOnPinCodeRequest,
                                        "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
+    onDivesDownloaded_ = optionalMethod(env, owner.get(), kOnDivesDownloaded,
+                                        "(Lbrenquill/main/java/core/Device;Ljava/util/Set;)Z");
 }
 
-bool JavaDownloadListener::succeeded(const char* method) noexcept {
+bool JavaDownloadListener::succeeded(const char* method, const char* consequence) noexcept {
     if (!env_->ExceptionCheck()) {
         return true;
     }
     const ScopedLocalRef<jthrowable> thrown(env_, env_->ExceptionOccurred());
     env_->ExceptionClear();
     if (log_.isOpen()) {
-        log_.write(DC_LOGLEVEL_ERROR, "The application's %s threw %s; the download ends.", method,
-                   describe(env_, thrown.get()).c_str());
+        log_.write(DC_LOGLEVEL_ERROR, "The application's %s threw %s; %s.", method,
+                   describe(env_, thrown.get()).c_str(), consequence);
     }
     return false;
 }
@@ -119,6 +122,24 @@ std::optional<std::string> JavaDownloadListener::pinCode(const std::string& addr
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+}
+
+JavaDownloadListener::Keeping JavaDownloadListener::keepDives(jobject device,
+                                                              jobject dives) noexcept {
+    if (onDivesDownloaded_ == nullptr) {
+        return Keeping::kKept;
+    }
+    const jboolean kept = env_->CallBooleanMethod(connector_, onDivesDownloaded_, device, dives);
+    if (!succeeded(kOnDivesDownloaded, "the fingerprint cache stays as it was")) {
+        return Keeping::kFailed;
+    }
+    if (kept == JNI_FALSE) {
+        log_.write(
+            DC_LOGLEVEL_INFO,
+            "The application did not keep the dives; the fingerprint cache stays as it was.");
+        return Keeping::kNotKept;
+    }
+    return Keeping::kKept;
 }
 
 }  // namespace diveconnector

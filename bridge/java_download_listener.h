@@ -4,6 +4,7 @@
 //     void onDownloadWaiting()
 //     void onDeviceInfo(long model, long firmware, long serial)
 //     String onPinCodeRequest(String address, String name)
+//     boolean onDivesDownloaded(Device device, Set<Dive> dives)
 //
 // called on the downloading thread when the connector's class declares or inherits them.
 //
@@ -13,6 +14,8 @@
 // A method the class lacks is not called; looking for it leaves no exception pending. A method
 // that throws fails the call: its exception is cleared at once, so no JNI call ever runs with it
 // pending, the support log names it, and the download ends with messages::kEventHandlerFailed.
+// onDivesDownloaded comes after the device is closed, once every dive is in the set: its answer
+// decides whether the fingerprint cache may move on (see keepDives).
 //
 // A new optional method: one more member of the kind below, bound in the constructor by name and
 // JNI signature, and the DownloadListener call that invokes it and asks succeeded().
@@ -42,10 +45,17 @@ class JavaDownloadListener final : public DownloadListener {
     [[nodiscard]] std::optional<std::string> pinCode(const std::string& address,
                                                      const std::string& name) noexcept override;
 
+    // What the application did with the dives of a download that handed them all over.
+    enum class Keeping { kKept, kNotKept, kFailed };
+    // Asks onDivesDownloaded to save `dives`; a class without it has kept them (today's rule).
+    // kFailed: it threw, and its exception is cleared and logged.
+    [[nodiscard]] Keeping keepDives(jobject device, jobject dives) noexcept;
+
   private:
-    // True when the call of `method` just made returned normally; otherwise logs and clears the
-    // exception it threw.
-    [[nodiscard]] bool succeeded(const char* method) noexcept;
+    // True when the call of `method` just made returned normally; otherwise logs, with what
+    // follows from it, and clears the exception it threw.
+    [[nodiscard]] bool succeeded(const char* method,
+                                 const char* consequence = "the download ends") noexcept;
 
     JNIEnv* env_;
     jobject connector_;
@@ -54,6 +64,7 @@ class JavaDownloadListener final : public DownloadListener {
     jmethodID onDownloadWaiting_;
     jmethodID onDeviceInfo_;
     jmethodID onPinCodeRequest_;
+    jmethodID onDivesDownloaded_;
 };
 
 }  // namespace diveconnector

@@ -5,13 +5,18 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import brenquill.main.java.core.Device;
+import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.exceptions.NativeException;
+import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
 import java.util.Map;
+import java.util.Set;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
@@ -165,6 +170,61 @@ class FingerprintCacheTest {
         Downloads.attach(computer(DIVES, "fail-after 5 IO\n"));
         assertThrows(NativeException.class, () -> Downloads.download(RecordingSet.accepting()));
         assertArrayEquals(fingerprint(3), Files.readAllBytes(file()));
+        assertEquals(List.of(file()), cacheFiles());
+    }
+
+    /** An application that saves the downloaded dives in onDivesDownloaded, with its answer. */
+    private static final class SavingConnector extends DeviceConnector {
+        private final String answer;
+        private int saved = -1;
+        private boolean cacheUnchangedWhileSaving;
+
+        SavingConnector(String answer) {
+            this.answer = answer;
+        }
+
+        @Override
+        public boolean onDivesDownloaded(Device device, Set<Dive> dives) {
+            saved = dives.size();
+            try {
+                cacheUnchangedWhileSaving =
+                    Arrays.equals(fingerprint(3), Files.readAllBytes(
+                        Path.of(System.getProperty(DIRECTORY_PROPERTY), FILE_NAME)));
+            } catch (IOException e) {
+                cacheUnchangedWhileSaving = false;
+            }
+            if (answer.equals("throw")) {
+                throw new IllegalStateException("the logbook is full");
+            }
+            return answer.equals("true");
+        }
+    }
+
+    @Test
+    void theCacheMovesOnOnlyOnceTheApplicationKeptTheDives() throws Exception {
+        Downloads.attach(computer(DIVES, ""));
+        for (String answer : List.of("false", "throw", "true")) {
+            knowDiveThree();
+            SavingConnector connector = new SavingConnector(answer);
+            RecordingSet<Dive> set = RecordingSet.accepting();
+            if (answer.equals("throw")) {
+                NativeException thrown = assertThrows(
+                    NativeException.class, () -> connector.loadUserDivesFromDevice(
+                                               Downloads.PORT, Downloads.VENDOR, Downloads.PRODUCT,
+                                               set));
+                assertEquals("The application could not keep the dives.", thrown.getMessage());
+            } else {
+                Device device = connector.loadUserDivesFromDevice(Downloads.PORT, Downloads.VENDOR,
+                                                                  Downloads.PRODUCT, set);
+                assertEquals(String.valueOf(SERIAL), device.getSerial(), answer);
+            }
+            assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
+            assertEquals(DIVES - 3, connector.saved, answer);
+            assertEquals(DIVES - 3, set.added().size(), answer);
+            assertTrue(connector.cacheUnchangedWhileSaving, answer);
+            assertArrayEquals(fingerprint(answer.equals("true") ? DIVES : 3),
+                              Files.readAllBytes(file()), answer);
+        }
         assertEquals(List.of(file()), cacheFiles());
     }
 

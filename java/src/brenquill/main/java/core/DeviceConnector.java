@@ -84,6 +84,21 @@ public class DeviceConnector {
     }
 
     /**
+     * Called once {@link #loadUserDivesFromDevice} has put every dive into {@code dives} and
+     * closed the computer, before it returns {@code device}: the place to save the dives where the
+     * application keeps them. Answer true once they are saved. With the fingerprint cache on
+     * ({@code diveconnector.fingerprints}) the cache moves on only after true, so a dive that
+     * could not be saved is offered again by the next download. False leaves the cache as it was
+     * and the download returns {@code device} as usual; an exception also leaves the cache as it
+     * was and the download throws a {@link NativeException} saying that the application could not
+     * keep the dives (they stay in the set). Answers true here: the cache moves on when the
+     * download returns, and the application saves the dives afterwards.
+     */
+    public boolean onDivesDownloaded(Device device, Set<Dive> dives) {
+        return true;
+    }
+
+    /**
      * During {@link #getSupportedDevices}, once per entry of libdivecomputer's table (a model
      * listed twice is reported twice): how the model can be reached, as libdivecomputer's
      * transport bits (serial 0x01, USB 0x02, USB HID 0x04, IrDA 0x08, Bluetooth 0x10, BLE 0x20).
