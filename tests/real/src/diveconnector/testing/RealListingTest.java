@@ -1,4 +1,4 @@
-package diveconnector.real;
+package diveconnector.testing;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
@@ -12,7 +12,7 @@ import java.util.TreeSet;
 import org.junit.jupiter.api.Test;
 
 /** getSupportedDevices against the real library's descriptor table. */
-class ListingTest {
+class RealListingTest {
     /** Records every entry the listing reports, in its order. */
     private static final class RecordingConnector extends DeviceConnector {
         final List<RealLibrary.Descriptor> reported = new ArrayList<>();
@@ -51,12 +51,12 @@ class ListingTest {
     @Test
     void fixtureOfThisReleaseIsTheLibraryTable() throws Exception {
         Path fixture =
-            RealLibrary.path("diveconnector.fixtures")
+            TestEnvironment.path("diveconnector.fixtures")
                 .resolve("libdivecomputer-" + RealLibrary.release() + "-descriptors.tsv");
         List<String> table = RealLibrary.libraryTable();
         if (!Files.exists(fixture)) {
             List<Device> known = distinctModels(RealLibrary.parseTable(
-                Files.readAllLines(RealLibrary.path("diveconnector.fixtures")
+                Files.readAllLines(TestEnvironment.path("diveconnector.fixtures")
                                        .resolve("libdivecomputer-0.9.0-descriptors.tsv"))));
             List<Device> models = distinctModels(RealLibrary.parseTable(table));
             List<Device> added = new ArrayList<>(models);

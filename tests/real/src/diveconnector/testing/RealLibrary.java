@@ -1,9 +1,8 @@
-package diveconnector.real;
+package diveconnector.testing;
 
 import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.List;
 
@@ -13,20 +12,6 @@ final class RealLibrary {
 
     /** One entry of a descriptor table: the columns the listing hands to Java. */
     record Descriptor(String vendor, String product, long transports) {}
-
-    /** An existing file named by a system property. */
-    static Path path(String property) {
-        String value = System.getProperty(property);
-        if (value == null || value.isEmpty()) {
-            throw new IllegalStateException("system property " + property
-                + " is not set; run the real-library tests through ctest");
-        }
-        Path path = Paths.get(value);
-        if (!Files.exists(path)) {
-            throw new IllegalStateException(property + " names a missing file: " + path);
-        }
-        return path;
-    }
 
     /** The release the library under test was built against, such as "0.9.0". */
     static String release() { return System.getProperty("libdivecomputer.version"); }
@@ -50,7 +35,7 @@ final class RealLibrary {
     static List<String> libraryTable() throws IOException, InterruptedException {
         Path output = Files.createTempFile("descriptor-table", ".tsv");
         try {
-            Process walk = new ProcessBuilder(path("descriptor.table").toString())
+            Process walk = new ProcessBuilder(TestEnvironment.path("descriptor.table").toString())
                                .redirectOutput(output.toFile())
                                .redirectError(ProcessBuilder.Redirect.INHERIT)
                                .start();
