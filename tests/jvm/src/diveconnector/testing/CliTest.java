@@ -16,6 +16,7 @@ import java.nio.ByteOrder;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.nio.file.attribute.PosixFilePermissions;
 import java.util.ArrayList;
 import java.util.HashMap;
 import java.util.HexFormat;
@@ -351,10 +352,9 @@ class CliTest {
 
         ChildProcess second =
             Tool.run("download", "--new-only", "--cache", cacheOption).assertClean(0);
-        List<String> lines = List.of(second.stdout().split("\n"));
-        assertTrue(lines.contains("No new dives."), second::toString);
-        assertEquals("0 dives from Dcsim Reef Explorer, serial 20240401.",
-                     lines.get(lines.size() - 1));
+        assertEquals("No new dives.", second.stdout().lines().reduce((a, b) -> b).orElse(""),
+                     second::toString);
+        assertFalse(second.stdout().contains("0 dives from"), second::toString);
 
         Files.write(file, new byte[] {5, 0, 0, 0});
         ChildProcess all = Tool.run("download", "--all", "--cache", cacheOption).assertClean(0);
@@ -365,6 +365,100 @@ class CliTest {
         assertEquals(20, tableRows(plain.stdout()).size(), "without --new-only every dive comes");
         try (Stream<Path> files = Files.list(cache)) {
             assertEquals(List.of(file), files.toList());
+        }
+    }
+
+    /** A computer with serial 3 whose logbook holds `dives` dives of June 2024, the n-th on day n. */
+    private Path computerOfJune(int dives, String transfer) throws Exception {
+        StringBuilder scenario = new StringBuilder("devinfo 1 2 3\n" + transfer);
+        for (int dive = 1; dive <= dives; dive++) {
+            scenario.append("dive\ndatetime 2024-06-0").append(dive)
+                .append(" 10:00:00\nprofile 0:00@0 5:00@10 10:00@0\n");
+        }
+        return Files.writeString(temporary.resolve("slow.txt"), scenario);
+    }
+
+    /** Every file a --cache directory holds, none when it is missing. */
+    private static List<Path> cacheFiles(Path cache) throws Exception {
+        return Files.isDirectory(cache) ? listing(cache) : List.of();
+    }
+
+    // The dives handed over but not written must come again: the cache moves on only once every
+    // output is in place and the standard output took the table.
+    @Test
+    void newOnlyMovesTheCacheOnlyOnceEveryOutputIsWritten() throws Exception {
+        Path plots = Files.createDirectory(temporary.resolve("plots"));
+        Files.createDirectory(plots.resolve("dive-2024-05-04_10-12-00.svg"));
+        Path cache = temporary.resolve("cache");
+        String[] cacheOptions = {"download", "--new-only", "--cache", cache.toString()};
+        String[][] cases = {
+            {"cannot write " + plots.resolve("dive-2024-05-04_10-12-00.svg") + ": it is a directory",
+             "--plot", plots.toString()},
+            {"cannot write /dev/full: No space left on device", "--json", "/dev/full"},
+        };
+        for (String[] failure : cases) {
+            List<String> arguments = new ArrayList<>(List.of(cacheOptions));
+            arguments.addAll(List.of(failure).subList(1, failure.length));
+            ChildProcess child = Tool.run(arguments.toArray(String[]::new)).assertClean(1);
+            assertEquals("diveconnector: " + failure[0], errors(child), child::toString);
+            assertEquals(List.of(), cacheFiles(cache), child::toString);
+        }
+
+        // The reader of the standard output goes away after the first line, long before the
+        // slow transfer ends and the table comes.
+        List<String> command = new ArrayList<>(List.of("bash", "-c",
+                                                       "set -o pipefail; \"$@\" | head -1",
+                                                       "bash"));
+        command.addAll(Tool.command("download", "--new-only", "--cache", cache.toString(),
+                                    "--port",
+                                    computerOfJune(2, "transfer 8 250\n").toString()));
+        ChildProcess closed = ChildProcess.run(command, Tool.JNI_CHECKS).assertClean(1);
+        assertTrue(closed.stdout().startsWith("Downloading from "), closed::toString);
+        assertEquals("diveconnector: cannot write the standard output", errors(closed),
+                     closed::toString);
+        assertEquals(List.of(), cacheFiles(cache));
+        ChildProcess again = Tool.run(cacheOptions).assertClean(0);
+        assertEquals(20, tableRows(again.stdout()).size(), again::toString);
+    }
+
+    // Nothing new touches no file, and the plots of a later download take names of their own.
+    @Test
+    void newOnlyWithNothingNewLeavesTheFilesAndNewPlotsTakeNewNames() throws Exception {
+        Path json = temporary.resolve("dives.json");
+        Path plots = temporary.resolve("plots");
+        Path cache = temporary.resolve("cache");
+        String[] arguments = {"download", "--new-only", "--cache", cache.toString(), "--json",
+                              json.toString(), "--plot", plots.toString(), "--port",
+                              temporary.resolve("slow.txt").toString()};
+        computerOfJune(2, "");
+        Tool.run(arguments).assertClean(0);
+        List<Path> firstPlots = listing(plots);
+        assertEquals(2, firstPlots.size(), firstPlots::toString);
+        List<String> firstContents = new ArrayList<>();
+        for (Path plot : firstPlots) {
+            firstContents.add(Files.readString(plots.resolve(plot)));
+        }
+        Files.writeString(json, "the diver's copy");
+
+        ChildProcess nothing = Tool.run(arguments).assertClean(0);
+        assertEquals("No new dives.", nothing.stdout().strip().lines().reduce((a, b) -> b).get(),
+                     nothing::toString);
+        assertFalse(nothing.stdout().contains("dives from") || nothing.stdout().contains("Wrote"),
+                    nothing::toString);
+        assertEquals("the diver's copy", Files.readString(json));
+        assertEquals(firstPlots, listing(plots));
+        assertEquals(List.of(cache.getFileName(), json.getFileName(), plots.getFileName(),
+                             Path.of("slow.txt")),
+                     listing(temporary), "no temporary file is left");
+
+        computerOfJune(3, "");
+        ChildProcess third = Tool.run(arguments).assertClean(0);
+        assertEquals(1, tableRows(third.stdout()).size(), third::toString);
+        List<Path> allPlots = listing(plots);
+        assertEquals(3, allPlots.size(), allPlots::toString);
+        for (int i = 0; i < firstPlots.size(); i++) {
+            assertEquals(firstContents.get(i), Files.readString(plots.resolve(firstPlots.get(i))),
+                         firstPlots.get(i)::toString);
         }
     }
 
@@ -464,21 +558,26 @@ class CliTest {
         }
     }
 
-    /** The SVG files of a --plot directory, parsed, in file-name order. */
+    /**
+     * The SVG files of a --plot directory, parsed, in file-name order: each dive's date and time,
+     * a repeat of one in the same download followed by _2, _3, ...
+     */
     private static List<Document> plots(Path directory, List<Dive> dives) throws Exception {
         List<Path> files;
         try (Stream<Path> listing = Files.list(directory)) {
             files = listing.sorted().toList();
         }
         assertEquals(dives.size(), files.size(), files::toString);
+        Map<String, Integer> repeats = new HashMap<>();
         DocumentBuilderFactory factory = DocumentBuilderFactory.newInstance();
         factory.setNamespaceAware(true);
         List<Document> documents = new ArrayList<>();
         for (int i = 0; i < files.size(); i++) {
             Dive dive = dives.get(i);
             String name = files.get(i).getFileName().toString();
-            assertEquals(String.format("dive-%03d-%s.svg", i + 1,
-                                       dive.getDateTime().replace(' ', '_').replace(':', '-')),
+            int repeat = repeats.merge(dive.getDateTime(), 1, Integer::sum);
+            assertEquals("dive-" + dive.getDateTime().replace(' ', '_').replace(':', '-')
+                             + (repeat > 1 ? "_" + repeat : "") + ".svg",
                          name);
             Document document = factory.newDocumentBuilder().parse(files.get(i).toFile());
             Element root = document.getDocumentElement();
@@ -807,6 +906,56 @@ class CliTest {
         assertEquals(List.of(), listing(readOnly));
     }
 
+    // A 0444 file is refused by its mode, so also when the tests run as root, who could write it.
+    @Test
+    void protectedFilesAndUnusableSettingsFailBeforeTheTransfer() throws Exception {
+        Path protectedJson = Files.writeString(temporary.resolve("dives.json"), "kept");
+        Path protectedDump = Files.writeString(temporary.resolve("memory.bin"), "kept");
+        for (Path file : List.of(protectedJson, protectedDump)) {
+            Files.setPosixFilePermissions(file, PosixFilePermissions.fromString("r--r--r--"));
+        }
+        Path regularFile = Files.writeString(temporary.resolve("a file"), "");
+        String[][] cases = {
+            {"cannot write " + protectedJson + ": it is read-only", "download", "--json",
+             protectedJson.toString()},
+            {"cannot write " + protectedDump + ": it is read-only", "dump",
+             protectedDump.toString()},
+            {"cannot use the cache " + regularFile + ": it is not a directory", "download",
+             "--new-only", "--cache", regularFile.toString()},
+            {"cannot use the cache /proc/diveconnector: ", "download", "--all", "--cache",
+             "/proc/diveconnector"},
+            {"cannot open the log " + temporary + ": it is a directory", "download", "--log",
+             temporary.toString()},
+            {"cannot open the log /proc/diveconnector/log.txt: ", "download", "--log",
+             "/proc/diveconnector/log.txt"},
+        };
+        for (String[] failure : cases) {
+            ChildProcess child = Tool.run(List.of(failure).subList(1, failure.length)
+                                              .toArray(String[]::new))
+                                     .assertClean(1);
+            assertEquals("", child.stdout(), "no transfer starts\n" + child);
+            assertTrue(errors(child).startsWith("diveconnector: " + failure[0])
+                           && !errors(child).contains("\n"),
+                       child::toString);
+        }
+        assertEquals("kept", Files.readString(protectedJson));
+        assertEquals("kept", Files.readString(protectedDump));
+        assertEquals(List.of(regularFile.getFileName(), protectedJson.getFileName(),
+                             protectedDump.getFileName()),
+                     listing(temporary));
+    }
+
+    @Test
+    void theDefaultCacheIsUnderTheEnvironmentsHome() throws Exception {
+        Path home = temporary.resolve("h");
+        Map<String, String> environment =
+            Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni", "XDG_CACHE_HOME", "", "HOME",
+                   home.toString());
+        ChildProcess.run(Tool.command("download", "--new-only"), environment).assertClean(0);
+        assertEquals(List.of(Path.of(String.format("vyper-%08X.bin", 20240401))),
+                     listing(home.resolve(".cache").resolve("diveconnector")));
+    }
+
     @Test
     void emptyAndUnusableFileNamesAreUsageErrors() throws Exception {
         assertUsageErrors(new String[][] {
@@ -908,7 +1057,7 @@ class CliTest {
     void aFailedDownloadLeavesTheDiversFilesAsTheyWere() throws Exception {
         Path json = Files.writeString(temporary.resolve("dives.json"), "the diver's old log");
         Path plots = Files.createDirectory(temporary.resolve("plots"));
-        Path oldPlot = Files.writeString(plots.resolve("dive-001-2024-05-04_10-12-00.svg"), "old");
+        Path oldPlot = Files.writeString(plots.resolve("dive-2024-05-04_10-12-00.svg"), "old");
 
         ChildProcess child = Tool.run("download", "--port", "sim:absent", "--json",
                                       json.toString(), "--plot", plots.toString())
@@ -1016,9 +1165,11 @@ class CliTest {
         Path plots = Files.createDirectory(temporary.resolve("plots"));
         Path oldPlot = Files.writeString(plots.resolve("dive-001-old.svg"), "old");
 
+        Path cache = temporary.resolve("cache");
         ChildProcess.Running running = startTool("download", "--port", scenario.toString(),
                                                  "--json", json.toString(), "--plot",
-                                                 plots.toString());
+                                                 plots.toString(), "--new-only", "--cache",
+                                                 cache.toString());
         // The summary comes right before the files are written, which takes seconds.
         running.awaitOutput("300 dives from ");
         running.interrupt();
@@ -1030,9 +1181,11 @@ class CliTest {
         assertFalse(child.stdout().contains("Wrote "), child::toString);
         assertEquals("the diver's old log", Files.readString(json));
         assertEquals("old", Files.readString(oldPlot));
-        assertEquals(List.of(scenario.getFileName(), json.getFileName(), plots.getFileName()),
+        assertEquals(List.of(scenario.getFileName(), cache.getFileName(), json.getFileName(),
+                             plots.getFileName()),
                      listing(temporary));
         assertEquals(List.of(oldPlot.getFileName()), listing(plots));
+        assertEquals(List.of(), cacheFiles(cache), "the dives not written come again");
     }
 
     // After the check before the last chunk nothing can cancel the download any more; the Ctrl-C

@@ -1,19 +1,39 @@
 package brenquill.main.java.tool;
 
+import brenquill.main.java.core.Device;
 import brenquill.main.java.core.DeviceConnector;
+import brenquill.main.java.core.Dive;
+import java.io.IOException;
 import java.util.Optional;
+import java.util.Set;
 
 /**
  * The connector the tool downloads with: the diver sees the progress and the computer's wait for
- * the download button when standard error is a terminal, and is asked for a BLE computer's PIN.
+ * the download button when standard error is a terminal, and is asked for a BLE computer's PIN. A
+ * download's dives are written out inside the library's call, so that the fingerprint cache moves
+ * on only once they are.
  */
 final class DiverConnector extends DeviceConnector {
+    /** Writes out the downloaded dives; returns only once every one of them is kept. */
+    interface DiveKeeper {
+        void keep(Device device, Set<Dive> dives) throws IOException, CommandFailure;
+    }
+
     private final PinPrompt pinPrompt;
     private final Optional<ProgressBar> bar;
+    private final DiveKeeper keeper;
+    private boolean kept;
+    private Exception keepingFailure;
 
-    DiverConnector(PinPrompt pinPrompt, Optional<ProgressBar> bar) {
+    DiverConnector(PinPrompt pinPrompt, Optional<ProgressBar> bar, DiveKeeper keeper) {
         this.pinPrompt = pinPrompt;
         this.bar = bar;
+        this.keeper = keeper;
+    }
+
+    /** For a memory dump, which has no dives to keep. */
+    DiverConnector(PinPrompt pinPrompt, Optional<ProgressBar> bar) {
+        this(pinPrompt, bar, (device, dives) -> {});
     }
 
     @Override
@@ -31,5 +51,34 @@ final class DiverConnector extends DeviceConnector {
         // The prompt must not land in the middle of the bar.
         bar.ifPresent(ProgressBar::end);
         return pinPrompt.onPinCodeRequest(address, name);
+    }
+
+    /** False, keeping the cache as it was, when the dives could not all be written. */
+    @Override
+    public boolean onDivesDownloaded(Device device, Set<Dive> dives) {
+        bar.ifPresent(ProgressBar::end);
+        try {
+            keeper.keep(device, dives);
+            kept = true;
+        } catch (IOException | CommandFailure | RuntimeException e) {
+            keepingFailure = e;
+        }
+        return kept;
+    }
+
+    /** After the download: throws what kept the dives from being written, if anything did. */
+    void checkKept() throws IOException, CommandFailure {
+        if (keepingFailure instanceof IOException e) {
+            throw e;
+        }
+        if (keepingFailure instanceof CommandFailure e) {
+            throw e;
+        }
+        if (keepingFailure instanceof RuntimeException e) {
+            throw e;
+        }
+        if (!kept) {
+            throw new IllegalStateException("the native library did not hand the dives over");
+        }
     }
 }

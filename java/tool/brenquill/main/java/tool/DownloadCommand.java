@@ -6,15 +6,20 @@ import brenquill.main.java.core.exceptions.NativeException;
 import java.io.IOException;
 import java.io.PrintStream;
 import java.io.Writer;
+import java.nio.file.FileSystems;
 import java.nio.file.Files;
 import java.nio.file.InvalidPathException;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.nio.file.StandardOpenOption;
+import java.nio.file.attribute.PosixFilePermissions;
 import java.util.AbstractSet;
 import java.util.ArrayList;
+import java.util.HashMap;
 import java.util.Iterator;
 import java.util.List;
 import java.util.Locale;
+import java.util.Map;
 import java.util.Optional;
 import java.util.Set;
 
@@ -73,7 +78,7 @@ final class DownloadCommand implements Command {
             Option.flag(ALL, "Download every dive, and remember the newest for --new-only."),
             new Option(CACHE, "DIR", "The cache of --new-only and --all (default:\n"
                                          + "$XDG_CACHE_HOME/diveconnector or\n"
-                                         + "~/.cache/diveconnector); libdivecomputer's\n"
+                                         + "$HOME/.cache/diveconnector); libdivecomputer's\n"
                                          + "dctool reads and writes the same files."),
             new Option(LOG, "FILE", "Append libdivecomputer's log and the library's reasons\n"
                                         + "for a failure to FILE, for a bug report."),
@@ -95,11 +100,11 @@ final class DownloadCommand implements Command {
         Optional<Path> plots = path(PLOT, nonEmpty(arguments, PLOT, "a directory name"));
         Optional<Path> cache = fingerprintCache(arguments);
         Optional<String> log = nonEmpty(arguments, LOG, "a file name");
+        Optional<Path> logPath = path(LOG, log);
         Optional<String> logLevel = logLevel(arguments, log);
         // With the JSON on the standard output, the table must not mix with it.
         PrintStream text = jsonToOut ? err : out;
 
-        int count;
         try (PendingFiles files = new PendingFiles(err)) {
             // The targets are checked before the download, which may take minutes, not after it.
             Optional<OutputFile> jsonFile = Optional.empty();
@@ -112,10 +117,12 @@ final class DownloadCommand implements Command {
                 probeDirectory(plots.get());
             }
             if (cache.isPresent()) {
+                checkCache(cache.get());
                 System.setProperty(FINGERPRINTS_PROPERTY, cache.get().toString());
                 System.setProperty(REFRESH_PROPERTY, String.valueOf(arguments.flag(ALL)));
             }
             if (log.isPresent()) {
+                checkLog(logPath.get());
                 System.setProperty(LOG_PROPERTY, log.get());
             }
             if (logLevel.isPresent()) {
@@ -124,36 +131,50 @@ final class DownloadCommand implements Command {
 
             text.println("Downloading from " + vendor + " " + product + " on " + port + ".");
             Main.checkStandardOutput(out);
-            Arrivals arrivals = new Arrivals();
+            Optional<OutputFile> jsonOutput = jsonFile;
+            boolean newOnly = arguments.flag(NEW_ONLY);
+            // Runs inside the download, which moves the cache on only once this has returned.
+            DiverConnector.DiveKeeper keeper = (device, arrived) -> {
+                List<Dive> dives = new ArrayList<>(arrived);
+                dives.sort(DiveOrder.OLDEST_FIRST);
+                if (dives.isEmpty() && newOnly) {
+                    // Nothing new: the files of the last download stay as they are.
+                    text.println("No new dives.");
+                    if (jsonToOut) {
+                        writeJson(jsonOutput.get(), port, device, dives);
+                    }
+                    Main.checkStandardOutput(out);
+                    return;
+                }
+                if (dives.isEmpty()) {
+                    text.println("No dives on the computer");
+                } else {
+                    DiveTable.print(text, dives);
+                }
+                text.println(summary(device, dives.size()));
+                if (jsonOutput.isPresent()) {
+                    writeJson(jsonOutput.get(), port, device, dives);
+                }
+                if (plots.isPresent()) {
+                    writePlots(files, plots.get(), dives);
+                }
+                // After Ctrl-C this never returns: the shutdown hook has removed the files.
+                files.commit();
+                if (jsonPath.isPresent()) {
+                    text.println("Wrote " + jsonPath.get() + ".");
+                }
+                if (plots.isPresent()) {
+                    text.println("Wrote " + dives.size()
+                                 + (dives.size() == 1 ? " dive profile" : " dive profiles")
+                                 + " to " + plots.get() + ".");
+                }
+                Main.checkStandardOutput(out);
+            };
             Optional<ProgressBar> bar = ProgressBar.onTerminal(err);
-            Device device = download(new DiverConnector(new PinPrompt(System.in, System.out), bar),
-                                     bar, port, vendor, product, arrivals);
-            List<Dive> dives = new ArrayList<>(arrivals.dives);
-            dives.sort(DiveOrder.OLDEST_FIRST);
-            count = dives.size();
-
-            if (dives.isEmpty() && arguments.flag(NEW_ONLY)) {
-                text.println("No new dives.");
-            } else if (dives.isEmpty()) {
-                text.println("No dives on the computer");
-            } else {
-                DiveTable.print(text, dives);
-            }
-            text.println(summary(device, count));
-            if (jsonFile.isPresent()) {
-                writeJson(jsonFile.get(), port, device, dives);
-            }
-            if (plots.isPresent()) {
-                writePlots(files, plots.get(), dives);
-            }
-            files.commit();
-        }
-        if (jsonPath.isPresent()) {
-            text.println("Wrote " + jsonPath.get() + ".");
-        }
-        if (plots.isPresent()) {
-            text.println("Wrote " + count + (count == 1 ? " dive profile" : " dive profiles")
-                         + " to " + plots.get() + ".");
+            DiverConnector connector =
+                new DiverConnector(new PinPrompt(System.in, System.out), bar, keeper);
+            download(connector, bar, port, vendor, product, new Arrivals());
+            connector.checkKept();
         }
         return Main.EXIT_OK;
     }
@@ -202,15 +223,72 @@ final class DownloadCommand implements Command {
         if (directory.isPresent()) {
             return path(CACHE, directory);
         }
-        String xdg = System.getenv("XDG_CACHE_HOME");
         try {
-            // The XDG base directory rules ignore a relative XDG_CACHE_HOME.
-            Path base = xdg != null && !xdg.isEmpty() && Paths.get(xdg).isAbsolute()
-                            ? Paths.get(xdg)
-                            : Paths.get(System.getProperty("user.home"), ".cache");
+            // The XDG base directory rules ignore a relative XDG_CACHE_HOME. The home is the
+            // environment's, as for every other program the diver runs; Java's user.home (from
+            // the password file) only where there is no HOME, as on Windows.
+            Optional<Path> xdg = absoluteEnvironmentPath("XDG_CACHE_HOME");
+            Path base = xdg.isPresent() ? xdg.get()
+                : absoluteEnvironmentPath("HOME")
+                      .orElse(Paths.get(System.getProperty("user.home")))
+                      .resolve(".cache");
             return Optional.of(base.resolve("diveconnector"));
         } catch (InvalidPathException e) {
             throw new UsageException("no cache directory can be formed; give " + CACHE + " DIR");
+        }
+    }
+
+    private static Optional<Path> absoluteEnvironmentPath(String variable) {
+        String value = System.getenv(variable);
+        if (value == null || value.isEmpty() || !Paths.get(value).isAbsolute()) {
+            return Optional.empty();
+        }
+        return Optional.of(Paths.get(value));
+    }
+
+    /**
+     * A cache the library could not write would pass for a working one, and every later
+     * --new-only would bring every dive again: it must be a directory that takes files.
+     */
+    private static void checkCache(Path directory) throws IOException {
+        try {
+            if (Files.exists(directory) && !Files.isDirectory(directory)) {
+                throw new IOException("it is not a directory");
+            }
+            // Created for the user only, as the library creates it.
+            if (FileSystems.getDefault().supportedFileAttributeViews().contains("posix")) {
+                Files.createDirectories(directory, PosixFilePermissions.asFileAttribute(
+                                                       PosixFilePermissions.fromString("rwx------")));
+            } else {
+                Files.createDirectories(directory);
+            }
+            Files.delete(Files.createTempFile(directory, ".diveconnector-", ".tmp"));
+        } catch (IOException e) {
+            throw new IOException("cannot use the cache " + directory + ": "
+                                  + FileErrors.reason(e), e);
+        }
+    }
+
+    /**
+     * The library drops a log it cannot open, so the tool tries it first: an existing file is
+     * opened for appending, a missing one must be creatable. A missing file is not created here,
+     * so that the library creates it with its own permissions.
+     */
+    private static void checkLog(Path file) throws IOException {
+        try {
+            if (Files.isDirectory(file)) {
+                throw new IOException("it is a directory");
+            }
+            if (Files.exists(file)) {
+                Files.newOutputStream(file, StandardOpenOption.WRITE, StandardOpenOption.APPEND)
+                    .close();
+            } else {
+                Path directory = file.toAbsolutePath().getParent();
+                Files.delete(Files.createTempFile(directory, ".diveconnector-", ".tmp"));
+            }
+        } catch (IOException e) {
+            throw new IOException("cannot open the log " + file + ": " + FileErrors.reason(e),
+                                  e);
         }
     }
 
@@ -227,8 +305,8 @@ final class DownloadCommand implements Command {
         }
     }
 
-    private static Device download(DiverConnector connector, Optional<ProgressBar> bar,
-                                   String port, String vendor, String product, Set<Dive> dives)
+    private static void download(DiverConnector connector, Optional<ProgressBar> bar,
+                                 String port, String vendor, String product, Set<Dive> dives)
         throws CommandFailure {
         Device device;
         try {
@@ -241,7 +319,6 @@ final class DownloadCommand implements Command {
         if (device == null) {
             throw new IllegalStateException("the native library returned no device");
         }
-        return device;
     }
 
     /** The library's failure in a diver's words, its own message kept after them. */
@@ -315,10 +392,12 @@ final class DownloadCommand implements Command {
 
     private static void writePlots(PendingFiles files, Path directory, List<Dive> dives)
         throws IOException {
+        Map<String, Integer> repeats = new HashMap<>();
         for (int i = 0; i < dives.size(); i++) {
             Dive dive = dives.get(i);
+            int repeat = repeats.merge(dive.getDateTime(), 1, Integer::sum);
             OutputFile file = files.add(OutputFile.replacing(
-                directory.resolve(ProfilePlot.fileName(i + 1, dives.size(), dive))));
+                directory.resolve(ProfilePlot.fileName(dive, repeat))));
             try (Writer writer = file.writer()) {
                 ProfilePlot.write(writer, i + 1, dive);
             } catch (IOException e) {

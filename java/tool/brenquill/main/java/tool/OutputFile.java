@@ -15,6 +15,8 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
 import java.nio.file.StandardOpenOption;
+import java.nio.file.attribute.PosixFileAttributeView;
+import java.nio.file.attribute.PosixFilePermission;
 import java.security.SecureRandom;
 
 /**
@@ -59,11 +61,33 @@ final class OutputFile {
         // A link to a file is kept: the file it leads to is replaced.
         Path file = Files.isSymbolicLink(target) && Files.exists(target) ? target.toRealPath()
                                                                          : target;
+        if (Files.exists(file)) {
+            refuseProtected(target, file);
+        }
         Path directory = file.toAbsolutePath().getParent();
         if (!Files.isDirectory(directory)) {
             throw new IOException("cannot write " + target + ": no directory " + directory);
         }
         return new OutputFile(target.toString(), file, createTemporary(directory, target), null);
+    }
+
+    /**
+     * Renaming over a file needs no right to the file itself, so a file the diver protected would
+     * be replaced without a word: refused as cp refuses it. The mode is read, not the access the
+     * process has, so that a root user also keeps a file without its owner's write bit.
+     */
+    private static void refuseProtected(Path target, Path file) throws IOException {
+        PosixFileAttributeView posix = Files.getFileAttributeView(file,
+                                                                  PosixFileAttributeView.class);
+        boolean readOnly = posix != null
+            ? !posix.readAttributes().permissions().contains(PosixFilePermission.OWNER_WRITE)
+            : !Files.isWritable(file);
+        if (readOnly) {
+            throw new IOException("cannot write " + target + ": it is read-only");
+        }
+        if (!Files.isWritable(file)) {
+            throw new IOException("cannot write " + target + ": permission denied");
+        }
     }
 
     /** Creates and removes a file in the directory: fails unless files can be written there. */

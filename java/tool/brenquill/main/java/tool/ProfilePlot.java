@@ -31,7 +31,6 @@ final class ProfilePlot {
     private static final int LEGEND_CHARACTER = 7;
     private static final int LEGEND_SYMBOL = 34;
     private static final int TICK_LENGTH = 6;
-    private static final int MIN_INDEX_DIGITS = 3;
     private static final double SECONDS_PER_MINUTE = 60;
     private static final double DEPTH_HEADROOM = 1.05;
     // Room beyond the extremes of the other series, so their lines do not run along the frame.
@@ -87,14 +86,20 @@ final class ProfilePlot {
 
     private ProfilePlot() {}
 
-    /** "dive-007-2024-05-10_07-30-00.svg": the dive's number, then its date and time. */
-    static String fileName(int number, int count, Dive dive) {
-        int digits = Math.max(MIN_INDEX_DIGITS, String.valueOf(count).length());
-        StringBuilder name = new StringBuilder(String.format(Locale.ROOT, "dive-%0" + digits + "d-",
-                                                             number));
+    /**
+     * "dive-2024-05-10_07-30-00.svg": the dive's date and time alone, so that the plots of a later
+     * download never take an earlier one's name; the second and later dive of the same date and
+     * time in one download (a computer without a clock) get "_2", "_3", ... before ".svg", sorting
+     * after it.
+     */
+    static String fileName(Dive dive, int repeat) {
+        StringBuilder name = new StringBuilder("dive-");
         for (char c : dive.getDateTime().toCharArray()) {
             boolean plain = c < 0x80 && (Character.isLetterOrDigit(c) || c == '-');
             name.append(plain ? c : c == ':' ? '-' : '_');
+        }
+        if (repeat > 1) {
+            name.append('_').append(repeat);
         }
         return name.append(".svg").toString();
     }
