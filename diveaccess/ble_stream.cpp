@@ -71,6 +71,9 @@ dc_status_t pinCode(const BleStream& stream, void* data, size_t size) {
     const std::optional<std::string> pin =
         stream.hooks.pinCode ? stream.hooks.pinCode(stream.link->address(), stream.link->name())
                              : std::nullopt;
+    if (stream.hooks.accessCodeUse) {
+        stream.hooks.accessCodeUse->pinAsked = true;
+    }
     if (!pin) {
         return DC_STATUS_UNSUPPORTED;
     }
@@ -87,6 +90,19 @@ dc_status_t loadAccessCode(const BleStream& stream, void* data, size_t size) {
     std::memset(data, 0, size);
     if (code.size() == size) {
         std::memcpy(data, code.data(), size);
+        if (stream.hooks.accessCodeUse) {
+            stream.hooks.accessCodeUse->address = stream.link->address();
+            stream.hooks.accessCodeUse->storedCodeGiven = true;
+        }
+    }
+    return DC_STATUS_SUCCESS;
+}
+
+dc_status_t storeAccessCode(const BleStream& stream, const void* data, size_t size) {
+    stream.hooks.accessCodes.store(stream.link->address(), static_cast<const unsigned char*>(data),
+                                   size);
+    if (stream.hooks.accessCodeUse) {
+        stream.hooks.accessCodeUse->codeStored = true;
     }
     return DC_STATUS_SUCCESS;
 }
@@ -106,9 +122,7 @@ dc_status_t ioctl(void* userdata, unsigned int request, void* data, size_t size)
         return loadAccessCode(stream, data, size);
     }
     if (request == DC_IOCTL_BLE_SET_ACCESSCODE) {
-        stream.hooks.accessCodes.store(link.address(), static_cast<const unsigned char*>(data),
-                                       size);
-        return DC_STATUS_SUCCESS;
+        return storeAccessCode(stream, data, size);
     }
 #endif
 #ifdef DC_IOCTL_BLE_CHARACTERISTIC_READ
@@ -154,7 +168,7 @@ dc_status_t close(void* userdata) {
 dc_status_t openBleStream(dc_context_t* context, const char* address, const BleHooks& hooks,
                           dc_iostream_t** stream) {
     auto state = std::make_unique<BleStream>(BleStream{nullptr, hooks});
-    dc_status_t status = BluezGattLink::open(address, hooks.cancelled, state->link);
+    dc_status_t status = BluezGattLink::open(address, hooks.cancelled, hooks.log, state->link);
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }

@@ -12,23 +12,6 @@ namespace diveconnector {
 
 namespace {
 
-// Pumps the bus until `duration` has passed or the caller cancels.
-dc_status_t pumpFor(sd_bus* bus, std::chrono::milliseconds duration,
-                    const std::function<bool()>& cancelled) {
-    const auto deadline = std::chrono::steady_clock::now() + duration;
-    for (;;) {
-        if (!processBus(bus)) {
-            return DC_STATUS_IO;
-        }
-        if (std::chrono::steady_clock::now() >= deadline || (cancelled && cancelled())) {
-            return DC_STATUS_SUCCESS;
-        }
-        if (!waitForBus(bus, deadline)) {
-            return DC_STATUS_IO;
-        }
-    }
-}
-
 // The devices under `adapter` that carry an RSSI: BlueZ gives one only to the devices seen by the
 // discovery under way, not to the ones it merely remembers.
 std::vector<NearbyBluetoothDevice> nearbyDevices(const BluezObjects& objects,
@@ -40,16 +23,16 @@ std::vector<NearbyBluetoothDevice> nearbyDevices(const BluezObjects& objects,
             continue;
         }
         const BluezProperties& properties = device->second;
-        const std::string* owner = bluezProperty(properties, "Adapter");
-        const std::string* address = bluezProperty(properties, "Address");
-        const std::optional<int64_t> rssi = bluezInteger(properties, "RSSI");
+        const std::string* owner = bluezObjectPath(properties, "Adapter");
+        const std::string* address = bluezString(properties, "Address");
+        const std::optional<int64_t> rssi = bluezInteger(properties, "RSSI", "n");
         if (owner == nullptr || *owner != adapter || address == nullptr || !rssi) {
             continue;
         }
         NearbyBluetoothDevice nearby;
         nearby.address = upperCase(*address);
         // Not Alias: without a name BlueZ makes it up from the address.
-        const std::string* name = bluezProperty(properties, "Name");
+        const std::string* name = bluezString(properties, "Name");
         nearby.name = name != nullptr ? *name : std::string();
         nearby.rssi = static_cast<int>(*rssi);
         // BlueZ learns a device's class only from a classic inquiry.
@@ -85,14 +68,26 @@ dc_status_t discoverNearbyDevices(std::chrono::milliseconds duration,
     if (status != DC_STATUS_SUCCESS || duration <= std::chrono::milliseconds::zero()) {
         return status;
     }
-    status = startBluezDiscovery(bus.get(), adapter, "auto");
+    const BusWait wait = [&bus, &cancelled](const std::function<bool()>& done,
+                                            std::chrono::steady_clock::time_point deadline) {
+        return pumpBus(bus.get(), done, deadline, cancelled);
+    };
+    status = startBluezDiscovery(bus.get(), adapter, "auto", wait);
+    if (status == DC_STATUS_CANCELLED) {
+        // Before the discovery was under way: nothing found and nothing failed. It may have
+        // begun all the same.
+        stopBluezDiscovery(bus.get(), adapter);
+        return DC_STATUS_SUCCESS;
+    }
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    status = pumpFor(bus.get(), duration, cancelled);
-    // Read before stopping: BlueZ drops the RSSI of every device once the discovery stops.
+    // Over with the duration, or earlier on a cancel: both keep what was found.
+    status = pumpBus(
+        bus.get(), [] { return false; }, std::chrono::steady_clock::now() + duration, cancelled);
     objects.clear();
-    if (status == DC_STATUS_SUCCESS) {
+    if (status == DC_STATUS_TIMEOUT || status == DC_STATUS_CANCELLED) {
+        // Read before stopping: BlueZ drops the RSSI of every device once the discovery stops.
         status = bluezManagedObjects(bus.get(), objects);
     }
     stopBluezDiscovery(bus.get(), adapter);

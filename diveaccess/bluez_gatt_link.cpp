@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -12,10 +13,18 @@ namespace {
 constexpr char kService[] = "org.bluez.GattService1";
 constexpr char kCharacteristic[] = "org.bluez.GattCharacteristic1";
 constexpr char kProperties[] = "org.freedesktop.DBus.Properties";
+constexpr char kOwnerChanged[] =
+    "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+    "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='org.bluez'";
 
 constexpr std::chrono::milliseconds kConnectTime{20000};
 constexpr std::chrono::milliseconds kResolveTime{15000};
 constexpr std::chrono::milliseconds kCloseTime{2000};
+// A computer that has just woken up often refuses the first connection (BlueZ fails it with
+// "le-connection-abort-by-local" or "Software caused connection abort"); the next one works.
+constexpr int kConnectRetries = 2;
+constexpr std::chrono::milliseconds kRetryPause{500};
+constexpr char kRefused[] = "org.bluez.Error.Failed";
 
 // Terminal I/O: credits granted at the start, and the top-up once they run low.
 constexpr unsigned char kInitialCredits = 254;
@@ -28,14 +37,44 @@ std::string lowerCase(std::string text) {
     return text;
 }
 
+// A failure of a call that is not the link's own (a cancel, a timeout) counts as the device's.
+dc_status_t failedCall(dc_status_t status) {
+    return status == DC_STATUS_CANCELLED || status == DC_STATUS_TIMEOUT ? status : DC_STATUS_IO;
+}
+
+std::string errorText(BusError& error) {
+    const sd_bus_error* raw = error.get();
+    return std::string(raw->name != nullptr ? raw->name : "no error name") + " (" +
+           (raw->message != nullptr ? raw->message : "") + ")";
+}
+
+// Reads an "as" into `items`.
+int readNames(sd_bus_message* message, std::vector<std::string>& items) {
+    char** names = nullptr;
+    const int r = sd_bus_message_read_strv(message, &names);
+    if (names != nullptr) {
+        for (char** name = names; *name != nullptr; ++name) {
+            items.emplace_back(*name);
+            free(*name);
+        }
+        free(names);
+    }
+    return r;
+}
+
+bool contains(const std::vector<std::string>& items, const char* item) {
+    return std::find(items.begin(), items.end(), item) != items.end();
+}
+
 }  // namespace
 
-BluezGattLink::BluezGattLink(Bus bus, std::string address, CancelQuery cancelled)
+BluezGattLink::BluezGattLink(Bus bus, std::string address, CancelQuery cancelled, Log log)
     : bus_(std::move(bus)),
       address_(upperCase(std::move(address))),
-      cancelled_(std::move(cancelled)) {}
+      cancelled_(std::move(cancelled)),
+      log_(std::move(log)) {}
 
-dc_status_t BluezGattLink::open(const std::string& address, CancelQuery cancelled,
+dc_status_t BluezGattLink::open(const std::string& address, CancelQuery cancelled, Log log,
                                 std::unique_ptr<BluezGattLink>& link) {
     sd_bus* rawBus = nullptr;
     const int r = sd_bus_open_system(&rawBus);
@@ -44,7 +83,7 @@ dc_status_t BluezGattLink::open(const std::string& address, CancelQuery cancelle
         return DC_STATUS_UNSUPPORTED;
     }
     std::unique_ptr<BluezGattLink> opened(
-        new BluezGattLink(std::move(bus), address, std::move(cancelled)));
+        new BluezGattLink(std::move(bus), address, std::move(cancelled), std::move(log)));
     const dc_status_t status = opened->connect();
     if (status == DC_STATUS_SUCCESS) {
         link = std::move(opened);
@@ -52,84 +91,150 @@ dc_status_t BluezGattLink::open(const std::string& address, CancelQuery cancelle
     return status;
 }
 
-dc_status_t BluezGattLink::connect() {
+void BluezGattLink::say(dc_loglevel_t level, const std::string& message) const {
+    if (log_) {
+        log_(level, message);
+    }
+}
+
+void BluezGattLink::lose(const std::string& why) {
+    if (!gone_) {
+        gone_ = true;
+        say(DC_LOGLEVEL_ERROR, "BLE link to " + address_ + " lost: " + why);
+    }
+}
+
+dc_status_t BluezGattLink::watchSignals() {
     sd_bus_slot* slot = nullptr;
+    // Before BlueZ's name is asked for, so that a change of its owner meanwhile still shows.
+    if (sd_bus_add_match(bus_.get(), &slot, kOwnerChanged, onOwnerChanged, this) < 0) {
+        return DC_STATUS_UNSUPPORTED;
+    }
+    ownerSlot_.reset(slot);
+    const dc_status_t status = bluezOwner(bus_.get(), owner_);
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
+    }
     // Signals are matched before anything is asked, so that no change goes unseen.
-    if (sd_bus_match_signal(bus_.get(), &slot, nullptr, nullptr, kProperties, "PropertiesChanged",
-                            onPropertiesChanged, this) < 0) {
+    if (sd_bus_match_signal(bus_.get(), &slot, owner_.c_str(), nullptr, kProperties,
+                            "PropertiesChanged", onPropertiesChanged, this) < 0) {
         return DC_STATUS_UNSUPPORTED;
     }
     propertiesSlot_.reset(slot);
-    if (sd_bus_match_signal(bus_.get(), &slot, nullptr, "/", kObjectManager, "InterfacesAdded",
-                            onInterfacesAdded, this) < 0) {
+    if (sd_bus_match_signal(bus_.get(), &slot, owner_.c_str(), "/", kObjectManager,
+                            "InterfacesAdded", onInterfacesAdded, this) < 0) {
         return DC_STATUS_UNSUPPORTED;
     }
     addedSlot_.reset(slot);
-    if (sd_bus_match_signal(bus_.get(), &slot, nullptr, "/", kObjectManager, "InterfacesRemoved",
-                            onInterfacesRemoved, this) < 0) {
+    if (sd_bus_match_signal(bus_.get(), &slot, owner_.c_str(), "/", kObjectManager,
+                            "InterfacesRemoved", onInterfacesRemoved, this) < 0) {
         return DC_STATUS_UNSUPPORTED;
     }
     removedSlot_.reset(slot);
-
-    BluezObjects objects;
-    std::string adapter;
-    dc_status_t status = bluezManagedObjects(bus_.get(), objects);
-    if (status == DC_STATUS_SUCCESS) {
-        status = firstPoweredAdapter(objects, adapter);
-    }
-    if (status != DC_STATUS_SUCCESS) {
-        return status;
-    }
-    status = findDevice(objects, adapter);
-    if (status == DC_STATUS_NODEVICE) {
-        status = discover(adapter);
-    }
-    if (status != DC_STATUS_SUCCESS) {
-        return status;
-    }
-    BusError error;
-    if (!gone_ && !servicesResolved_) {
-        status = callBluez(bus_.get(), devicePath_.c_str(), kBluezDevice, "Connect", kConnectTime,
-                           error);
-        if (status != DC_STATUS_SUCCESS) {
-            return status == DC_STATUS_TIMEOUT ? DC_STATUS_TIMEOUT : DC_STATUS_IO;
-        }
-    }
-    status = waitUntil([this] { return servicesResolved_; }, Clock::now() + kResolveTime);
-    if (status != DC_STATUS_SUCCESS) {
-        return status;
-    }
-    return chooseCharacteristics();
+    return DC_STATUS_SUCCESS;
 }
 
-dc_status_t BluezGattLink::findDevice(const BluezObjects& objects, const std::string& adapter) {
+dc_status_t BluezGattLink::connect() {
+    dc_status_t status = watchSignals();
+    BluezObjects objects;
+    if (status == DC_STATUS_SUCCESS) {
+        status = bluezManagedObjects(bus_.get(), objects);
+    }
+    if (status != DC_STATUS_SUCCESS) {
+        return status;
+    }
+    for (const auto& [path, interfaces] : objects) {
+        const auto adapter = interfaces.find(kBluezAdapter);
+        if (adapter != interfaces.end()) {
+            adapters_[path] = bluezBoolean(adapter->second, "Powered").value_or(false);
+        }
+    }
+    status = findDevice(objects);
+    if (status == DC_STATUS_NODEVICE) {
+        std::string adapter;
+        status = firstPoweredAdapter(objects, adapter);
+        if (status == DC_STATUS_SUCCESS) {
+            status = discover(adapter);
+        }
+    }
+    if (status == DC_STATUS_SUCCESS && !connected_) {
+        status = connectDevice();
+    }
+    if (status == DC_STATUS_SUCCESS) {
+        status = waitUntil([this] { return servicesResolved_; }, Clock::now() + kResolveTime);
+    }
+    return status == DC_STATUS_SUCCESS ? chooseCharacteristics() : status;
+}
+
+dc_status_t BluezGattLink::findDevice(const BluezObjects& objects) {
     for (const auto& [path, interfaces] : objects) {
         const auto device = interfaces.find(kBluezDevice);
         if (device == interfaces.end()) {
             continue;
         }
-        const std::string* owner = bluezProperty(device->second, "Adapter");
-        const std::string* address = bluezProperty(device->second, "Address");
-        if (owner != nullptr && *owner == adapter && address != nullptr &&
-            upperCase(*address) == address_) {
+        const BluezProperties& properties = device->second;
+        const std::string* adapter = bluezObjectPath(properties, "Adapter");
+        const std::string* address = bluezString(properties, "Address");
+        if (adapter == nullptr || address == nullptr || upperCase(*address) != address_) {
+            continue;
+        }
+        const auto powered = adapters_.find(*adapter);
+        const bool connected = bluezBoolean(properties, "Connected").value_or(false);
+        // Under any powered adapter; one that is connected already comes first.
+        if (powered != adapters_.end() && powered->second &&
+            (devicePath_.empty() || (connected && !connected_))) {
             devicePath_ = path;
-            const std::string* name = bluezProperty(device->second, "Name");
+            adapterPath_ = *adapter;
+            const std::string* name = bluezString(properties, "Name");
             name_ = name != nullptr ? *name : std::string();
-            servicesResolved_ = bluezIsTrue(device->second, "ServicesResolved");
-            return DC_STATUS_SUCCESS;
+            connected_ = connected;
+            servicesResolved_ = bluezBoolean(properties, "ServicesResolved").value_or(false);
         }
     }
-    return DC_STATUS_NODEVICE;
+    return devicePath_.empty() ? DC_STATUS_NODEVICE : DC_STATUS_SUCCESS;
 }
 
 dc_status_t BluezGattLink::discover(const std::string& adapter) {
-    if (startBluezDiscovery(bus_.get(), adapter, "le") != DC_STATUS_SUCCESS) {
+    const dc_status_t started =
+        startBluezDiscovery(bus_.get(), adapter, "le",
+                            [this](const std::function<bool()>& done, Clock::time_point deadline) {
+                                return waitUntil(done, deadline);
+                            });
+    if (started != DC_STATUS_SUCCESS && started != DC_STATUS_CANCELLED) {
         return DC_STATUS_NODEVICE;
     }
     const dc_status_t status =
-        waitUntil([this] { return !devicePath_.empty(); }, Clock::now() + kDiscoveryTime);
+        started == DC_STATUS_SUCCESS
+            ? waitUntil([this] { return !devicePath_.empty(); }, Clock::now() + kDiscoveryTime)
+            : started;
+    // After a cancel too: the discovery may have begun.
     stopBluezDiscovery(bus_.get(), adapter);
     return status == DC_STATUS_TIMEOUT ? DC_STATUS_NODEVICE : status;
+}
+
+dc_status_t BluezGattLink::connectDevice() {
+    const auto deadline = Clock::now() + kConnectTime;
+    // From the first call on: a connection still being made is closed too.
+    connectedHere_ = true;
+    for (int attempt = 0;; ++attempt) {
+        BusError error;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const dc_status_t status = call(devicePath_, kBluezDevice, "Connect", left, error);
+        if (status != DC_STATUS_IO || gone_) {
+            return status;
+        }
+        say(DC_LOGLEVEL_WARNING,
+            "BlueZ refused to connect to " + address_ + ": " + errorText(error) + ".");
+        if (attempt == kConnectRetries || !error.hasName(kRefused) ||
+            Clock::now() + kRetryPause >= deadline) {
+            return DC_STATUS_IO;
+        }
+        const dc_status_t paused = waitUntil([] { return false; }, Clock::now() + kRetryPause);
+        if (paused != DC_STATUS_TIMEOUT) {
+            return paused;
+        }
+    }
 }
 
 dc_status_t BluezGattLink::chooseCharacteristics() {
@@ -141,10 +246,11 @@ dc_status_t BluezGattLink::chooseCharacteristics() {
     std::vector<GattService> services;
     for (const auto& [path, interfaces] : objects) {
         const auto service = interfaces.find(kService);
-        const std::string* device =
-            service == interfaces.end() ? nullptr : bluezProperty(service->second, "Device");
-        const std::string* uuid =
-            service == interfaces.end() ? nullptr : bluezProperty(service->second, "UUID");
+        if (service == interfaces.end()) {
+            continue;
+        }
+        const std::string* device = bluezObjectPath(service->second, "Device");
+        const std::string* uuid = bluezString(service->second, "UUID");
         if (device != nullptr && *device == devicePath_ && uuid != nullptr) {
             services.push_back(GattService{path, lowerCase(*uuid), {}});
         }
@@ -154,15 +260,14 @@ dc_status_t BluezGattLink::chooseCharacteristics() {
         if (characteristic == interfaces.end()) {
             continue;
         }
-        const std::string* owner = bluezProperty(characteristic->second, "Service");
-        const std::string* uuid = bluezProperty(characteristic->second, "UUID");
-        const auto flags = characteristic->second.find("Flags");
+        const std::string* owner = bluezObjectPath(characteristic->second, "Service");
+        const std::string* uuid = bluezString(characteristic->second, "UUID");
+        const std::vector<std::string>* flags = bluezStrings(characteristic->second, "Flags");
         for (GattService& service : services) {
             if (owner != nullptr && *owner == service.path && uuid != nullptr) {
-                service.characteristics.push_back(GattCharacteristic{
-                    path, lowerCase(*uuid),
-                    flags != characteristic->second.end() ? flags->second
-                                                          : std::vector<std::string>()});
+                service.characteristics.push_back(
+                    GattCharacteristic{path, lowerCase(*uuid),
+                                       flags != nullptr ? *flags : std::vector<std::string>()});
                 characteristicPaths_.emplace(lowerCase(*uuid), path);
             }
         }
@@ -184,21 +289,37 @@ dc_status_t BluezGattLink::chooseCharacteristics() {
     return status;
 }
 
+dc_status_t BluezGattLink::call(sd_bus_message* request, std::chrono::milliseconds timeout,
+                                BusError& error, BusMessage* reply) {
+    return callBluez(
+        bus_.get(), request, timeout,
+        [this](const std::function<bool()>& done, Clock::time_point deadline) {
+            return waitUntil(done, deadline);
+        },
+        error, reply);
+}
+
+dc_status_t BluezGattLink::call(const std::string& path, const char* interface, const char* method,
+                                std::chrono::milliseconds timeout, BusError& error) {
+    sd_bus_message* rawCall = nullptr;
+    const int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluezName, path.c_str(),
+                                                 interface, method);
+    const BusMessage request(rawCall);
+    return r >= 0 ? call(request.get(), timeout, error) : DC_STATUS_IO;
+}
+
 dc_status_t BluezGattLink::startNotify(const std::string& path) {
     BusError error;
-    const dc_status_t status =
-        callBluez(bus_.get(), path.c_str(), kCharacteristic, "StartNotify", kBluezCallTime, error);
+    const dc_status_t status = call(path, kCharacteristic, "StartNotify", kBluezCallTime, error);
     if (status == DC_STATUS_SUCCESS) {
         notifying_.push_back(path);
     }
-    return status == DC_STATUS_SUCCESS ? status : DC_STATUS_IO;
+    return status == DC_STATUS_SUCCESS ? status : failedCall(status);
 }
 
 dc_status_t BluezGattLink::writeValue(const std::string& path, const unsigned char* data,
                                       size_t size, bool withResponse) {
     sd_bus_message* rawCall = nullptr;
-    sd_bus_message* rawReply = nullptr;
-    BusError error;
     int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluezName, path.c_str(),
                                            kCharacteristic, "WriteValue");
     const BusMessage request(rawCall);
@@ -209,19 +330,22 @@ dc_status_t BluezGattLink::writeValue(const std::string& path, const unsigned ch
         r = sd_bus_message_append(request.get(), "a{sv}", 1, "type", "s",
                                   withResponse ? "request" : "command");
     }
-    if (r >= 0) {
-        r = sd_bus_call(bus_.get(), request.get(), busTimeout(kBluezCallTime), error.get(),
-                        &rawReply);
+    if (r < 0) {
+        return DC_STATUS_IO;
     }
-    const BusMessage reply(rawReply);
-    return r >= 0 ? DC_STATUS_SUCCESS : DC_STATUS_IO;
+    BusError error;
+    const dc_status_t status = call(request.get(), kBluezCallTime, error);
+    return status == DC_STATUS_SUCCESS ? status : failedCall(status);
 }
 
 dc_status_t BluezGattLink::grantCredits(unsigned char credits) {
+    // Counted first: the notifications that come during the write's own wait must not make it
+    // grant once more.
+    creditsLow_ = false;
+    credits_ += credits;
     const dc_status_t status = writeValue(choice_->creditsWrite->path, &credits, 1, true);
-    if (status == DC_STATUS_SUCCESS) {
-        credits_ += credits;
-        creditsLow_ = false;
+    if (status != DC_STATUS_SUCCESS) {
+        credits_ -= credits;
     }
     return status;
 }
@@ -240,8 +364,11 @@ dc_status_t BluezGattLink::waitUntil(const std::function<bool()>& done,
         if (!processBus(bus_.get())) {
             return DC_STATUS_IO;
         }
-        if (creditsLow_ && grantCredits(kMoreCredits) != DC_STATUS_SUCCESS) {
-            return DC_STATUS_IO;
+        if (creditsLow_) {
+            const dc_status_t status = grantCredits(kMoreCredits);
+            if (status != DC_STATUS_SUCCESS) {
+                return status == DC_STATUS_CANCELLED ? status : DC_STATUS_IO;
+            }
         }
         // Checked first: while the device streams, a read never waits, and a cancelled download
         // must not go on until its transfer ends.
@@ -251,7 +378,7 @@ dc_status_t BluezGattLink::waitUntil(const std::function<bool()>& done,
         if (done()) {
             return DC_STATUS_SUCCESS;
         }
-        if (gone_) {
+        if (gone_ || flooded_) {
             return DC_STATUS_IO;
         }
         if (deadline && Clock::now() >= *deadline) {
@@ -275,6 +402,7 @@ dc_status_t BluezGattLink::read(void* data, size_t size, size_t* actual) {
         }
         current_ = std::move(queue_.front());
         queue_.pop_front();
+        queuedBytes_ -= current_.size();
         offset_ = 0;
     }
     const size_t count = std::min(size, current_.size() - offset_);
@@ -296,13 +424,26 @@ dc_status_t BluezGattLink::sleep(unsigned int milliseconds) {
 
 void BluezGattLink::purgeInput() noexcept {
     queue_.clear();
+    queuedBytes_ = 0;
     current_.clear();
     offset_ = 0;
 }
 
 dc_status_t BluezGattLink::write(const void* data, size_t size, size_t* actual) {
-    if (gone_) {
+    if (gone_ || flooded_) {
         return DC_STATUS_IO;
+    }
+    if (choice_->creditsNotify) {
+        const dc_status_t status =
+            waitUntil([this] { return deviceCredits_ > 0; }, Clock::now() + kBluezCallTime);
+        if (status == DC_STATUS_TIMEOUT) {
+            say(DC_LOGLEVEL_ERROR, "The device granted no credit for a write within " +
+                                       std::to_string(kBluezCallTime.count()) + " ms.");
+        }
+        if (status != DC_STATUS_SUCCESS) {
+            return status;
+        }
+        --deviceCredits_;
     }
     const GattCharacteristic& target = choice_->write;
     const dc_status_t status = writeValue(target.path, static_cast<const unsigned char*>(data),
@@ -319,16 +460,25 @@ dc_status_t BluezGattLink::readCharacteristic(const std::string& uuid, unsigned 
     if (path == characteristicPaths_.end()) {
         return DC_STATUS_UNSUPPORTED;
     }
-    sd_bus_message* rawReply = nullptr;
+    sd_bus_message* rawCall = nullptr;
+    int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluezName, path->second.c_str(),
+                                           kCharacteristic, "ReadValue");
+    const BusMessage request(rawCall);
+    if (r >= 0) {
+        r = sd_bus_message_append(request.get(), "a{sv}", 0);
+    }
+    if (r < 0) {
+        return DC_STATUS_IO;
+    }
     BusError error;
-    int r = sd_bus_call_method(bus_.get(), kBluezName, path->second.c_str(), kCharacteristic,
-                               "ReadValue", error.get(), &rawReply, "a{sv}", 0);
-    const BusMessage reply(rawReply);
+    BusMessage reply;
+    const dc_status_t status = call(request.get(), kBluezCallTime, error, &reply);
+    if (status != DC_STATUS_SUCCESS) {
+        return failedCall(status);
+    }
     const void* value = nullptr;
     size_t length = 0;
-    if (r >= 0) {
-        r = sd_bus_message_read_array(reply.get(), 'y', &value, &length);
-    }
+    r = sd_bus_message_read_array(reply.get(), 'y', &value, &length);
     if (r < 0 || length < size) {
         return DC_STATUS_IO;
     }
@@ -345,58 +495,138 @@ dc_status_t BluezGattLink::writeCharacteristic(const std::string& uuid, const un
     return writeValue(path->second, data, size, true);
 }
 
-int BluezGattLink::onPropertiesChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
-    auto* link = static_cast<BluezGattLink*>(userdata);
-    const char* path = sd_bus_message_get_path(message);
-    const char* interface = nullptr;
-    if (path == nullptr || sd_bus_message_read(message, "s", &interface) < 0) {
-        return 0;
-    }
-    if (link->devicePath_ == path && std::strcmp(interface, kBluezDevice) == 0) {
-        BluezProperties changed;
-        if (readBluezProperties(message, changed) >= 0) {
-            const std::string* connected = bluezProperty(changed, "Connected");
-            const std::string* resolved = bluezProperty(changed, "ServicesResolved");
-            if (connected != nullptr && *connected == "0") {
-                link->gone_ = true;
-                link->servicesResolved_ = false;
-            }
-            if (resolved != nullptr) {
-                link->servicesResolved_ = *resolved == "1";
-            }
+bool BluezGattLink::fromBluez(sd_bus_message* message) const {
+    const char* sender = sd_bus_message_get_sender(message);
+    return sender != nullptr && owner_ == sender;
+}
+
+bool BluezGattLink::inUse(const std::string& characteristicPath) const {
+    return choice_ &&
+           (choice_->write.path == characteristicPath ||
+            choice_->notify.path == characteristicPath ||
+            (choice_->creditsWrite && choice_->creditsWrite->path == characteristicPath) ||
+            (choice_->creditsNotify && choice_->creditsNotify->path == characteristicPath));
+}
+
+void BluezGattLink::onDeviceChanged(const BluezProperties& changed) {
+    for (const char* name : {"Connected", "ServicesResolved"}) {
+        const std::string type = bluezType(changed, name);
+        if (!type.empty() && type != "b") {
+            say(DC_LOGLEVEL_WARNING, std::string("BlueZ sent the device's ") + name +
+                                         " as type \"" + type + "\", not boolean: ignored.");
         }
-        return 0;
     }
-    if (!link->choice_ || std::strcmp(interface, kCharacteristic) != 0 ||
-        link->choice_->notify.path != path) {
-        return 0;
+    if (const std::optional<bool> connected = bluezBoolean(changed, "Connected")) {
+        if (connected_ && !*connected) {
+            lose("the device disconnected.");
+            servicesResolved_ = false;
+        }
+        connected_ = *connected;
     }
-    // Only the Value of the data characteristic: one notification, one packet.
+    if (const std::optional<bool> resolved = bluezBoolean(changed, "ServicesResolved")) {
+        servicesResolved_ = *resolved;
+    }
+}
+
+void BluezGattLink::queuePacket(const unsigned char* bytes, size_t size) {
+    if (flooded_) {
+        return;
+    }
+    if (queue_.size() >= kMaxQueuedPackets || queuedBytes_ + size > kMaxQueuedBytes) {
+        flooded_ = true;
+        purgeInput();
+        say(DC_LOGLEVEL_ERROR, "More than " + std::to_string(kMaxQueuedPackets) +
+                                   " notifications or " + std::to_string(kMaxQueuedBytes) +
+                                   " bytes from " + address_ +
+                                   " came unread: the device floods the link, which fails.");
+        return;
+    }
+    queue_.emplace_back(bytes, bytes + size);
+    queuedBytes_ += size;
+    if (choice_->creditsWrite && --credits_ <= kLowCredits) {
+        creditsLow_ = true;
+    }
+}
+
+void BluezGattLink::onValue(const std::string& path, sd_bus_message* message) {
+    const bool data = path == choice_->notify.path;
+    const bool credits = !data && choice_->creditsNotify && path == choice_->creditsNotify->path;
+    if (!data && !credits) {
+        return;
+    }
+    // Only the Value: one notification, one packet.
     int r = sd_bus_message_enter_container(message, 'a', "{sv}");
     while (r >= 0 && (r = sd_bus_message_enter_container(message, 'e', "sv")) > 0) {
         const char* name = nullptr;
+        char type = 0;
+        const char* contents = nullptr;
         r = sd_bus_message_read(message, "s", &name);
-        if (r >= 0 && std::strcmp(name, "Value") == 0 &&
-            (r = sd_bus_message_enter_container(message, 'v', "ay")) >= 0) {
+        if (r >= 0) {
+            r = sd_bus_message_peek_type(message, &type, &contents);
+        }
+        if (r < 0) {
+            break;
+        }
+        if (std::strcmp(name, "Value") != 0 || contents == nullptr ||
+            std::strcmp(contents, "ay") != 0) {
+            if (std::strcmp(name, "Value") == 0) {
+                say(DC_LOGLEVEL_WARNING, std::string("BlueZ sent a notification as type \"") +
+                                             (contents != nullptr ? contents : "") +
+                                             "\", not bytes: ignored.");
+            }
+            r = sd_bus_message_skip(message, "v");
+        } else if ((r = sd_bus_message_enter_container(message, 'v', "ay")) >= 0) {
             const void* bytes = nullptr;
             size_t size = 0;
             r = sd_bus_message_read_array(message, 'y', &bytes, &size);
-            if (r >= 0 && size > 0) {
-                const auto* first = static_cast<const unsigned char*>(bytes);
-                link->queue_.emplace_back(first, first + size);
-                if (link->choice_->creditsWrite && --link->credits_ <= kLowCredits) {
-                    link->creditsLow_ = true;
+            if (r >= 0 && data && size > 0) {
+                queuePacket(static_cast<const unsigned char*>(bytes), size);
+            } else if (r >= 0 && credits) {
+                // One byte: the number of writes the device takes more.
+                if (size == 1) {
+                    deviceCredits_ += *static_cast<const unsigned char*>(bytes);
+                } else {
+                    say(DC_LOGLEVEL_WARNING, "The device granted credits in " +
+                                                 std::to_string(size) +
+                                                 " bytes, not one: ignored.");
                 }
             }
             if (r >= 0) {
                 r = sd_bus_message_exit_container(message);
             }
-        } else if (r >= 0) {
-            r = sd_bus_message_skip(message, "v");
         }
         if (r >= 0) {
             r = sd_bus_message_exit_container(message);
         }
+    }
+}
+
+int BluezGattLink::onPropertiesChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto* link = static_cast<BluezGattLink*>(userdata);
+    const char* path = sd_bus_message_get_path(message);
+    const char* interface = nullptr;
+    if (!link->fromBluez(message) || path == nullptr ||
+        sd_bus_message_read(message, "s", &interface) < 0) {
+        return 0;
+    }
+    if (std::strcmp(interface, kBluezDevice) == 0 && link->devicePath_ == path) {
+        BluezProperties changed;
+        if (readBluezProperties(message, changed) >= 0) {
+            link->onDeviceChanged(changed);
+        }
+    } else if (std::strcmp(interface, kBluezAdapter) == 0) {
+        BluezProperties changed;
+        const std::optional<bool> powered = readBluezProperties(message, changed) >= 0
+                                                ? bluezBoolean(changed, "Powered")
+                                                : std::nullopt;
+        if (powered) {
+            link->adapters_[path] = *powered;
+            if (!*powered && link->adapterPath_ == path) {
+                link->lose("the adapter was powered off.");
+            }
+        }
+    } else if (std::strcmp(interface, kCharacteristic) == 0 && link->choice_) {
+        link->onValue(path, message);
     }
     return 0;
 }
@@ -404,7 +634,8 @@ int BluezGattLink::onPropertiesChanged(sd_bus_message* message, void* userdata, 
 int BluezGattLink::onInterfacesAdded(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto* link = static_cast<BluezGattLink*>(userdata);
     const char* path = nullptr;
-    if (!link->devicePath_.empty() || sd_bus_message_read(message, "o", &path) < 0) {
+    if (!link->fromBluez(message) || !link->devicePath_.empty() ||
+        sd_bus_message_read(message, "o", &path) < 0) {
         return 0;
     }
     BluezInterfaces interfaces;
@@ -412,12 +643,22 @@ int BluezGattLink::onInterfacesAdded(sd_bus_message* message, void* userdata, sd
         return 0;
     }
     const auto device = interfaces.find(kBluezDevice);
-    const std::string* address =
-        device == interfaces.end() ? nullptr : bluezProperty(device->second, "Address");
-    if (address != nullptr && upperCase(*address) == link->address_) {
+    if (device == interfaces.end()) {
+        return 0;
+    }
+    const BluezProperties& properties = device->second;
+    const std::string* adapter = bluezObjectPath(properties, "Adapter");
+    const std::string* address = bluezString(properties, "Address");
+    const auto powered =
+        adapter != nullptr ? link->adapters_.find(*adapter) : link->adapters_.end();
+    if (address != nullptr && upperCase(*address) == link->address_ &&
+        powered != link->adapters_.end() && powered->second) {
         link->devicePath_ = path;
-        const std::string* name = bluezProperty(device->second, "Name");
+        link->adapterPath_ = *adapter;
+        const std::string* name = bluezString(properties, "Name");
         link->name_ = name != nullptr ? *name : std::string();
+        link->connected_ = bluezBoolean(properties, "Connected").value_or(false);
+        link->servicesResolved_ = bluezBoolean(properties, "ServicesResolved").value_or(false);
     }
     return 0;
 }
@@ -425,23 +666,43 @@ int BluezGattLink::onInterfacesAdded(sd_bus_message* message, void* userdata, sd
 int BluezGattLink::onInterfacesRemoved(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto* link = static_cast<BluezGattLink*>(userdata);
     const char* path = nullptr;
-    if (sd_bus_message_read(message, "o", &path) >= 0 && link->devicePath_ == path) {
-        link->gone_ = true;
+    std::vector<std::string> interfaces;
+    if (!link->fromBluez(message) || sd_bus_message_read(message, "o", &path) < 0 ||
+        readNames(message, interfaces) < 0) {
+        return 0;
+    }
+    // Only these mean the device is gone: BlueZ adds and removes others (Battery1, ...) at will.
+    if (link->devicePath_ == path && contains(interfaces, kBluezDevice)) {
+        link->lose("BlueZ removed the device.");
+    } else if (link->adapterPath_ == path && contains(interfaces, kBluezAdapter)) {
+        link->lose("BlueZ removed the adapter.");
+    } else if (contains(interfaces, kCharacteristic) && link->inUse(path)) {
+        link->lose("BlueZ removed a characteristic in use.");
+    }
+    return 0;
+}
+
+int BluezGattLink::onOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto* link = static_cast<BluezGattLink*>(userdata);
+    const char* name = nullptr;
+    const char* previous = nullptr;
+    const char* next = nullptr;
+    // Before BlueZ's owner is known, a change is no loss: the owner is asked for afterwards.
+    if (sd_bus_message_read(message, "sss", &name, &previous, &next) >= 0 &&
+        std::strcmp(name, kBluezName) == 0 && !link->owner_.empty() && link->owner_ != next) {
+        link->lose("BlueZ left the bus.");
     }
     return 0;
 }
 
 BluezGattLink::~BluezGattLink() {
-    // Best effort: a device that is gone answers nothing, and each call is bounded.
+    // Best effort, each call bounded: a device that is gone answers nothing.
     for (const std::string& path : notifying_) {
-        BusError error;
-        static_cast<void>(
-            callBluez(bus_.get(), path.c_str(), kCharacteristic, "StopNotify", kCloseTime, error));
+        callBluezBlocking(bus_.get(), path.c_str(), kCharacteristic, "StopNotify", kCloseTime);
     }
-    if (!devicePath_.empty() && !gone_) {
-        BusError error;
-        static_cast<void>(callBluez(bus_.get(), devicePath_.c_str(), kBluezDevice, "Disconnect",
-                                    kCloseTime, error));
+    // Another program's connection is left as it was.
+    if (connectedHere_ && !gone_) {
+        callBluezBlocking(bus_.get(), devicePath_.c_str(), kBluezDevice, "Disconnect", kCloseTime);
     }
 }
 

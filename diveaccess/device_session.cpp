@@ -77,12 +77,16 @@ DeviceConnection::DeviceConnection(const DeviceSession& session, DownloadListene
       stream_(openDeviceStream(
           session.context(), session.descriptor(), session.deviceName(),
           session.diagnostics().log(),
-          BleHooks{[this] { return events_.cancelRequested(); },
-                   [this](const std::string& address, const std::string& name) {
-                       return events_.pinCode(address, name);
-                   },
-                   BleAccessCodes(fingerprints != nullptr ? fingerprints->directory()
-                                                          : std::string())})),
+          BleHooks{
+              [this] { return events_.cancelRequested(); },
+              [this](const std::string& address, const std::string& name) {
+                  return events_.pinCode(address, name);
+              },
+              BleAccessCodes(fingerprints != nullptr ? fingerprints->directory() : std::string()),
+              [&session](dc_loglevel_t level, const std::string& message) {
+                  session.diagnostics().log().write(level, "%s", message.c_str());
+              },
+              nullptr})),
       device_(nullptr, DeviceClose{&session.diagnostics()}) {
     dc_device_t* rawDevice = nullptr;
     dc_status_t status =

@@ -4,15 +4,21 @@ service, on the bus of DBUS_SYSTEM_BUS_ADDRESS.
     /usr/bin/python3 -m dbusmock --system -t tests/ble/bluez_mock.py -p PARAMETERS_JSON
 
 PARAMETERS_JSON holds {"adapter": {"powered": bool, "present": bool, "refuse_filter": bool},
-"dcsim": path of libdcsim, "devices": [DEVICE, ...]}. An adapter with "refuse_filter" answers
-SetDiscoveryFilter with an error. Each DEVICE has an "address" and may set:
+"second_adapter": {"powered": bool}, "dcsim": path of libdcsim, "devices": [DEVICE, ...]}. An
+adapter with "refuse_filter" answers SetDiscoveryFilter with an error; "second_adapter" adds
+hci1 (powered by default). Each DEVICE has an "address" and may set:
   "name"          the advertised name
   "known"         false: BlueZ learns of it only through discovery (default true)
   "nearby"        false: it does not advertise, so a discovery never sees it; a known one stays
                   in BlueZ's cache without an RSSI, an unknown one never appears (default true)
   "rssi"          the signal strength a discovery sees it with (default -60)
   "classic"       true: seen over classic Bluetooth, so it has a Class (and a public address)
+  "adapter"       "hci1": the device is under the second adapter (default "hci0")
+  "connected"     true: another program has connected it already, services resolved
   "refuse"        true: Connect fails
+  "connect_fail"  the first this many Connects fail as BlueZ's do with a device that has just
+                  woken up (org.bluez.Error.Failed "le-connection-abort-by-local")
+  "connect_delay_ms"  Connect answers after this long (the mock goes on answering meanwhile)
   "service"       the service UUID (default Nordic UART); "none": no GATT service at all
   "write_flags"   of the write characteristic (default ["write", "write-without-response"])
   "gap_ms"        pause between two notifications of a reply (default 0: a burst)
@@ -29,11 +35,14 @@ SetDiscoveryFilter with an error. Each DEVICE has an "address" and may set:
                   ("service" is then ignored): data RX written by the client, data TX notified,
                   credits RX written with response, credits TX indicated. Each data notification
                   costs one credit the client granted on credits RX; without credits the data
-                  waits, so a client that does not top up times out. Credits TX indicates 32
-                  credits for the client when enabled and one more after each data write. The
-                  device answers org.bluez.mock.TerminalIo.Credits() -> (ay grants, u sent,
-                  u waiting): every grant of this run, the data notifications sent and the ones
-                  waiting for credits.
+                  waits, so a client that does not top up times out. Credits TX indicates
+                  "host_credits" credits for the client when enabled (default 32) and one more
+                  "host_credit_delay_ms" after each data write (default 0: at once); a data
+                  write beyond them is an overrun, which a real module drops (the mock counts
+                  it and takes the data all the same). The device answers
+                  org.bluez.mock.TerminalIo.Credits() -> (ay grants, u sent, u waiting,
+                  u overruns): every grant of this run, the data notifications sent, the ones
+                  waiting for credits and the client's writes beyond its credits.
 A write of type "command" to a characteristic without write-without-response fails, as in BlueZ.
 As in BlueZ, a device has an RSSI only while a discovery runs and has seen it: 300 ms after
 StartDiscovery the nearby devices get theirs (the unknown ones appear with it), and StopDiscovery
@@ -41,8 +50,10 @@ takes every RSSI away again.
 '''
 
 import ctypes
+import time
 
 import dbus
+import dbus.service
 import dbusmock
 from gi.repository import GLib
 
@@ -57,6 +68,7 @@ SERVICE = 'org.bluez.GattService1'
 CHARACTERISTIC = 'org.bluez.GattCharacteristic1'
 PROPERTIES = 'org.freedesktop.DBus.Properties'
 ADAPTER_PATH = '/org/bluez/hci0'
+SECOND_ADAPTER_PATH = '/org/bluez/hci1'
 NORDIC_UART = '6e400001-b5a3-f393-e0a9-e50e24dcca9e'
 TERMINAL_IO = '0000fefb-0000-1000-8000-00805f9b34fb'
 TERMINAL_IO_MOCK = 'org.bluez.mock.TerminalIo'
@@ -196,22 +208,35 @@ class TerminalIoPeripheral(Peripheral):
         super().__init__(spec, path, dcsim)
         self.credits = 0
         self.grants = []
+        self.host_credits = 0
+        self.overruns = 0
 
     def reconnected(self):
         super().reconnected()
         self.credits = 0
+        self.host_credits = 0
 
     def credits_object(self):
         return dbusmock.get_object(self.path + '/service0010/char0018')
 
     def indicate_credits(self, count):
         if self.connected:
+            self.host_credits += count
             changed(self.credits_object(), CHARACTERISTIC,
                     {'Value': dbus.Array([count], signature='y', variant_level=1)})
+        return False
 
     def write(self, data):
+        if self.host_credits > 0:
+            self.host_credits -= 1
+        else:
+            self.overruns += 1
         super().write(data)
-        self.indicate_credits(1)
+        delay = self.spec.get('host_credit_delay_ms', 0)
+        if delay:
+            GLib.timeout_add(delay, self.indicate_credits, 1)
+        else:
+            self.indicate_credits(1)
 
     def grant(self, count):
         stalled = self.pending and self.credits == 0
@@ -233,8 +258,9 @@ class TerminalIoPeripheral(Peripheral):
         return bool(self.pending) and self.connected and self.credits > 0
 
 
-def device_path(address):
-    return ADAPTER_PATH + '/dev_' + address.upper().replace(':', '_')
+def device_path(spec):
+    return ('/org/bluez/' + spec.get('adapter', 'hci0') + '/dev_' +
+            spec['address'].upper().replace(':', '_'))
 
 
 def rssi(spec):
@@ -244,12 +270,14 @@ def rssi(spec):
 def add_device(mock, peripheral, seen=False):
     spec = peripheral.spec
     path = peripheral.path
+    connected = dbus.Boolean(bool(spec.get('connected')))
+    peripheral.connected = bool(connected)
     properties = {
         'Address': dbus.String(spec['address'].upper()),
         'AddressType': dbus.String('public' if spec.get('classic') else 'random'),
-        'Adapter': dbus.ObjectPath(ADAPTER_PATH),
-        'Connected': dbus.Boolean(False),
-        'ServicesResolved': dbus.Boolean(False),
+        'Adapter': dbus.ObjectPath('/org/bluez/' + spec.get('adapter', 'hci0')),
+        'Connected': connected,
+        'ServicesResolved': connected,
         'Paired': dbus.Boolean(False),
         'UUIDs': dbus.Array([], signature='s'),
     }
@@ -266,28 +294,52 @@ def add_device(mock, peripheral, seen=False):
     mock.AddObject(path, DEVICE, properties, [])
     device = dbusmock.get_object(path)
 
-    def connect(self):
-        if spec.get('refuse'):
-            raise dbus.exceptions.DBusException('Connection refused',
-                                                name='org.bluez.Error.Failed')
+    failures = [spec.get('connect_fail', 0)]
+
+    def connected():
         peripheral.reconnected()
         peripheral.connected = True
-        self.props[DEVICE]['Connected'] = dbus.Boolean(True)
-        changed(self, DEVICE, {'Connected': dbus.Boolean(True)})
+        device.props[DEVICE]['Connected'] = dbus.Boolean(True)
+        changed(device, DEVICE, {'Connected': dbus.Boolean(True)})
 
         def resolved():
             if peripheral.connected:
-                self.props[DEVICE]['ServicesResolved'] = dbus.Boolean(True)
-                changed(self, DEVICE, {'ServicesResolved': dbus.Boolean(True)})
+                device.props[DEVICE]['ServicesResolved'] = dbus.Boolean(True)
+                changed(device, DEVICE, {'ServicesResolved': dbus.Boolean(True)})
             return False
         GLib.timeout_add(50, resolved)
+
+    def connect(self, ok, err):
+        # Answered asynchronously, so that a slow Connect does not stop the mock.
+        self.call_log.append((int(time.time()), 'Connect', []))
+        if spec.get('refuse'):
+            err(dbus.exceptions.DBusException('Connection refused',
+                                              name='org.bluez.Error.Failed'))
+            return
+        if failures[0] > 0:
+            failures[0] -= 1
+            err(dbus.exceptions.DBusException('le-connection-abort-by-local',
+                                              name='org.bluez.Error.Failed'))
+            return
+
+        def answer():
+            connected()
+            ok()
+            return False
+        delay = spec.get('connect_delay_ms', 0)
+        if delay:
+            GLib.timeout_add(delay, answer)
+        else:
+            answer()
 
     def disconnect(self):
         self.props[DEVICE]['Connected'] = dbus.Boolean(False)
         self.props[DEVICE]['ServicesResolved'] = dbus.Boolean(False)
         peripheral.disconnect()
 
-    device.AddMethod(DEVICE, 'Connect', '', '', connect)
+    asynchronous = dbus.service.method(DEVICE, in_signature='', out_signature='',
+                                       async_callbacks=('ok', 'err'))(connect)
+    device.methods.setdefault(DEVICE, {})['Connect'] = ('', '', connect, asynchronous)
     device.AddMethod(DEVICE, 'Disconnect', '', '', disconnect)
 
     uuid = spec.get('service', NORDIC_UART)
@@ -375,7 +427,7 @@ def add_terminal_io(mock, peripheral):
     data_tx.AddMethod(CHARACTERISTIC, 'StopNotify', '', '', lambda self: None)
 
     def start_indications(self):
-        GLib.idle_add(peripheral.indicate_credits, 32)
+        GLib.idle_add(peripheral.indicate_credits, peripheral.spec.get('host_credits', 32))
 
     credits_tx = characteristic('char0018', 4, ['indicate'])
     credits_tx.AddMethod(CHARACTERISTIC, 'StartNotify', '', '', start_indications)
@@ -393,9 +445,9 @@ def add_terminal_io(mock, peripheral):
     characteristic('char0016', 3, credits_flags).AddMethod(
         CHARACTERISTIC, 'WriteValue', 'aya{sv}', '', grant)
     dbusmock.get_object(peripheral.path).AddMethod(
-        TERMINAL_IO_MOCK, 'Credits', '', 'ayuu',
+        TERMINAL_IO_MOCK, 'Credits', '', 'ayuuu',
         lambda self: (dbus.Array(peripheral.grants, signature='y'), dbus.UInt32(peripheral.sent),
-                      dbus.UInt32(len(peripheral.pending))))
+                      dbus.UInt32(len(peripheral.pending)), dbus.UInt32(peripheral.overruns)))
 
 
 def load(mock, parameters):
@@ -408,8 +460,14 @@ def load(mock, parameters):
         'Name': dbus.String('mock'),
         'Powered': dbus.Boolean(adapter.get('powered', True)),
         'Discovering': dbus.Boolean(False)}, [])
+    if 'second_adapter' in parameters:
+        mock.AddObject(SECOND_ADAPTER_PATH, ADAPTER, {
+            'Address': dbus.String('00:AA:01:00:00:02'),
+            'Name': dbus.String('mock 2'),
+            'Powered': dbus.Boolean(parameters['second_adapter'].get('powered', True)),
+            'Discovering': dbus.Boolean(False)}, [])
     peripherals = [(TerminalIoPeripheral if spec.get('terminal_io') else Peripheral)(
-                       spec, device_path(spec['address']), dcsim)
+                       spec, device_path(spec), dcsim)
                    for spec in parameters.get('devices', [])]
     known = []
     hidden = []

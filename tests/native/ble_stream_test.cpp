@@ -1,5 +1,5 @@
 // The BLE stream against a mock BlueZ on a private bus: packets, timeouts, writes, ioctls,
-// opening failures, disconnects and cancellation.
+// opening failures, disconnects, cancellation, forged signals and floods.
 #include "ble_stream.h"
 
 #include <dcsim.h>
@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -29,6 +30,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr char kAddress[] = "00:11:22:33:44:55";
 constexpr char kDevicePath[] = "/org/bluez/hci0/dev_00_11_22_33_44_55";
+constexpr char kNotifyPath[] = "/org/bluez/hci0/dev_00_11_22_33_44_55/service0010/char0013";
+constexpr char kProperties[] = "org.freedesktop.DBus.Properties";
 
 std::string device(const std::string& more = "") {
     return std::string(R"({"address": "00:11:22:33:44:55", "name": "FQ001124")") +
@@ -58,7 +61,12 @@ class BleStreamTest : public testing::Test {
                                  askedFor_ = asked + " " + name;
                                  return pin_;
                              },
-                             BleAccessCodes(stateDirectory_)};
+                             BleAccessCodes(stateDirectory_),
+                             [this](dc_loglevel_t, const std::string& message) {
+                                 const std::lock_guard<std::mutex> lock(logMutex_);
+                                 logged_ += message + "\n";
+                             },
+                             nullptr};
         const dc_status_t status = openBleStream(nullptr, address, hooks, &raw);
         stream.reset(raw);
         return status;
@@ -87,8 +95,37 @@ class BleStreamTest : public testing::Test {
         return static_cast<unsigned char>((k * 7 + j) & 0xFF);
     }
 
+    // What the stream told the support log.
+    std::string logged() {
+        const std::lock_guard<std::mutex> lock(logMutex_);
+        return logged_;
+    }
+
+    // A read that must find nothing within a moment, and the link still up.
+    static void expectNothingToRead(dc_iostream_t* stream, const char* why) {
+        ASSERT_EQ(dc_iostream_set_timeout(stream, 300), DC_STATUS_SUCCESS);
+        unsigned char packet[20];
+        size_t actual = 0;
+        EXPECT_EQ(dc_iostream_read(stream, packet, sizeof packet, &actual), DC_STATUS_TIMEOUT)
+            << why;
+        ASSERT_EQ(dc_iostream_set_timeout(stream, 5000), DC_STATUS_SUCCESS);
+    }
+
+    // Writes `text` and reads it back from the script peripheral.
+    static void expectEcho(dc_iostream_t* stream, const std::string& text, const char* why) {
+        size_t actual = 0;
+        ASSERT_EQ(dc_iostream_write(stream, text.data(), text.size(), &actual), DC_STATUS_SUCCESS)
+            << why;
+        unsigned char packet[64];
+        ASSERT_EQ(dc_iostream_read(stream, packet, sizeof packet, &actual), DC_STATUS_SUCCESS)
+            << why;
+        EXPECT_EQ(std::string(packet, packet + actual), text) << why;
+    }
+
     std::atomic<bool> cancelled_{false};
     std::optional<std::string> pin_;
+    std::mutex logMutex_;
+    std::string logged_;
     std::string askedFor_;
     std::string stateDirectory_;
 };
@@ -508,6 +545,203 @@ TEST_F(BleStreamTest, TwoDevicesAtOnceOnTwoThreads) {
     two.join();
     EXPECT_EQ(first, 200);
     EXPECT_EQ(second, 200);
+}
+
+TEST_F(BleStreamTest, OnlyTheSignalsOfBluezCountAndOnlyInTheirOwnTypes) {
+    MockBluez bluez(parameters(device()));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    // Any client of the system bus may emit BlueZ's signals on BlueZ's paths.
+    ASSERT_TRUE(bluez.emit(
+        MockBluez::kForged, kNotifyPath, kProperties, "PropertiesChanged", [](sd_bus_message* m) {
+            return sd_bus_message_append(m, "sa{sv}as", "org.bluez.GattCharacteristic1", 1, "Value",
+                                         "ay", 3, 'b', 'a', 'd', 0);
+        }));
+    expectNothingToRead(stream.get(), "a forged notification");
+    ASSERT_TRUE(bluez.emit(MockBluez::kForged, kDevicePath, kProperties, "PropertiesChanged",
+                           [](sd_bus_message* m) {
+                               return sd_bus_message_append(m, "sa{sv}as", "org.bluez.Device1", 1,
+                                                            "Connected", "b", 0, 0);
+                           }));
+    ASSERT_TRUE(bluez.emit(MockBluez::kForged, "/", "org.freedesktop.DBus.ObjectManager",
+                           "InterfacesRemoved", [](sd_bus_message* m) {
+                               return sd_bus_message_append(m, "oas", kDevicePath, 1,
+                                                            "org.bluez.Device1");
+                           }));
+    expectEcho(stream.get(), "still there", "after a forged disconnect and removal");
+    // BlueZ's own signals, in types BlueZ never gives them, are ignored too.
+    ASSERT_TRUE(bluez.emit(MockBluez::kAsBluez, kDevicePath, kProperties, "PropertiesChanged",
+                           [](sd_bus_message* m) {
+                               return sd_bus_message_append(m, "sa{sv}as", "org.bluez.Device1", 1,
+                                                            "Connected", "s", "0", 0);
+                           }));
+    ASSERT_TRUE(bluez.emit(
+        MockBluez::kAsBluez, kNotifyPath, kProperties, "PropertiesChanged", [](sd_bus_message* m) {
+            return sd_bus_message_append(m, "sa{sv}as", "org.bluez.GattCharacteristic1", 1, "Value",
+                                         "s", "bad", 0);
+        }));
+    expectNothingToRead(stream.get(), "a notification as text");
+    expectEcho(stream.get(), "typed", "after a Connected of type string");
+    EXPECT_NE(logged().find("Connected as type \"s\""), std::string::npos) << logged();
+    EXPECT_NE(logged().find("notification as type \"s\""), std::string::npos) << logged();
+
+    // BlueZ restarting: whoever owns the name now, the link is gone.
+    const Bus successor = MockBluez::takeOverBluez();
+    ASSERT_TRUE(successor);
+    const auto start = Clock::now();
+    unsigned char packet[20];
+    size_t actual = 0;
+    EXPECT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual), DC_STATUS_IO);
+    EXPECT_LT(millisecondsSince(start), 3000);
+    EXPECT_NE(logged().find("BlueZ left the bus"), std::string::npos) << logged();
+}
+
+TEST_F(BleStreamTest, AFloodOfUnreadNotificationsFailsTheStreamAndSaysWhy) {
+    MockBluez bluez(parameters(device()));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    request(stream.get(), 17000, 1);
+    // Sleeping queues them all unread; past the bound the stream fails at once.
+    const auto start = Clock::now();
+    EXPECT_EQ(dc_iostream_sleep(stream.get(), 120000), DC_STATUS_IO);
+    EXPECT_LT(millisecondsSince(start), 60000);
+    unsigned char packet[20];
+    size_t actual = 0;
+    EXPECT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual), DC_STATUS_IO);
+    EXPECT_NE(logged().find("floods the link"), std::string::npos) << logged();
+}
+
+TEST_F(BleStreamTest, ACancelEndsAnOpeningWhateverBluezIsDoing) {
+    struct Case {
+        const char* what;
+        std::string device;
+    };
+    const Case cases[] = {
+        {"Connect answers after 30 s", device(R"("connect_delay_ms": 30000)")},
+        {"a discovery that finds nothing", device(R"("known": false, "nearby": false)")},
+    };
+    for (const Case& c : cases) {
+        MockBluez bluez(parameters(c.device));
+        cancelled_ = false;
+        std::thread canceller([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            cancelled_ = true;
+        });
+        const auto start = Clock::now();
+        IostreamHandle stream;
+        EXPECT_EQ(open(stream), DC_STATUS_CANCELLED) << c.what;
+        // Far below the 20 s a blocking Connect took, whatever the machine's load.
+        EXPECT_LT(millisecondsSince(start), 5000) << c.what;
+        canceller.join();
+        EXPECT_FALSE(stream) << c.what;
+    }
+    cancelled_ = false;
+}
+
+TEST_F(BleStreamTest, ARefusedConnectIsTriedTwiceMore) {
+    struct Case {
+        int refusals;
+        dc_status_t status;
+    };
+    for (const Case c :
+         {Case{1, DC_STATUS_SUCCESS}, Case{2, DC_STATUS_SUCCESS}, Case{3, DC_STATUS_IO}}) {
+        MockBluez bluez(parameters(device(R"("connect_fail": )" + std::to_string(c.refusals))));
+        const auto start = Clock::now();
+        IostreamHandle stream;
+        EXPECT_EQ(open(stream), c.status) << c.refusals << " refusals";
+        EXPECT_LT(millisecondsSince(start), 10000) << c.refusals << " refusals";
+        EXPECT_EQ(bluez.calls(kDevicePath, "Connect"), std::min(c.refusals + 1, 3))
+            << c.refusals << " refusals";
+        if (stream) {
+            expectEcho(stream.get(), "connected", "after refusals");
+        }
+    }
+    EXPECT_NE(logged().find("le-connection-abort-by-local"), std::string::npos) << logged();
+}
+
+TEST_F(BleStreamTest, OnlyTheRemovalOfTheDeviceEndsTheLink) {
+    MockBluez bluez(parameters(device()));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    const auto removed = [&bluez](const char* path, const char* interface) {
+        return bluez.emit(MockBluez::kAsBluez, "/", "org.freedesktop.DBus.ObjectManager",
+                          "InterfacesRemoved", [path, interface](sd_bus_message* m) {
+                              return sd_bus_message_append(m, "oas", path, 1, interface);
+                          });
+    };
+    ASSERT_TRUE(removed(kDevicePath, "org.bluez.Battery1"));
+    ASSERT_TRUE(removed("/org/bluez/hci0/dev_00_11_22_33_44_99", "org.bluez.Device1"));
+    expectNothingToRead(stream.get(), "another interface, another device");
+    expectEcho(stream.get(), "still there", "after other removals");
+    ASSERT_TRUE(removed(kDevicePath, "org.bluez.Device1"));
+    ASSERT_EQ(dc_iostream_set_timeout(stream.get(), -1), DC_STATUS_SUCCESS);
+    const auto start = Clock::now();
+    unsigned char packet[20];
+    size_t actual = 0;
+    EXPECT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual), DC_STATUS_IO);
+    EXPECT_LT(millisecondsSince(start), 3000);
+}
+
+TEST_F(BleStreamTest, AnyPoweredAdapterAndAnotherProgramsConnectionServe) {
+    struct Case {
+        const char* what;
+        std::string parameters;
+        const char* devicePath;
+        int connects;
+        int disconnects;
+    };
+    const Case cases[] = {
+        {"under the second adapter",
+         R"({"second_adapter": {}, "devices": [)" + device(R"("adapter": "hci1")") + "]}",
+         "/org/bluez/hci1/dev_00_11_22_33_44_55", 1, 1},
+        {"connected by another program", parameters(device(R"("connected": true)")), kDevicePath, 0,
+         0},
+    };
+    for (const Case& c : cases) {
+        MockBluez bluez(c.parameters);
+        {
+            IostreamHandle stream = opened();
+            ASSERT_TRUE(stream) << c.what;
+            expectEcho(stream.get(), "hello", c.what);
+            EXPECT_EQ(bluez.calls(c.devicePath, "Connect"), c.connects) << c.what;
+        }
+        EXPECT_EQ(bluez.calls(c.devicePath, "Disconnect"), c.disconnects)
+            << c.what << ": only the library's own connection is closed by it";
+    }
+}
+
+TEST_F(BleStreamTest, TerminalIoWritesWaitForTheCreditsTheDeviceGrants) {
+    {
+        // One credit at the start, one more 200 ms after each write.
+        MockBluez bluez(parameters(
+            device(R"("terminal_io": true, "host_credits": 1, "host_credit_delay_ms": 200)")));
+        IostreamHandle stream = opened();
+        ASSERT_TRUE(stream);
+        for (int k = 0; k < 5; ++k) {
+            size_t actual = 0;
+            const unsigned char byte = static_cast<unsigned char>('a' + k);
+            ASSERT_EQ(dc_iostream_write(stream.get(), &byte, 1, &actual), DC_STATUS_SUCCESS) << k;
+        }
+        for (int k = 0; k < 5; ++k) {
+            unsigned char packet[20];
+            size_t actual = 0;
+            ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
+                      DC_STATUS_SUCCESS);
+            EXPECT_EQ(std::string(packet, packet + actual),
+                      std::string(1, static_cast<char>('a' + k)));
+        }
+        EXPECT_EQ(bluez.credits(kDevicePath).overruns, 0u) << "a write beyond the device's credits";
+    }
+    // A device that grants none: the write fails within its bound.
+    MockBluez bluez(parameters(device(R"("terminal_io": true, "host_credits": 0)")));
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    const auto start = Clock::now();
+    size_t actual = 0;
+    EXPECT_EQ(dc_iostream_write(stream.get(), "x", 1, &actual), DC_STATUS_TIMEOUT);
+    EXPECT_LT(millisecondsSince(start), 20000);
+    EXPECT_EQ(bluez.credits(kDevicePath).overruns, 0u);
+    EXPECT_NE(logged().find("granted no credit"), std::string::npos) << logged();
 }
 
 }  // namespace

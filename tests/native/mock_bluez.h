@@ -6,6 +6,8 @@
 //     EXPECT_EQ(bluez.calls("/org/bluez/hci0/dev_00_11_22_33_44_55", "Disconnect"), 1);
 //     // A Terminal I/O device's credit flow:
 //     const MockBluez::Credits credits = bluez.credits("/org/bluez/hci0/dev_...");
+//     // A signal as BlueZ emits it, or forged by another client of the bus:
+//     bluez.emit(MockBluez::kAsBluez, path, interface, member, appendArguments);
 #pragma once
 
 #include <fcntl.h>
@@ -15,6 +17,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,6 +96,7 @@ class MockBluez {
         std::vector<unsigned char> grants;
         unsigned int sent = 0;
         unsigned int waiting = 0;
+        unsigned int overruns = 0;  // the client's writes beyond the credits it was granted
     };
     Credits credits(const std::string& devicePath) const {
         Credits credits;
@@ -110,13 +114,92 @@ class MockBluez {
         const void* grants = nullptr;
         size_t size = 0;
         if (r >= 0 && sd_bus_message_read_array(reply.get(), 'y', &grants, &size) >= 0 &&
-            sd_bus_message_read(reply.get(), "uu", &credits.sent, &credits.waiting) >= 0) {
+            sd_bus_message_read(reply.get(), "uuu", &credits.sent, &credits.waiting,
+                                &credits.overruns) >= 0) {
             const auto* first = static_cast<const unsigned char*>(grants);
             credits.grants.assign(first, first + size);
         } else {
             ADD_FAILURE() << "the mock's credits cannot be read";
         }
         return credits;
+    }
+
+    // Who emits a signal: the mock, which owns org.bluez, or another client of the bus.
+    enum Sender { kAsBluez, kForged };
+    // Appends a signal's arguments.
+    using Arguments = std::function<int(sd_bus_message*)>;
+
+    // Emits the signal from `path` and waits until it is on the bus; false on failure.
+    bool emit(Sender sender, const std::string& path, const char* interface, const char* member,
+              const Arguments& append) const {
+        const Bus bus = systemBus();
+        sd_bus_message* rawSignal = nullptr;
+        int r =
+            bus ? sd_bus_message_new_signal(bus.get(), &rawSignal, path.c_str(), interface, member)
+                : -ENOTCONN;
+        const BusMessage signal(rawSignal);
+        if (r >= 0) {
+            r = append(signal.get());
+        }
+        if (r >= 0 && sender == kForged) {
+            r = sd_bus_send(bus.get(), signal.get(), nullptr);
+            return r >= 0 && sd_bus_flush(bus.get()) >= 0;
+        }
+        // The mock's EmitSignal takes the signature and each argument in a variant.
+        if (r >= 0) {
+            r = sd_bus_message_seal(signal.get(), 1, 0);
+        }
+        if (r >= 0) {
+            r = sd_bus_message_rewind(signal.get(), 1);
+        }
+        sd_bus_message* rawCall = nullptr;
+        if (r >= 0) {
+            r = sd_bus_message_new_method_call(bus.get(), &rawCall, "org.bluez", path.c_str(),
+                                               "org.freedesktop.DBus.Mock", "EmitSignal");
+        }
+        const BusMessage call(rawCall);
+        if (r >= 0) {
+            r = sd_bus_message_append(call.get(), "sss", interface, member,
+                                      sd_bus_message_get_signature(signal.get(), 1));
+        }
+        if (r >= 0) {
+            r = sd_bus_message_open_container(call.get(), 'a', "v");
+        }
+        char type = 0;
+        const char* contents = nullptr;
+        while (r >= 0 && (r = sd_bus_message_peek_type(signal.get(), &type, &contents)) > 0) {
+            const std::string complete = contents == nullptr ? std::string(1, type)
+                                         : type == 'a'       ? "a" + std::string(contents)
+                                         : type == 'v'       ? std::string("v")
+                                                             : "(" + std::string(contents) + ")";
+            r = sd_bus_message_open_container(call.get(), 'v', complete.c_str());
+            if (r >= 0) {
+                r = sd_bus_message_copy(call.get(), signal.get(), 0);
+            }
+            if (r >= 0) {
+                r = sd_bus_message_close_container(call.get());
+            }
+        }
+        if (r >= 0) {
+            r = sd_bus_message_close_container(call.get());
+        }
+        sd_bus_message* rawReply = nullptr;
+        BusError error;
+        if (r >= 0) {
+            r = sd_bus_call(bus.get(), call.get(), 5000000, error.get(), &rawReply);
+        }
+        const BusMessage reply(rawReply);
+        return r >= 0;
+    }
+
+    // Takes org.bluez from the mock, as a BlueZ that restarts does; the name stays with the
+    // returned bus. Null on failure.
+    static Bus takeOverBluez() {
+        Bus bus = systemBus();
+        if (!bus || sd_bus_request_name(bus.get(), "org.bluez", SD_BUS_NAME_REPLACE_EXISTING) < 0) {
+            return Bus();
+        }
+        return bus;
     }
 
   private:
