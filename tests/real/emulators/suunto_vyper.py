@@ -222,8 +222,9 @@ class Computer:
             if sys.stdin in ready and not sys.stdin.buffer.read1(1):
                 return
             if self.master in ready and not self.received(os.read(self.master, 4096)):
-                os.close(self.master)
+                # The host's end hangs up once both are closed, as a USB serial cable pulled out.
                 os.close(self.slave)
+                os.close(self.master)
                 sys.stdin.buffer.read()
                 return
 

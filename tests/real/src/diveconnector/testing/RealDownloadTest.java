@@ -209,21 +209,21 @@ class RealDownloadTest {
 
             ChildProcess child = tool.finish().assertClean(130);
             assertTrue(child.stderr().contains("Cancelled"), child::toString);
+            assertTrue(child.stdout().startsWith("Downloading from Suunto Vyper on "),
+                       child::toString);
             assertTrue(!child.stdout().contains("Date and time"), child::toString);
         }
     }
 
-    // Each fails the whole download with libdivecomputer's status, handing over no dive. A
-    // terminal whose other end closed reads as at its end, which libdivecomputer's serial code
-    // reports as a timeout, as it does for a computer that stops answering.
+    // Each fails the whole download with one of libdivecomputer's statuses, handing over no
+    // dive. The unplugged terminal hangs up: a read then finds the end of the data, which
+    // libdivecomputer's serial code reports as a timeout, while setting a modem line meanwhile
+    // fails as I/O; which of the two the host is doing when the cable comes out is a matter of
+    // scheduling.
     @ParameterizedTest
-    @CsvSource({
-        "silent, '[-7]: Error downloading the dives.'",
-        "unplug, '[-7]: Error downloading the dives.'",
-        "corrupt, '[-8]: Error downloading the dives.'",
-    })
-    void
-    failingComputerFailsTheDownloadWithNoDive(String fault, String message) throws Exception {
+    @CsvSource({"silent, -7", "unplug, -6 -7", "corrupt, -8"})
+    void failingComputerFailsTheDownloadWithNoDive(String fault, String statuses)
+        throws Exception {
         try (VyperEmulator vyper = VyperEmulator.start("--fault", fault)) {
             TreeSet<Dive> dives = new TreeSet<>();
 
@@ -231,7 +231,11 @@ class RealDownloadTest {
                 new DeviceConnector().loadUserDivesFromDevice(vyper.port(), VENDOR, PRODUCT, dives);
             });
 
-            assertEquals(message, failure.getMessage());
+            List<String> messages = new ArrayList<>();
+            for (String status : statuses.split(" ")) {
+                messages.add("[" + status + "]: Error downloading the dives.");
+            }
+            assertTrue(messages.contains(failure.getMessage()), failure::getMessage);
             assertTrue(dives.isEmpty(), dives::toString);
         }
     }

@@ -1,6 +1,7 @@
 package diveconnector.testing;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import brenquill.main.java.core.Device;
 import brenquill.main.java.core.DeviceConnector;
@@ -42,7 +43,16 @@ class RealListingTest {
         assertEquals(table, connector.reported);
     }
 
-    /**
+    @Test
+    void toolListsEveryModel() throws Exception {
+        int models = distinctModels(RealLibrary.parseTable(RealLibrary.libraryTable())).size();
+
+        ChildProcess child = Tool.run("list").assertClean(0);
+
+        assertTrue(child.stdout().endsWith("\n" + models + " supported models\n"), child::toString);
+    }
+
+        /**
      * The project's fixture of this release is the table the real library has: dcsim presents
      * the fixtures as the real tables, so a fixture that drifted would test dcsim against a table
      * no release has. A release without a fixture (a development snapshot) is listed against its
