@@ -8,6 +8,7 @@
 #include "application_settings.h"
 #include "device_session.h"
 #include "diagnostics.h"
+#include "fingerprint_cache.h"
 #include "java_bindings.h"
 #include "java_download_listener.h"
 #include "java_strings.h"
@@ -72,7 +73,11 @@ jbyteArray dumpDeviceMemory(JNIEnv* env, jobject connector, jstring deviceName, 
             JavaDownloadListener listener(env, connector, log);
             const DeviceSession session(name.c_str(), vendorChars.c_str(), productChars.c_str(),
                                         diagnostics);
-            const DeviceConnection connection(session, &listener);
+            // The state directory of downloads, for a BLE computer's access code; no fingerprint
+            // is registered or stored, as a dump reads the whole memory.
+            FingerprintCache state(systemProperty(env, properties::kStateDirectory),
+                                   FingerprintCache::Stored::kIgnore);
+            const DeviceConnection connection(session, &listener, &state);
             const std::vector<unsigned char> image = dumpMemory(connection);
             log.write(DC_LOGLEVEL_INFO, "Dumped %u bytes.",
                       static_cast<unsigned int>(image.size()));

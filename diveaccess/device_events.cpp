@@ -104,7 +104,11 @@ bool DownloadInterruption::requested() const noexcept {
 std::optional<std::string> DeviceEvents::pinCode(const std::string& address,
                                                  const std::string& name) const noexcept {
     DownloadListener* const listener = listening();
-    return listener != nullptr ? listener->pinCode(address, name) : std::nullopt;
+    if (listener == nullptr) {
+        return std::nullopt;
+    }
+    const InterruptSignalPause pause;
+    return listener->pinCode(address, name);
 }
 
 }  // namespace diveconnector

@@ -21,6 +21,7 @@ std::mutex installMutex;
 int activeScopes = 0;
 // Whether the first of the active scopes installed the handler: not when SIGINT was ignored.
 bool handlerInstalled = false;
+int activePauses = 0;
 
 #ifdef _WIN32
 using Disposition = void (*)(int);
@@ -90,6 +91,20 @@ InterruptSignalScope::~InterruptSignalScope() {
     // Raised under the lock, so a download starting now cannot take the signal for itself.
     if (handlerInstalled && pending) {
         std::raise(SIGINT);
+    }
+}
+
+InterruptSignalPause::InterruptSignalPause() {
+    const std::lock_guard<std::mutex> lock(installMutex);
+    if (activePauses++ == 0 && handlerInstalled) {
+        restore();
+    }
+}
+
+InterruptSignalPause::~InterruptSignalPause() {
+    const std::lock_guard<std::mutex> lock(installMutex);
+    if (--activePauses == 0 && handlerInstalled) {
+        handlerInstalled = install();
     }
 }
 

@@ -39,6 +39,19 @@ class InterruptSignalScope {
     int signalsAtStart_;
 };
 
+// Inside a download, while the application waits for the diver to answer (a PIN prompt), Ctrl-C
+// is the JVM's again, as outside a download: a blocked read of the diver's answer would not see a
+// counted signal, and the diver pressed Ctrl-C to stop.
+//
+//     const InterruptSignalPause pause;   // for the call that waits; the handler is back after it
+class InterruptSignalPause {
+  public:
+    InterruptSignalPause();
+    ~InterruptSignalPause();
+    InterruptSignalPause(const InterruptSignalPause&) = delete;
+    InterruptSignalPause& operator=(const InterruptSignalPause&) = delete;
+};
+
 // The SIGINT handler: counts the signal, nothing else, so it is async-signal-safe.
 extern "C" void onInterruptSignal(int signalNumber);
 

@@ -66,6 +66,11 @@ final class DiverConnector extends DeviceConnector {
         return kept;
     }
 
+    /** Why the diver gave no PIN, when that is why the computer could not be opened. */
+    Optional<String> noPinGiven() {
+        return pinPrompt.noPinGiven();
+    }
+
     /** After the download: throws what kept the dives from being written, if anything did. */
     void checkKept() throws IOException, CommandFailure {
         if (keepingFailure instanceof IOException e) {

@@ -32,7 +32,7 @@ final class DownloadCommand implements Command {
     private static final String PLOT = "--plot";
     private static final String NEW_ONLY = "--new-only";
     private static final String ALL = "--all";
-    private static final String CACHE = "--cache";
+    static final String CACHE = "--cache";
     private static final String LOG = "--log";
     private static final String LOG_LEVEL = "--loglevel";
     private static final List<String> LOG_LEVELS = List.of("error", "warning", "info", "debug",
@@ -41,7 +41,7 @@ final class DownloadCommand implements Command {
     private static final String LOG_PROPERTY = "diveconnector.log";
     private static final String LOG_LEVEL_PROPERTY = "diveconnector.loglevel";
     // The library's fingerprint cache: its directory, and whether to ignore what it holds.
-    private static final String FINGERPRINTS_PROPERTY = "diveconnector.fingerprints";
+    static final String FINGERPRINTS_PROPERTY = "diveconnector.fingerprints";
     private static final String REFRESH_PROPERTY = "diveconnector.fingerprints.refresh";
     private static final String STANDARD_OUTPUT = "-";
     // The library's messages: "[status]: text", status "-" when libdivecomputer gave none.
@@ -172,14 +172,14 @@ final class DownloadCommand implements Command {
             };
             Optional<ProgressBar> bar = ProgressBar.onTerminal(err);
             DiverConnector connector =
-                new DiverConnector(new PinPrompt(System.in, System.out), bar, keeper);
+                new DiverConnector(new PinPrompt(System.in, err), bar, keeper);
             download(connector, bar, port, vendor, product, new Arrivals());
             connector.checkKept();
         }
         return Main.EXIT_OK;
     }
 
-    private static Optional<String> nonEmpty(Arguments arguments, String option, String what)
+    static Optional<String> nonEmpty(Arguments arguments, String option, String what)
         throws UsageException {
         Optional<String> value = arguments.value(option);
         if (value.isPresent() && value.get().isEmpty()) {
@@ -220,8 +220,14 @@ final class DownloadCommand implements Command {
             }
             return Optional.empty();
         }
+        return Optional.of(cacheDirectory(arguments));
+    }
+
+    /** --cache DIR, else the default cache directory, which also holds the library's state. */
+    static Path cacheDirectory(Arguments arguments) throws UsageException {
+        Optional<String> directory = nonEmpty(arguments, CACHE, "a directory name");
         if (directory.isPresent()) {
-            return path(CACHE, directory);
+            return path(CACHE, directory).get();
         }
         try {
             // The XDG base directory rules ignore a relative XDG_CACHE_HOME. The home is the
@@ -232,7 +238,7 @@ final class DownloadCommand implements Command {
                 : absoluteEnvironmentPath("HOME")
                       .orElse(Paths.get(System.getProperty("user.home")))
                       .resolve(".cache");
-            return Optional.of(base.resolve("diveconnector"));
+            return base.resolve("diveconnector");
         } catch (InvalidPathException e) {
             throw new UsageException("no cache directory can be formed; give " + CACHE + " DIR");
         }
@@ -250,7 +256,7 @@ final class DownloadCommand implements Command {
      * A cache the library could not write would pass for a working one, and every later
      * --new-only would bring every dive again: it must be a directory that takes files.
      */
-    private static void checkCache(Path directory) throws IOException {
+    static void checkCache(Path directory) throws IOException {
         try {
             if (Files.exists(directory) && !Files.isDirectory(directory)) {
                 throw new IOException("it is not a directory");
@@ -312,7 +318,7 @@ final class DownloadCommand implements Command {
         try {
             device = connector.loadUserDivesFromDevice(port, vendor, product, dives);
         } catch (NativeException e) {
-            throw inWords(e, vendor, product);
+            throw inWords(e, vendor, product, connector.noPinGiven());
         } finally {
             bar.ifPresent(ProgressBar::end);
         }
@@ -322,11 +328,14 @@ final class DownloadCommand implements Command {
     }
 
     /** The library's failure in a diver's words, its own message kept after them. */
-    static CommandFailure inWords(NativeException e, String vendor, String product) {
+    static CommandFailure inWords(NativeException e, String vendor, String product,
+                                  Optional<String> noPin) {
         String message = String.valueOf(e.getMessage());
         String words = null;
         int exitCode = Main.EXIT_FAILURE;
-        if (message.equals(NO_MODEL)) {
+        if (noPin.isPresent()) {
+            words = noPin.get();
+        } else if (message.equals(NO_MODEL)) {
             words = "No model '" + product + "' from vendor '" + vendor
                 + "'; see `diveconnector list`";
         } else if (message.startsWith(STATUS_NO_DEVICE)) {

@@ -5,6 +5,7 @@ import java.io.IOException;
 import java.io.OutputStream;
 import java.io.PrintStream;
 import java.nio.file.Path;
+import java.util.ArrayList;
 import java.util.List;
 import java.util.Optional;
 
@@ -28,7 +29,11 @@ final class DumpCommand implements Command {
 
     @Override
     public List<Option> options() {
-        return ComputerOptions.options();
+        List<Option> options = new ArrayList<>(ComputerOptions.options());
+        options.add(new Option(DownloadCommand.CACHE, "DIR",
+                               "The cache of download --new-only, where a BLE computer's\n"
+                                   + "access code is kept (default: the same as download's)."));
+        return options;
     }
 
     @Override
@@ -48,19 +53,23 @@ final class DumpCommand implements Command {
             throw new UsageException("dump needs the FILE to write the memory to");
         }
         Path path = DownloadCommand.path(FILE, name).get();
+        // A BLE computer's access code, stored by a download or kept for the next one.
+        Path state = DownloadCommand.cacheDirectory(arguments);
 
         byte[] memory;
         try (PendingFiles files = new PendingFiles(err)) {
             // The target is checked before the dump, which may take minutes, not after it.
             OutputFile file = files.add(OutputFile.replacing(path));
+            DownloadCommand.checkCache(state);
+            System.setProperty(DownloadCommand.FINGERPRINTS_PROPERTY, state.toString());
             out.println("Dumping the memory of " + vendor + " " + product + " on " + port + ".");
             Main.checkStandardOutput(out);
             Optional<ProgressBar> bar = ProgressBar.onTerminal(err);
+            DiverConnector connector = new DiverConnector(new PinPrompt(System.in, err), bar);
             try {
-                memory = new DiverConnector(new PinPrompt(System.in, System.out), bar)
-                             .dumpDeviceMemory(port, vendor, product);
+                memory = connector.dumpDeviceMemory(port, vendor, product);
             } catch (NativeException e) {
-                throw DownloadCommand.inWords(e, vendor, product);
+                throw DownloadCommand.inWords(e, vendor, product, connector.noPinGiven());
             } finally {
                 bar.ifPresent(ProgressBar::end);
             }
