@@ -23,7 +23,9 @@ hci1 (powered by default). Each DEVICE has an "address" and may set:
   "write_flags"   of the write characteristic (default ["write", "write-without-response"])
   "gap_ms"        pause between two notifications of a reply (default 0: a burst)
   "peripheral"    "dcsim": the dcsim computer of that name answers (dcsim/BLE.md), with
-                  "scenario" the path of its scenario file; "script" (default): a test script
+                  "scenario" the path of its scenario file; "shearwater": an emulated real
+                  Shearwater Perdix 2 with its own GATT service ("service" is then ignored;
+                  its options are in shearwater_petrel.py); "script" (default): a test script
                   answers each write:
                     'S' count(2 bytes LE) size(1): `count` notifications of `size` bytes, byte j
                         of notification k being (k * 7 + j) & 0xFF
@@ -50,12 +52,18 @@ takes every RSSI away again.
 '''
 
 import ctypes
+import os
+import sys
 import time
 
 import dbus
 import dbus.service
 import dbusmock
 from gi.repository import GLib
+
+# The emulated real computers live beside this template.
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import shearwater_petrel  # noqa: E402
 
 BUS_NAME = 'org.bluez'
 MAIN_OBJ = '/'
@@ -130,15 +138,20 @@ class Peripheral:
         self.path = path
         self.dcsim = dcsim
         self.handle = None
+        self.computer = None
         self.sent = 0
         self.pending = []
         self.connected = False
         if spec.get('peripheral') == 'dcsim':
             dcsim.attach(spec['scenario'])
             self.handle = dcsim.peripheral(spec['name'])
+        elif spec.get('peripheral') == 'shearwater':
+            self.computer = shearwater_petrel.Computer(spec)
 
     def reconnected(self):
         '''A new connection starts unpaired, as with a real computer.'''
+        if self.computer is not None:
+            self.computer.reconnected()
         if self.handle is not None:
             self.dcsim.lib.dcsim_peripheral_free(self.handle)
             self.handle = self.dcsim.peripheral(self.spec['name'])
@@ -159,6 +172,8 @@ class Peripheral:
     def write(self, data):
         if self.handle is not None:
             packets = self.dcsim.answer(self.handle, data)
+        elif self.computer is not None:
+            packets = self.computer.answer(data)
         elif len(data) == 1 and data[0] == ord('X'):
             GLib.idle_add(self.disconnect)
             return
@@ -345,6 +360,8 @@ def add_device(mock, peripheral, seen=False):
     uuid = spec.get('service', NORDIC_UART)
     if spec.get('terminal_io'):
         add_terminal_io(mock, peripheral)
+    elif spec.get('peripheral') == 'shearwater':
+        shearwater_petrel.add_gatt(mock, peripheral, path + '/service0010')
     elif uuid != 'none':
         add_gatt(mock, peripheral, uuid)
     mock.object_manager_emit_added(path)

@@ -1,0 +1,374 @@
+'''An emulated Shearwater Perdix 2 for the mock BlueZ (bluez_mock.py, "peripheral": "shearwater"):
+the real computer's serial-link GATT service and the protocol of libdivecomputer's Shearwater
+Petrel family, so that the real libdivecomputer (0.8.0 and 0.9.0) downloads from it through the
+library's BLE stream.
+
+GATT: the service fe25c237-0ece-443c-b0aa-e02033e7029d with one characteristic,
+27b7570b-359e-45a3-91bb-cf7e70049bd2, written by the host and notifying the replies.
+
+Each write and each notification is one frame: [frame count, frame index], then at most 30 bytes
+of a SLIP stream (END 0xC0, ESC 0xDB, ESC_END 0xDC, ESC_ESC 0xDD). A SLIP packet is a request
+[0xFF 0x01 length+1 0x00 payload] or a reply [0x01 0xFF length+1 0x00 payload]. The computer
+answers:
+  22 id(2)                      read data by identifier: 62 id(2) value, or 7F 22 31 if unknown
+                                (8010 serial as 8 hex digits, 8011 firmware "V92", 8021 log
+                                upload: the logbook format at 80000000, 8050 hardware C407)
+  2E id(2) value                write data by identifier: 6E id(2) (9020 turns the computer off:
+                                the host expects no reply and gets none)
+  35 flags 34 address(4) size(3)  start a transfer: 75 10 FC; flags 10 asks for compression
+  36 block                      the next block, numbered from 1: 76 block data (at most 252 bytes)
+  37                            end the transfer: 77 00
+The manifest (address E0000000, 0x600 bytes, uncompressed) holds one 32-byte record per dive,
+newest first: A5C4, number(2), start time(4, the fingerprint), end time(4), ..., dive address(4)
+at 20; unused records are erased flash (FF). A dive (address 80000000 + its address) is a Petrel
+Native Format log of 32-byte records (opening 0-5, samples, a bookmark, closing 0-4, final),
+compressed: each byte XOR the byte 32 before it, then 9-bit codes (1 and a byte, or 0 and a run
+of zero bytes; 0 ends), each block a whole number of 9-byte groups.
+
+The spec's options:
+  "expected"      path of a JSON file to write: the serial and the dives as the Java objects
+                  must hold them, in download order
+  "dives"         a number: a generated logbook of that many long dives instead of the three
+                  built-in ones
+  "corrupt_reply" the reply of that number (from 1, counted per connection) comes with a SLIP
+                  escape of END, a protocol violation
+  "short_reply"   the reply of that number comes as a 1-byte notification
+  "silent_after"  the computer answers this many requests per connection, then nothing
+'''
+
+import calendar
+import datetime
+import json
+
+import dbus
+import dbusmock
+
+SERVICE_UUID = 'fe25c237-0ece-443c-b0aa-e02033e7029d'
+DATA_UUID = '27b7570b-359e-45a3-91bb-cf7e70049bd2'
+CHARACTERISTIC = 'org.bluez.GattCharacteristic1'
+DATA_FLAGS = ['write-without-response', 'write', 'notify']
+
+END, ESC, ESC_END, ESC_ESC = 0xC0, 0xDB, 0xDC, 0xDD
+FRAME = 32
+BLOCK = 252
+
+SERIAL = '1A2B3C4D'
+FIRMWARE = b'V92'
+HARDWARE = 0xC407   # Perdix 2
+MODEL = 11          # libdivecomputer's model number of the Perdix 2
+MANIFEST_ADDRESS = 0xE0000000
+MANIFEST_SIZE = 0x600
+LOG_BASE = 0x80000000
+
+# libdivecomputer's units, for the values it reports.
+PSI = (0.45359237 * 9.80665) / (0.0254 * 0.0254)
+BAR = 100000.0
+BOOKMARK = 8        # SAMPLE_EVENT_BOOKMARK
+
+
+def u16(value):
+    return value.to_bytes(2, 'big')
+
+
+def u32(value):
+    return value.to_bytes(4, 'big')
+
+
+def record(kind, fields):
+    '''A 32-byte log record: its type, then bytes at the given offsets.'''
+    data = bytearray(32)
+    data[0] = kind
+    for offset, value in fields.items():
+        data[offset:offset + len(value)] = value
+    return bytes(data)
+
+
+class Dive:
+    '''One dive: a profile of (seconds, metres) corners, sampled every `interval` seconds.'''
+
+    def __init__(self, start, interval, corners, mixes, switch=None, temperatures=(24, 18),
+                 tank=None, bookmark=None):
+        self.start = start
+        self.interval = interval
+        self.corners = corners
+        self.mixes = mixes          # (oxygen, helium) percentages of the open-circuit gases
+        self.switch = switch        # seconds from which the second mix is breathed
+        self.temperatures = temperatures
+        self.tank = tank            # (start bar, end bar) of the transmitter on T1
+        self.bookmark = bookmark    # seconds of the sample the diver tagged
+        self.duration = corners[-1][0]
+
+    def depth(self, time):
+        for (t0, d0), (t1, d1) in zip(self.corners, self.corners[1:]):
+            if t0 <= time <= t1:
+                return d0 + (d1 - d0) * (time - t0) / (t1 - t0)
+        return 0.0
+
+    def samples(self):
+        '''(seconds, decimetres, degrees, 2-psi units or None, mix index) of each sample.'''
+        deepest = max(depth for _, depth in self.corners)
+        surface, bottom = self.temperatures
+        result = []
+        for time in range(self.interval, self.duration + 1, self.interval):
+            decimetres = round(self.depth(time) * 10)
+            degrees = round(surface + (bottom - surface) * decimetres / (deepest * 10))
+            pressure = None
+            if self.tank:
+                bar = self.tank[0] + (self.tank[1] - self.tank[0]) * time / self.duration
+                pressure = round(bar * BAR / (2 * PSI))
+            mix = 1 if self.switch is not None and time >= self.switch else 0
+            result.append((time, decimetres, degrees, pressure, mix))
+        return result
+
+    def ticks(self):
+        # The computer keeps local time as if it were UTC.
+        return calendar.timegm(self.start.timetuple())
+
+    def log(self):
+        '''The dive as the computer stores it, uncompressed.'''
+        oxygen = bytes([self.mixes[i][0] if i < len(self.mixes) else 0 for i in range(5)]
+                       + [21, 0, 0, 0, 0])    # diluents, unused in open circuit
+        helium = [self.mixes[i][1] if i < len(self.mixes) else 0 for i in range(5)] + [0] * 5
+        samples = self.samples()
+        records = [
+            record(0x10, {4: bytes([30, 70]), 8: b'\x00', 12: u32(self.ticks()), 20: oxygen,
+                          30: bytes(helium[:2])}),
+            record(0x11, {1: bytes(helium[2:]), 16: u16(1013)}),
+            record(0x12, {18: b'\x00'}),
+            record(0x13, {3: u16(1025)}),
+            record(0x14, {1: b'\x01', 16: b'\x09', 17: u16((1 << len(self.mixes)) - 1),
+                          28: bytes([1 if self.tank else 0])}),
+            record(0x15, {23: u16(self.interval * 1000)}),
+        ]
+        for time, decimetres, degrees, pressure, mix in samples:
+            oxygen_now, helium_now = self.mixes[mix]
+            records.append(record(0x01, {
+                1: u16(decimetres), 5: u16(0), 7: bytes([32]), 8: bytes([oxygen_now]),
+                9: bytes([helium_now]), 10: bytes([99]), 12: bytes([0x10]),
+                14: bytes([degrees & 0xFF]), 20: u16(0xFFFF), 22: bytes([0xFF]),
+                23: bytes([min(time // 60, 100)]),
+                28: u16(pressure if pressure is not None else 0xFFFF)}))
+            if time == self.bookmark:
+                records.append(record(0x30, {1: bytes([38]), 4: u32(self.ticks() + time),
+                                             8: u32(0xFFFFFFFF), 12: u32(1)}))
+        deepest = max(decimetres for _, decimetres, _, _, _ in samples)
+        records += [record(0x20, {4: u16(deepest), 6: self.duration.to_bytes(3, 'big')})]
+        records += [record(kind, {}) for kind in (0x21, 0x22, 0x23, 0x24)]
+        records.append(record(0xFF, {2: u32(int(SERIAL, 16)), 10: b'\x92', 13: bytes([MODEL])}))
+        return b''.join(records)
+
+    def expected(self):
+        '''The dive as the Java objects hold it.'''
+        samples = self.samples()
+        return {
+            'dateTime': self.start.strftime('%Y-%m-%d %H:%M:%S'),
+            'diveTime': self.duration,
+            'maxDepth': max(decimetres for _, decimetres, _, _, _ in samples) / 10.0,
+            'oxygen': self.mixes[samples[0][4]][0],
+            'helium': self.mixes[samples[0][4]][1],
+            'time': [time for time, _, _, _, _ in samples],
+            'depth': [decimetres / 10.0 for _, decimetres, _, _, _ in samples],
+            'pressure': [None if pressure is None else pressure * 2 * PSI / BAR
+                         for _, _, _, pressure, _ in samples],
+            'temperature': [degrees for _, _, degrees, _, _ in samples],
+            'event': [BOOKMARK if time == self.bookmark else None for time, _, _, _, _ in samples],
+        }
+
+
+def builtin_logbook():
+    '''Three dives, newest first: as the manifest lists them.'''
+    return [
+        Dive(datetime.datetime(2024, 6, 3, 14, 0, 0), 10, [(0, 0), (30, 2.0), (60, 0)],
+             [(21, 0)]),
+        Dive(datetime.datetime(2024, 6, 2, 10, 30, 0), 5,
+             [(0, 0), (240, 45.2), (1200, 45.2), (1500, 21.0), (2400, 6.0), (3000, 0)],
+             [(18, 45), (50, 0)], switch=1500, temperatures=(22, 12), bookmark=1200),
+        Dive(datetime.datetime(2024, 6, 1, 9, 0, 0), 10,
+             [(0, 0), (180, 30.0), (2100, 31.5), (2460, 0)], [(32, 0)], tank=(200, 60),
+             bookmark=600),
+    ]
+
+
+def generated_logbook(count):
+    start = datetime.datetime(2023, 1, 1, 8, 0, 0)
+    return [Dive(start + datetime.timedelta(days=count - k), 2,
+                 [(0, 0), (300, 20.0 + k % 10), (3300, 18.0), (3600, 0)], [(32, 0)],
+                 tank=(210, 50)) for k in range(count)]
+
+
+def compress(data):
+    '''The computer's compression: XOR with the previous 32 bytes, then 9-bit codes in blocks.'''
+    mixed = bytes(data[i] ^ (data[i - 32] if i >= 32 else 0) for i in range(len(data)))
+    codes = []
+    zeros = 0
+    for byte in mixed:
+        if byte == 0:
+            zeros += 1
+            if zeros == 255:
+                codes.append(zeros)
+                zeros = 0
+            continue
+        if zeros:
+            codes.append(zeros)
+            zeros = 0
+        codes.append(0x100 | byte)
+    if zeros:
+        codes.append(zeros)
+    codes.append(0)
+    # A block holds whole groups of 8 codes (9 bytes); the last group is padded with ends.
+    while len(codes) % 8:
+        codes.append(0)
+    per_block = BLOCK // 9 * 8
+    return [pack(codes[i:i + per_block]) for i in range(0, len(codes), per_block)]
+
+
+def pack(codes):
+    bits = 0
+    for code in codes:
+        bits = bits << 9 | code
+    return bits.to_bytes(len(codes) * 9 // 8, 'big')
+
+
+def slip(packet):
+    out = bytearray()
+    for byte in packet:
+        if byte == END:
+            out += bytes([ESC, ESC_END])
+        elif byte == ESC:
+            out += bytes([ESC, ESC_ESC])
+        else:
+            out.append(byte)
+    out.append(END)
+    return bytes(out)
+
+
+def frames(stream):
+    '''A SLIP stream cut into notifications, each with its [count, index] header.'''
+    size = FRAME - 2
+    pieces = [stream[i:i + size] for i in range(0, len(stream), size)]
+    return [bytes([len(pieces), index]) + piece for index, piece in enumerate(pieces)]
+
+
+class Computer:
+    '''The computer's end of the link: answer() takes one write and gives the notifications.'''
+
+    def __init__(self, spec):
+        self.spec = spec
+        count = spec.get('dives')
+        self.logbook = generated_logbook(count) if count else builtin_logbook()
+        self.addresses = {0x1000 * (k + 1): dive for k, dive in enumerate(self.logbook)}
+        if 'expected' in spec:
+            with open(spec['expected'], 'w', encoding='utf-8') as file:
+                json.dump({'serial': str(int(SERIAL, 16)), 'model': MODEL,
+                           'dives': [dive.expected() for dive in self.logbook]}, file)
+        self.reconnected()
+
+    def reconnected(self):
+        self.slip = bytearray()
+        self.escaped = False
+        self.blocks = []
+        self.manifest_page = 0
+        self.replies = 0
+        self.requests = 0
+
+    def answer(self, data):
+        if len(data) < 2:
+            return []
+        packets = []
+        for byte in data[2:]:
+            if self.escaped:
+                self.slip.append({ESC_END: END, ESC_ESC: ESC}.get(byte, byte))
+                self.escaped = False
+            elif byte == ESC:
+                self.escaped = True
+            elif byte == END:
+                if self.slip:
+                    packets += self.handle(bytes(self.slip))
+                self.slip = bytearray()
+            else:
+                self.slip.append(byte)
+        return packets
+
+    def handle(self, packet):
+        if len(packet) < 4 or packet[:2] != b'\xff\x01' or packet[2] != len(packet) - 3:
+            return []
+        self.requests += 1
+        limit = self.spec.get('silent_after')
+        if limit is not None and self.requests > limit:
+            return []
+        payload = self.reply(packet[4:])
+        if payload is None:
+            return []
+        self.replies += 1
+        stream = slip(bytes([0x01, 0xFF, len(payload) + 1, 0x00]) + payload)
+        if self.replies == self.spec.get('corrupt_reply'):
+            stream = stream[:-1] + bytes([ESC, END])
+        if self.replies == self.spec.get('short_reply'):
+            return [stream[:1]]
+        return frames(stream)
+
+    def reply(self, request):
+        command = request[0] if request else None
+        if command == 0x22 and len(request) == 3:
+            value = self.identifier(int.from_bytes(request[1:3], 'big'))
+            return b'\x7f\x22\x31' if value is None else b'\x62' + request[1:3] + value
+        if command == 0x2E and len(request) >= 3:
+            return None if request[1:3] == b'\x90\x20' else b'\x6e' + request[1:3]
+        if command == 0x35 and len(request) == 10:
+            return self.start_transfer(request[1] & 0x10, int.from_bytes(request[3:7], 'big'))
+        if command == 0x36 and len(request) == 2:
+            if request[1] == 0 or request[1] > len(self.blocks):
+                return b'\x7f\x36\x31'
+            return bytes([0x76, request[1]]) + self.blocks[request[1] - 1]
+        if command == 0x37:
+            self.blocks = []
+            return b'\x77\x00'
+        return bytes([0x7F, command or 0, 0x11])
+
+    def identifier(self, number):
+        return {
+            0x8010: SERIAL.encode(),
+            0x8011: FIRMWARE,
+            0x8021: b'\x01' + u32(LOG_BASE) + u32(0),
+            0x8050: u16(HARDWARE),
+        }.get(number)
+
+    def start_transfer(self, compressed, address):
+        if address == MANIFEST_ADDRESS and not compressed:
+            data = self.manifest(self.manifest_page)
+            self.manifest_page += 1
+            self.blocks = [data[i:i + BLOCK] for i in range(0, len(data), BLOCK)]
+        elif address - LOG_BASE in self.addresses and compressed:
+            self.blocks = compress(self.addresses[address - LOG_BASE].log())
+        else:
+            return b'\x7f\x35\x31'
+        return b'\x75\x10' + bytes([BLOCK])
+
+    def manifest(self, page):
+        count = MANIFEST_SIZE // 32
+        entries = list(self.addresses.items())[page * count:(page + 1) * count]
+        data = b''.join(
+            u16(0xA5C4) + u16(len(self.logbook) - page * count - k) + u32(dive.ticks())
+            + u32(dive.ticks() + dive.duration) + bytes(8) + u32(address) + bytes(8)
+            for k, (address, dive) in enumerate(entries))
+        return data + b'\xff' * (MANIFEST_SIZE - len(data))
+
+
+def add_gatt(mock, peripheral, path):
+    '''The computer's GATT service; its one characteristic is at `path` + "/char0013".'''
+    mock.AddObject(path, 'org.bluez.GattService1', {
+        'UUID': dbus.String(SERVICE_UUID), 'Primary': dbus.Boolean(True),
+        'Device': dbus.ObjectPath(peripheral.path)}, [])
+    mock.AddObject(path + '/char0013', CHARACTERISTIC, {
+        'UUID': dbus.String(DATA_UUID), 'Service': dbus.ObjectPath(path),
+        'Flags': dbus.Array(DATA_FLAGS, signature='s'), 'Notifying': dbus.Boolean(False)}, [])
+    data = dbusmock.get_object(path + '/char0013')
+
+    def write_value(self, value, options):
+        if not peripheral.connected:
+            raise dbus.exceptions.DBusException('Not connected', name='org.bluez.Error.NotConnected')
+        peripheral.write(bytes(value))
+
+    data.AddMethod(CHARACTERISTIC, 'WriteValue', 'aya{sv}', '', write_value)
+    data.AddMethod(CHARACTERISTIC, 'StartNotify', '', '', lambda self: None)
+    data.AddMethod(CHARACTERISTIC, 'StopNotify', '', '', lambda self: None)
