@@ -26,8 +26,8 @@ compressed: each byte XOR the byte 32 before it, then 9-bit codes (1 and a byte,
 of zero bytes; 0 ends), each block a whole number of 9-byte groups.
 
 The spec's options:
-  "expected"      path of a JSON file to write: the serial and the dives as the Java objects
-                  must hold them, in download order
+  "expected"      path of a JSON file to write: the serial, the newest dive's fingerprint (hex)
+                  and the dives as the Java objects must hold them, in download order
   "dives"         a number: a generated logbook of that many long dives instead of the three
                   built-in ones
   "corrupt_reply" the reply of that number (from 1, counted per connection) comes with a SLIP
@@ -260,6 +260,7 @@ class Computer:
         if 'expected' in spec:
             with open(spec['expected'], 'w', encoding='utf-8') as file:
                 json.dump({'serial': str(int(SERIAL, 16)), 'model': MODEL,
+                           'fingerprint': u32(self.logbook[0].ticks()).hex(),
                            'dives': [dive.expected() for dive in self.logbook]}, file)
         self.reconnected()
 

@@ -240,13 +240,8 @@ class BleDownloadTest {
             classPath, SignalProbe.class.getName(), "ble:" + ADDRESS, VENDOR, PRODUCT,
             String.valueOf(FAMILY), String.valueOf(TRANSPORTS)));
         ChildProcess.Running running = ChildProcess.start(command, Map.of());
-        running.awaitOutput(SignalProbe.TRANSFERRING);
-        Thread.sleep(300);
-        long start = System.nanoTime();
-        running.interrupt();
-        running.awaitOutput(SignalProbe.DOWNLOAD_ENDED);
-        long millis = (System.nanoTime() - start) / 1_000_000;
-        running.interrupt();
+        long millis =
+            running.interruptWhile(SignalProbe.TRANSFERRING, SignalProbe.DOWNLOAD_ENDED);
         ChildProcess child = running.finish().assertClean(130);
         DownloadOutcome outcome = DownloadOutcome.parse(child.stdout());
         assertEquals("[-10]: Error downloading the dives.", outcome.message(),

@@ -8,7 +8,7 @@ import java.util.concurrent.TimeUnit;
 /**
  * A mock BlueZ (tests/ble/bluez_mock.py under python3-dbusmock) on the private system bus that
  * tests/ble/private_bus.sh gives the test JVM, for as long as it is open. Its parameters are the
- * template's JSON; a "dcsim" entry naming this build's libdcsim is added.
+ * template's JSON; in a build over dcsim, a "dcsim" entry naming its libdcsim is added.
  */
 public final class MockBluez implements AutoCloseable {
     private static final long START_SECONDS = 20;
@@ -17,8 +17,10 @@ public final class MockBluez implements AutoCloseable {
     private final Process process;
 
     public MockBluez(String parameters) throws IOException, InterruptedException {
-        String withDcsim = "{\"dcsim\": \"" + TestEnvironment.path("dcsim.library") + "\", "
-                           + parameters.substring(parameters.indexOf('{') + 1);
+        String withDcsim = System.getProperty("dcsim.library") == null
+                               ? parameters
+                               : "{\"dcsim\": \"" + TestEnvironment.path("dcsim.library")
+                                     + "\", " + parameters.substring(parameters.indexOf('{') + 1);
         ProcessBuilder builder = new ProcessBuilder(
             "/usr/bin/python3", "-m", "dbusmock", "--system", "-t",
             TestEnvironment.path("bluez.mock").toString(), "-p", withDcsim);
