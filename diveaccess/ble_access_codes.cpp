@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform_files.h"
 #include "state_directory.h"
 
 namespace diveconnector {
@@ -46,6 +47,11 @@ class ProcessCodes {
         codes_[name].assign(code, code + size);
     }
 
+    void drop(const std::string& name) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        codes_.erase(name);
+    }
+
   private:
     std::mutex mutex_;
     std::map<std::string, std::vector<unsigned char>> codes_;
@@ -83,6 +89,17 @@ void BleAccessCodes::store(const std::string& address, const unsigned char* code
         }
     } catch (const std::exception&) {
         // Memory ran out: the code is not kept.
+    }
+}
+
+bool BleAccessCodes::forget(const std::string& address) const noexcept {
+    try {
+        const std::string name = nameOf(address);
+        ProcessCodes::instance().drop(name);
+        const std::string path = statePath(directory_, kSubfolder, name);
+        return path.empty() || removeFile(path);
+    } catch (const std::exception&) {
+        return false;
     }
 }
 

@@ -7,6 +7,7 @@
 //     const BleAccessCodes codes(stateDirectory);   // "": kept in memory only
 //     const std::vector<unsigned char> code = codes.load("AA:BB:CC:DD:EE:FF");   // empty: none
 //     codes.store("AA:BB:CC:DD:EE:FF", bytes, size);
+//     static_cast<void>(codes.forget("AA:BB:CC:DD:EE:FF"));   // the computer refused it
 #pragma once
 
 #include <cstddef>
@@ -25,6 +26,9 @@ class BleAccessCodes {
     // A code that cannot be kept is not an error: the diver is asked for the PIN again.
     void store(const std::string& address, const unsigned char* code,
                std::size_t size) const noexcept;
+    // Drops the code from the state directory and from memory, so that the next opening asks for
+    // the PIN; false when its file stays.
+    [[nodiscard]] bool forget(const std::string& address) const noexcept;
 
   private:
     std::string directory_;

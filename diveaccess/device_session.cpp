@@ -74,24 +74,37 @@ void DeviceClose::operator()(dc_device_t* device) const noexcept {
 DeviceConnection::DeviceConnection(const DeviceSession& session, DownloadListener* listener,
                                    FingerprintCache* fingerprints)
     : events_(session.signalScope(), listener, session.diagnostics(), fingerprints),
-      stream_(openDeviceStream(
-          session.context(), session.descriptor(), session.deviceName(),
-          session.diagnostics().log(),
-          BleHooks{
-              [this] { return events_.cancelRequested(); },
-              [this](const std::string& address, const std::string& name) {
-                  return events_.pinCode(address, name);
-              },
-              BleAccessCodes(fingerprints != nullptr ? fingerprints->directory() : std::string()),
-              [&session](dc_loglevel_t level, const std::string& message) {
-                  session.diagnostics().log().write(level, "%s", message.c_str());
-              },
-              nullptr})),
       device_(nullptr, DeviceClose{&session.diagnostics()}) {
-    dc_device_t* rawDevice = nullptr;
-    dc_status_t status =
-        dc_device_open(&rawDevice, session.context(), session.descriptor(), stream_.get());
-    device_.reset(rawDevice);
+    const SupportLog& log = session.diagnostics().log();
+    const BleHooks hooks{
+        [this] { return events_.cancelRequested(); },
+        [this](const std::string& address, const std::string& name) {
+            return events_.pinCode(address, name);
+        },
+        BleAccessCodes(fingerprints != nullptr ? fingerprints->directory() : std::string()),
+        [&log](dc_loglevel_t level, const std::string& message) {
+            log.write(level, "%s", message.c_str());
+        },
+        std::make_shared<AccessCodeUse>()};
+    dc_status_t status = open(session, hooks);
+    const AccessCodeUse& use = *hooks.accessCodeUse;
+    // A pairing computer that refuses its stored access code fails the handshake (0.9.0:
+    // DC_STATUS_PROTOCOL; later releases ask for the PIN themselves and fail with
+    // DC_STATUS_NOACCESS): the code is stale, and kept it would lock the diver out for good.
+    if ((status == DC_STATUS_PROTOCOL || status == DC_STATUS_NOACCESS) && use.storedCodeGiven &&
+        !use.codeStored) {
+        const bool forgotten = hooks.accessCodes.forget(use.address);
+        log.write(DC_LOGLEVEL_WARNING,
+                  "The computer refused the stored access code (status %d): %s.",
+                  static_cast<int>(status),
+                  !forgotten     ? "its file cannot be removed"
+                  : use.pinAsked ? "it is dropped"
+                                 : "it is dropped, and the computer opened again for its PIN");
+        if (forgotten && !use.pinAsked) {
+            *hooks.accessCodeUse = AccessCodeUse();
+            status = open(session, hooks);
+        }
+    }
     if (status != DC_STATUS_SUCCESS) {
         throw Exception(messages::kOpeningDevice, status);
     }
@@ -103,6 +116,18 @@ DeviceConnection::DeviceConnection(const DeviceSession& session, DownloadListene
     if (status != DC_STATUS_SUCCESS) {
         throw Exception(messages::kRegisteringCancel, status);
     }
+}
+
+dc_status_t DeviceConnection::open(const DeviceSession& session, const BleHooks& hooks) {
+    device_.reset();
+    stream_.reset();
+    stream_ = openDeviceStream(session.context(), session.descriptor(), session.deviceName(),
+                               session.diagnostics().log(), hooks);
+    dc_device_t* rawDevice = nullptr;
+    const dc_status_t status =
+        dc_device_open(&rawDevice, session.context(), session.descriptor(), stream_.get());
+    device_.reset(rawDevice);
+    return status;
 }
 
 }  // namespace diveconnector

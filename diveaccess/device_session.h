@@ -14,6 +14,7 @@
 
 #include <memory>
 
+#include "ble_hooks.h"
 #include "dc_handles.h"
 #include "device_events.h"
 #include "diagnostics.h"
@@ -73,6 +74,9 @@ class DeviceConnection {
     [[nodiscard]] const DeviceEvents& events() const noexcept { return events_; }
 
   private:
+    // Opens the stream and the device anew; the status of dc_device_open.
+    dc_status_t open(const DeviceSession& session, const BleHooks& hooks);
+
     DeviceEvents events_;
     // The stream outlives the device: dc_device_close does not close it.
     IostreamHandle stream_;

@@ -36,4 +36,7 @@ enum class DirectoryCreation { kCreated, kExists, kParentMissing, kFailed };
 [[nodiscard]] bool replaceFile(const std::string& directory, const std::string& path,
                                const unsigned char* data, std::size_t size) noexcept;
 
+// Removes the file; true when it is gone, also when there was none.
+[[nodiscard]] bool removeFile(const std::string& path) noexcept;
+
 }  // namespace diveconnector

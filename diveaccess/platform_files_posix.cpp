@@ -74,4 +74,8 @@ bool replaceFile(const std::string& directory, const std::string& path, const un
     }
 }
 
+bool removeFile(const std::string& path) noexcept {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
 }  // namespace diveconnector

@@ -107,4 +107,14 @@ bool replaceFile(const std::string& directory, const std::string& path, const un
     }
 }
 
+bool removeFile(const std::string& path) noexcept {
+    try {
+        const std::wstring wide = widePath(path);
+        return !wide.empty() &&
+               (DeleteFileW(wide.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace diveconnector

@@ -110,7 +110,8 @@ static dc_status_t request_ok(dc_iostream_t* iostream, const unsigned char* requ
 #ifndef DCSIM_API_0_8
 
 /* Sends the stored access code; SUCCESS if the computer took it, DONE if
- * there is none or it was refused. */
+ * there is none. A refused code fails with PROTOCOL, as 0.9.0's i330R backend
+ * fails on the unexpected response code: it does not ask for the PIN again. */
 static dc_status_t send_access_code(dc_iostream_t* iostream) {
     unsigned char request[1 + DCSIM_BLE_ACCESSCODE] = {DCSIM_BLE_ACCESS};
     static const unsigned char none[DCSIM_BLE_ACCESSCODE];
@@ -131,12 +132,15 @@ static dc_status_t send_access_code(dc_iostream_t* iostream) {
     }
     free(reply.data);
     return answer == DCSIM_BLE_OK        ? DC_STATUS_SUCCESS
-           : answer == DCSIM_BLE_REFUSED ? DC_STATUS_DONE
+           : answer == DCSIM_BLE_REFUSED ? DC_STATUS_PROTOCOL
                                          : status_of(answer);
 }
 
 static dc_status_t pair(dc_context_t* context, dc_iostream_t* iostream) {
     dc_status_t status = send_access_code(iostream);
+    if (status == DC_STATUS_PROTOCOL) {
+        DCSIM_ERROR(context, "The device refused the access code.");
+    }
     if (status != DC_STATUS_DONE) {
         return status;
     }

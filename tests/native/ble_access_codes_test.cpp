@@ -91,6 +91,16 @@ TEST(BleAccessCodesTest, ACodeLongerThanAnyDeviceHandsOverIsNotKept) {
     EXPECT_FALSE(fs::exists(state.fileOf("0A_C3_00_00_00_01")));
 }
 
+TEST(BleAccessCodesTest, ForgettingDropsTheFileAndTheProcessCode) {
+    const StateDirectory state;
+    store(state.str(), "0A:C5:00:00:00:01", code(0x70));
+    EXPECT_TRUE(BleAccessCodes(state.str()).forget("0a:c5:00:00:00:01"));
+    EXPECT_FALSE(fs::exists(state.fileOf("0A_C5_00_00_00_01")));
+    EXPECT_EQ(BleAccessCodes(state.str()).load("0A:C5:00:00:00:01"), Bytes());
+    EXPECT_EQ(BleAccessCodes("").load("0A:C5:00:00:00:01"), Bytes()) << "nor in memory";
+    EXPECT_TRUE(BleAccessCodes(state.str()).forget("0A:C5:00:00:00:01")) << "nothing to drop";
+}
+
 TEST(BleAccessCodesTest, DownloadsOnManyThreadsShareTheCodes) {
     constexpr int kThreads = 4;
     constexpr int kRounds = 200;

@@ -2,6 +2,7 @@ package diveconnector.testing;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
@@ -12,6 +13,7 @@ import brenquill.main.java.core.exceptions.NativeException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
 import java.util.Map;
 import java.util.concurrent.ExecutorService;
@@ -256,6 +258,8 @@ class BleDownloadTest {
     static final String PAIRED_ADDRESS = "00:11:22:33:44:A1";
     static final String UNPAIRED_ADDRESS = "00:11:22:33:44:A2";
     static final String PROCESS_PAIRED_ADDRESS = "00:11:22:33:44:A3";
+    static final String STALE_FILE_ADDRESS = "00:11:22:33:44:A4";
+    static final String STALE_MEMORY_ADDRESS = "00:11:22:33:44:A5";
 
     private List<Dive> downloadWith(DeviceConnector connector, String address)
         throws NativeException {
@@ -335,5 +339,48 @@ class BleDownloadTest {
                 .filter(line -> line.startsWith("dives ") || line.startsWith("asked "))
                 .toList();
         assertEquals(List.of("dives 3", "dives 3", "asked 1"), said, child::toString);
+    }
+
+    @Test
+    void aStaleAccessCodeIsDroppedAndThePinAskedForAgain() throws Exception {
+        Assumptions.assumeFalse(TestEnvironment.olderApi(), "0.8 has no PIN requests");
+        // A code in the state directory that the computer no longer takes.
+        Path file = scenario(STALE_FILE_ADDRESS, "FH001234", "sim:stale", "pin 123456\n" + DIVES);
+        start(parameters(device(STALE_FILE_ADDRESS, "FH001234", file, "")));
+        Path state = temporary.resolve("state");
+        Path code = state.resolve("ble-access-codes").resolve(STALE_FILE_ADDRESS.replace(':', '_'));
+        Files.createDirectories(code.getParent());
+        byte[] stale = new byte[16];
+        Arrays.fill(stale, (byte) 0x42);
+        Files.write(code, stale);
+        System.setProperty("diveconnector.fingerprints", state.toString());
+        try {
+            PinConnector connector = new PinConnector("123456");
+            assertEquals(3, downloadWith(connector, STALE_FILE_ADDRESS).size());
+            assertEquals(1, connector.asked.get(), "asked once, on the second opening");
+            byte[] kept = Files.readAllBytes(code);
+            assertEquals(16, kept.length);
+            assertFalse(Arrays.equals(stale, kept), "the new code replaced the stale one");
+        } finally {
+            System.clearProperty("diveconnector.fingerprints");
+        }
+
+        // A code kept by the JVM only, gone stale when the computer paired with another PIN.
+        Path first = scenario(STALE_MEMORY_ADDRESS, "FH001234", "sim:memory",
+                              "pin 123456\n" + DIVES);
+        start(parameters(device(STALE_MEMORY_ADDRESS, "FH001234", first, "")));
+        PinConnector before = new PinConnector("123456");
+        assertEquals(3, downloadWith(before, STALE_MEMORY_ADDRESS).size());
+        assertEquals(1, before.asked.get());
+        Path repaired = scenario(STALE_MEMORY_ADDRESS, "FH001234", "sim:memory",
+                                 "pin 654321\n" + DIVES);
+        start(parameters(device(STALE_MEMORY_ADDRESS, "FH001234", repaired, "")));
+        PinConnector after = new PinConnector("654321");
+        assertEquals(3, downloadWith(after, STALE_MEMORY_ADDRESS).size());
+        assertEquals(1, after.asked.get());
+        // The code the second opening got is kept: no PIN the next time.
+        PinConnector next = new PinConnector("111111");
+        assertEquals(3, downloadWith(next, STALE_MEMORY_ADDRESS).size());
+        assertEquals(0, next.asked.get());
     }
 }
