@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 #include "device_session.h"
@@ -69,8 +70,9 @@ std::size_t downloadOnce(const std::string& cacheDirectory) {
     const DownloadInterruption interruption;
     const DeviceConnection connection(session, nullptr, &fingerprints);
     const auto records = downloadDives(connection, interruption);
-    if (!records.empty()) {
-        fingerprints.store(records.front().fingerprint);
+    // A cache that is not written would measure full downloads as cached ones.
+    if (!records.empty() && !fingerprints.store(records.front().fingerprint)) {
+        throw std::runtime_error("cannot write the fingerprint cache in " + cacheDirectory);
     }
     return records.size();
 }

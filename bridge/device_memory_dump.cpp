@@ -64,9 +64,11 @@ jbyteArray dumpDeviceMemory(JNIEnv* env, jobject connector, jstring deviceName, 
 
     return static_cast<jbyteArray>(guarded(env, nativeException, [&]() -> jobject {
         const std::string name = utf8String(env, deviceName);
-        const SupportLog log = SupportLog::open(systemProperty(env, properties::kLog),
-                                                systemProperty(env, properties::kLogLevel));
+        const std::string logPath = systemProperty(env, properties::kLog);
+        const SupportLog log =
+            SupportLog::open(logPath, systemProperty(env, properties::kLogLevel));
         const Diagnostics diagnostics(systemProperty(env, properties::kQuiet) == "true", log);
+        diagnostics.unopenedLog(logPath);
         log.write(DC_LOGLEVEL_INFO, "Dumping the memory of \"%s\": %s %s.", name.c_str(),
                   vendorChars.c_str(), productChars.c_str());
         try {

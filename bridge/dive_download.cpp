@@ -57,9 +57,11 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceNa
                 ? FingerprintCache::Stored::kIgnore
                 : FingerprintCache::Stored::kUse);
         // Read at every download, so a changed setting counts from the next one.
-        const SupportLog log = SupportLog::open(systemProperty(env, properties::kLog),
-                                                systemProperty(env, properties::kLogLevel));
+        const std::string logPath = systemProperty(env, properties::kLog);
+        const SupportLog log =
+            SupportLog::open(logPath, systemProperty(env, properties::kLogLevel));
         const Diagnostics diagnostics(systemProperty(env, properties::kQuiet) == "true", log);
+        diagnostics.unopenedLog(logPath);
         if (log.isOpen()) {
             const char* version = dc_version(nullptr);
             log.write(DC_LOGLEVEL_INFO, "Downloading from \"%s\": %s %s, libdivecomputer %s.",
@@ -96,7 +98,16 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceNa
             // dives; the cache moves on only once it says it has kept them.
             switch (listener.keepDives(device, dives)) {
                 case JavaDownloadListener::Keeping::kKept:
-                    fingerprints.store(newest);
+                    // A cache that cannot be written never fails the download, but is said.
+                    if (!fingerprints.store(newest)) {
+                        log.write(DC_LOGLEVEL_ERROR,
+                                  "Could not write the fingerprint cache in \"%s\".",
+                                  fingerprints.directory().c_str());
+                        diagnostics.formattedLine(
+                            "Cannot write the fingerprint cache in \"%s\"; the next download "
+                            "brings these dives again.\n",
+                            fingerprints.directory().c_str());
+                    }
                     return device;
                 case JavaDownloadListener::Keeping::kNotKept:
                     return device;

@@ -46,4 +46,10 @@ void Diagnostics::formattedLine(const char* format, ...) const noexcept {
     std::fflush(stdout);
 }
 
+void Diagnostics::unopenedLog(const std::string& path) const noexcept {
+    if (!path.empty() && !log_.isOpen()) {
+        formattedLine("Cannot open the support log \"%s\"; nothing is logged.\n", path.c_str());
+    }
+}
+
 }  // namespace diveconnector

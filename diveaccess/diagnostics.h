@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "support_log.h"
 
@@ -36,6 +37,11 @@ class Diagnostics {
 #endif
     void
     formattedLine(const char* format, ...) const noexcept;
+
+    // The application named a support log at `path` that could not be opened: one line, so the
+    // missing log does not pass unnoticed; the call goes on without it. Nothing for "" or an open
+    // log.
+    void unopenedLog(const std::string& path) const noexcept;
 
     [[nodiscard]] const SupportLog& log() const noexcept {
         return log_;

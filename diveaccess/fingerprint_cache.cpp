@@ -49,10 +49,9 @@ void FingerprintCache::registerStored(dc_device_t* device, std::uint32_t serial)
     }
 }
 
-void FingerprintCache::store(const std::vector<unsigned char>& fingerprint) const noexcept {
-    if (!file_.empty() && !fingerprint.empty()) {
-        static_cast<void>(writeStateFile(file_, fingerprint.data(), fingerprint.size()));
-    }
+bool FingerprintCache::store(const std::vector<unsigned char>& fingerprint) const noexcept {
+    return file_.empty() || fingerprint.empty() ||
+           writeStateFile(file_, fingerprint.data(), fingerprint.size());
 }
 
 }  // namespace diveconnector

@@ -38,8 +38,8 @@ class FingerprintCache {
     void registerStored(dc_device_t* device, std::uint32_t serial) noexcept;
 
     // Replaces the device's file with the fingerprint. Does nothing before the device identified
-    // itself or for an empty fingerprint; a failed write leaves the old file.
-    void store(const std::vector<unsigned char>& fingerprint) const noexcept;
+    // itself or for an empty fingerprint; a failed write leaves the old file and returns false.
+    [[nodiscard]] bool store(const std::vector<unsigned char>& fingerprint) const noexcept;
 
     // The library's state directory, "" when none is configured.
     [[nodiscard]] const std::string& directory() const noexcept { return directory_; }

@@ -201,7 +201,7 @@ class FingerprintDownloadTest : public DcsimFixture {
         ASSERT_EQ(dcsim_attach(scenario.c_str()), 0) << dcsim_last_error();
     }
 
-    // The dives downloaded, newest first; stores the newest fingerprint.
+    // The dives downloaded, newest first; stores the newest fingerprint, noting whether it could.
     std::vector<DiveRecord> download(
         const char* port, FingerprintCache::Stored stored = FingerprintCache::Stored::kUse) {
         FingerprintCache fingerprints(cacheDirectory_, stored);
@@ -210,7 +210,7 @@ class FingerprintDownloadTest : public DcsimFixture {
         const DeviceConnection connection(session, nullptr, &fingerprints);
         std::vector<DiveRecord> records = downloadDives(connection, interruption);
         if (!records.empty()) {
-            fingerprints.store(records.front().fingerprint);
+            stored_ = fingerprints.store(records.front().fingerprint);
         }
         return records;
     }
@@ -223,6 +223,7 @@ class FingerprintDownloadTest : public DcsimFixture {
 
     TemporaryDirectory directory_;
     std::string cacheDirectory_ = directory_.str();
+    bool stored_ = true;
 
   private:
     const SilencedStandardOutput silenced_;
@@ -294,7 +295,7 @@ TEST_F(FingerprintDownloadTest, NoSerialOrNoBackendNameReadsAndWritesNothing) {
     const DeviceConnection connection(session, nullptr, &fingerprints);
     const auto records = downloadDives(connection, interruption);
     ASSERT_EQ(records.size(), 2u);
-    fingerprints.store(records.front().fingerprint);
+    EXPECT_TRUE(fingerprints.store(records.front().fingerprint));
     EXPECT_EQ(entries(directory_.path()), std::vector<std::string>{"d9-00000000.bin"});
 }
 
@@ -331,8 +332,10 @@ TEST_F(FingerprintDownloadTest, AnUnwritableDirectoryFailsNothing) {
     writeBytes(directory_.path() / "blocked", {});
     cacheDirectory_ = (directory_.path() / "blocked").string();
     EXPECT_EQ(download("sim:a").size(), 2u);
+    EXPECT_FALSE(stored_) << "the bridge says so";
     cacheDirectory_ = (directory_.path() / "blocked" / "below").string();
     EXPECT_EQ(download("sim:a").size(), 2u);
+    EXPECT_FALSE(stored_);
     EXPECT_EQ(entries(directory_.path()), std::vector<std::string>{"blocked"});
     EXPECT_TRUE(fileBytes(directory_.path() / "blocked").empty());
 #ifndef _WIN32

@@ -273,6 +273,35 @@ class FingerprintCacheTest {
         }
     }
 
+    // The download succeeds all the same, but the application's support log and, unless quiet,
+    // standard output say that its cache or its log does not work.
+    @Test
+    void anUnusableCacheOrLogIsSaid() throws Exception {
+        Path port = Files.writeString(temporary.resolve("computer.txt"), computer(2, ""));
+        Path blocker = Files.writeString(temporary.resolve("blocker"), "");
+        Path log = temporary.resolve("support.log");
+        String cacheLine = "Cannot write the fingerprint cache in \"" + blocker
+                           + "\"; the next download brings these dives again.";
+        String logLine = "Cannot open the support log \"" + temporary + "\"; nothing is logged.";
+        String[][] cases = {
+            {cacheLine, "-D" + DIRECTORY_PROPERTY + "=" + blocker, "-Ddiveconnector.log=" + log},
+            {logLine, "-D" + DIRECTORY_PROPERTY + "=" + cache, "-Ddiveconnector.log=" + temporary},
+        };
+        for (String[] settings : cases) {
+            for (String quiet : List.of("false", "true")) {
+                List<String> options = new ArrayList<>(List.of(settings).subList(1, 3));
+                options.add("-Ddiveconnector.quiet=" + quiet);
+                ChildProcess child = DownloadChild.run(null, false, options, port.toString());
+                assertEquals("none", DownloadOutcome.parse(child.stdout()).message(),
+                             child::toString);
+                assertEquals(quiet.equals("false"), child.stdout().contains(settings[0] + "\n"),
+                             child::toString);
+            }
+        }
+        assertTrue(Files.readString(log).contains("Could not write the fingerprint cache in \""
+                                                  + blocker + "\"."));
+    }
+
     @Test
     void ctrlCLeavesTheCacheAsItWas() throws Exception {
         knowDiveThree();
