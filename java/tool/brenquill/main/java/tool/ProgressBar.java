@@ -16,6 +16,9 @@ final class ProgressBar {
     private static final int WIDTH = 24;
     // Redrawing faster than the eye reads only costs the terminal.
     private static final long REDRAW_NANOS = 100_000_000L;
+    // What libdivecomputer's dive-by-dive backends (Shearwater, Suunto EON Steel, ...) report as
+    // the maximum before they know the transfer's size.
+    static final long UNKNOWN_MAXIMUM = 0xFFFFFFFFL;
 
     private final PrintStream terminal;
     private final LongSupplier nanoClock;
@@ -40,6 +43,9 @@ final class ProgressBar {
 
     /** The transfer has reached {@code current} of {@code maximum} bytes. */
     void progress(long current, long maximum) {
+        if (maximum == UNKNOWN_MAXIMUM) {
+            return;
+        }
         long now = nanoClock.getAsLong();
         if (!started) {
             started = true;

@@ -61,6 +61,9 @@ class ProgressBarTest {
 
     @Test
     void hoursLeftAndAnUnknownMaximumNeitherBreakTheLine() {
+        // Not 4096 MiB: the real libdivecomputer's "size not known yet".
+        bar.progress(0, ProgressBar.UNKNOWN_MAXIMUM);
+        assertEquals("", taken());
         bar.progress(0, 0);
         assertEquals("\r  0% [                        ] 0 B of 0 B", taken());
         clock.addAndGet(1_000 * MILLIS);
