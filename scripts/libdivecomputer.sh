@@ -69,7 +69,7 @@ if [[ $platform == linux ]]; then
 else
     # Windows reaches Bluetooth through Winsock; BlueZ is Linux's.
     options+=(--host=x86_64-w64-mingw32 --without-bluez)
-    packages=(autoconf automake libtool pkg-config make gcc-mingw-w64-x86-64)
+    packages=(autoconf automake libtool pkg-config make g++-mingw-w64-x86-64)
     expected=(HAVE_WS2BTH_H)
 fi
 
