@@ -7,7 +7,9 @@
 #      under ThreadSanitizer;
 #   4. a short run of every fuzz target;
 #   5. the Windows x64 cross-build with its export check;
-#   6. every suite once more from a copy of the project alone, with nothing beside it.
+#   6. with libdivecomputer's source archives in ../shared/libdivecomputer: the real-library suite
+#      against 0.9.0 and 0.8.0, and the listing against the master snapshot;
+#   7. every suite once more from a copy of the project alone, with nothing beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -60,6 +62,29 @@ scripts/fuzz.sh 60
 
 stage "Windows x64 cross-build"
 scripts/windows.sh
+
+stage "The real libdivecomputer"
+archives=$(pwd)/../shared/libdivecomputer
+if [[ ! -d $archives ]]; then
+    echo "Skipped: $archives is missing, so there is no real libdivecomputer to build."
+else
+    started=$SECONDS
+    # The releases get the whole suite; the development snapshot, whose table moves, its listing.
+    for archive in "$archives"/libdivecomputer-0.9.0.tar.gz "$archives"/libdivecomputer-0.8.0.tar.gz \
+                   "$archives"/libdivecomputer-master-*.tar.gz; do
+        name=$(basename "$archive" .tar.gz)
+        echo "-- $name"
+        # Each release in its own prefix: 0.8 and 0.9 both install libdivecomputer.so.0.
+        prefix=$(scripts/libdivecomputer.sh --jobs "$jobs" "$archive")
+        PKG_CONFIG_PATH=$prefix/lib/pkgconfig cmake -S . -B "build/real/$name" \
+            -DDIVECONNECTOR_LIBDIVECOMPUTER=system -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+        cmake --build "build/real/$name" -j "$jobs"
+        tests=()
+        [[ $name == libdivecomputer-master-* ]] && tests=(-R '^real\.Listing')
+        ctest --test-dir "build/real/$name" --output-on-failure -j "$jobs" -L real "${tests[@]}"
+    done
+    echo "The real libdivecomputer stage took $((SECONDS - started)) s."
+fi
 
 stage "A copy of the project alone"
 alone=$(mktemp -d)

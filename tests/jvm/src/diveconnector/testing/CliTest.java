@@ -311,7 +311,9 @@ class CliTest {
 
         assertEquals("", errors(child), child::toString);
         String stdout = child.stdout();
-        assertTrue(stdout.startsWith("Downloading from Dcsim Reef Explorer on dcsim:builtin.\n"),
+        assertTrue(stdout.startsWith("Simulated dive computer: this build uses dcsim, not "
+                                     + "libdivecomputer.\nDownloading from Dcsim Reef Explorer on "
+                                     + "dcsim:builtin.\n"),
                    stdout);
         int progress = stdout.indexOf("Event: progress 100.00% (80/80)");
         assertTrue(progress > 0 && progress < stdout.indexOf("Date and time"),
@@ -413,7 +415,7 @@ class CliTest {
                                     "--port",
                                     computerOfJune(2, "transfer 8 250\n").toString()));
         ChildProcess closed = ChildProcess.run(command, Tool.JNI_CHECKS).assertClean(1);
-        assertTrue(closed.stdout().startsWith("Downloading from "), closed::toString);
+        assertTrue(closed.stdout().startsWith("Simulated dive computer: "), closed::toString);
         assertEquals("diveconnector: cannot write the standard output", errors(closed),
                      closed::toString);
         assertEquals(List.of(), cacheFiles(cache));
@@ -858,7 +860,8 @@ class CliTest {
         ChildProcess child = Tool.run("dump", file.toString()).assertClean(0);
 
         assertEquals("", errors(child), child::toString);
-        assertEquals("Dumping the memory of Dcsim Reef Explorer on dcsim:builtin.\nWrote "
+        assertEquals("Simulated dive computer: this build uses dcsim, not libdivecomputer.\n"
+                         + "Dumping the memory of Dcsim Reef Explorer on dcsim:builtin.\nWrote "
                          + expected.length + " bytes to " + file + ".\n",
                      child.stdout());
         assertArrayEquals(expected, Files.readAllBytes(file));

@@ -60,7 +60,9 @@ public class DeviceConnector {
 
     /**
      * The transfer has advanced to {@code current} of {@code maximum} units (bytes for most
-     * computers). Both are unsigned 32-bit numbers; {@code maximum} may grow during a download.
+     * computers). Both are unsigned 32-bit numbers; {@code maximum} may change during a download,
+     * up or down (a Suunto Vyper first counts its whole memory, then only its logbook), and
+     * {@code current} need not reach it.
      * Does nothing here.
      */
     public void onDownloadProgress(long current, long maximum) {}

@@ -11,6 +11,9 @@ import java.util.Optional;
  * in for options that are not given. Without them the port, vendor and product must be given.
  */
 final class ComputerOptions {
+    /** The first line of a download or dump in such a build: no diver may take it for a real one. */
+    static final String SIMULATED =
+        "Simulated dive computer: this build uses dcsim, not libdivecomputer.";
     private static final String DEFAULT_PROPERTY_PREFIX = "diveconnector.default.";
     private static final String PORT = "--port";
     private static final String VENDOR = "--vendor";
@@ -34,6 +37,11 @@ final class ComputerOptions {
         return new Computer(required(command, arguments, PORT, "NAME", "port"),
                             required(command, arguments, VENDOR, "V", "vendor"),
                             required(command, arguments, PRODUCT, "P", "product"));
+    }
+
+    /** Whether this build runs over dcsim, the simulated libdivecomputer. */
+    static boolean simulated() {
+        return buildDefault("port").isPresent();
     }
 
     private static Optional<String> buildDefault(String option) {

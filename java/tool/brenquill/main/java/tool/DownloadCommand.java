@@ -129,6 +129,9 @@ final class DownloadCommand implements Command {
                 System.setProperty(LOG_LEVEL_PROPERTY, logLevel.get());
             }
 
+            if (ComputerOptions.simulated()) {
+                text.println(ComputerOptions.SIMULATED);
+            }
             text.println("Downloading from " + vendor + " " + product + " on " + port + ".");
             Main.checkStandardOutput(out);
             Optional<OutputFile> jsonOutput = jsonFile;

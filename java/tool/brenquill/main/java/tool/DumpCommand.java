@@ -62,6 +62,9 @@ final class DumpCommand implements Command {
             OutputFile file = files.add(OutputFile.replacing(path));
             DownloadCommand.checkCache(state);
             System.setProperty(DownloadCommand.FINGERPRINTS_PROPERTY, state.toString());
+            if (ComputerOptions.simulated()) {
+                out.println(ComputerOptions.SIMULATED);
+            }
             out.println("Dumping the memory of " + vendor + " " + product + " on " + port + ".");
             Main.checkStandardOutput(out);
             Optional<ProgressBar> bar = ProgressBar.onTerminal(err);
