@@ -124,6 +124,32 @@ class RealBleDownloadTest {
         assertEncodedDives(expected, set.added());
     }
 
+    /** Keeps the models of each find, by port. */
+    private static final class Scanner extends DeviceConnector {
+        final Map<String, List<Device>> models = new HashMap<>();
+
+        @Override
+        public void onDeviceFound(
+            String port, String name, int signalStrength, long transport, Device[] found) {
+            models.put(port, List.of(found));
+        }
+    }
+
+    @Test
+    void aScanNamesTheModelAndItsPortDownloads() throws Exception {
+        // As a computer just woken for its download: BlueZ learns of it only by discovery.
+        start("\"known\": false");
+        Scanner scanner = new Scanner();
+        scanner.scanForDevices(2);
+        List<Device> models = scanner.models.get(PORT);
+        assertEquals(
+            List.of(new Device(VENDOR, PRODUCT, PRODUCT)), models, scanner.models::toString);
+        RecordingSet<Dive> set = RecordingSet.accepting();
+        new DeviceConnector().loadUserDivesFromDevice(
+            PORT, models.get(0).getVendor(), models.get(0).getProduct(), set);
+        assertEquals(3, set.added().size());
+    }
+
     /** Interrupts its download once the transfer has brought two of the logbook's dives. */
     private static final class InterruptingConnector extends DeviceConnector {
         private final int logbook;
