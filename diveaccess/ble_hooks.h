@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ble_access_codes.h"
+#include "support_log.h"
 
 namespace diveconnector {
 
@@ -33,6 +34,9 @@ struct BleHooks {
     std::function<void(dc_loglevel_t level, const std::string& message)> log;
     // When set, the stream records here what it did with the access code.
     std::shared_ptr<AccessCodeUse> accessCodeUse;
+    // The download's support log, told the PIN and the access codes so that it masks them; null:
+    // none.
+    const SupportLog* secretsLog = nullptr;
 };
 
 }  // namespace diveconnector

@@ -77,6 +77,9 @@ dc_status_t pinCode(const BleStream& stream, void* data, size_t size) {
     if (!pin) {
         return DC_STATUS_UNSUPPORTED;
     }
+    if (stream.hooks.secretsLog != nullptr) {
+        stream.hooks.secretsLog->maskPin(*pin);
+    }
     if (pin->size() >= size) {
         return DC_STATUS_INVALIDARGS;
     }
@@ -95,12 +98,18 @@ dc_status_t loadAccessCode(const BleStream& stream, void* data, size_t size) {
             stream.hooks.accessCodeUse->storedCodeGiven = true;
         }
     }
+    if (stream.hooks.secretsLog != nullptr) {
+        stream.hooks.secretsLog->maskAccessCode(code.data(), code.size());
+    }
     return DC_STATUS_SUCCESS;
 }
 
 dc_status_t storeAccessCode(const BleStream& stream, const void* data, size_t size) {
-    stream.hooks.accessCodes.store(stream.link->address(), static_cast<const unsigned char*>(data),
-                                   size);
+    const auto* code = static_cast<const unsigned char*>(data);
+    if (stream.hooks.secretsLog != nullptr) {
+        stream.hooks.secretsLog->maskAccessCode(code, size);
+    }
+    stream.hooks.accessCodes.store(stream.link->address(), code, size);
     if (stream.hooks.accessCodeUse) {
         stream.hooks.accessCodeUse->codeStored = true;
     }

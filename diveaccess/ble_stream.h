@@ -8,10 +8,10 @@
 // configure, DTR and RTS succeed without effect; GET_NAME answers the advertised name; the
 // characteristic ioctls read and write the device's characteristics; GET_PINCODE asks
 // hooks.pinCode (UNSUPPORTED when it gives none), GET_ACCESSCODE and SET_ACCESSCODE go to
-// hooks.accessCodes (and hooks.accessCodeUse, when set, records what became of the code); other
-// ioctls are UNSUPPORTED. A read waiting for the device ends with DC_STATUS_CANCELLED once
-// hooks.cancelled says so, and with DC_STATUS_IO once the device is gone or floods the link
-// (hooks.log says why).
+// hooks.accessCodes (and hooks.accessCodeUse, when set, records what became of the code); the PIN
+// and the codes are also told to hooks.secretsLog, which masks them. Other ioctls are
+// UNSUPPORTED. A read waiting for the device ends with DC_STATUS_CANCELLED once hooks.cancelled
+// says so, and with DC_STATUS_IO once the device is gone or floods the link (hooks.log says why).
 #pragma once
 
 #include <libdivecomputer/context.h>

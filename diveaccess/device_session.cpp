@@ -85,7 +85,7 @@ DeviceConnection::DeviceConnection(const DeviceSession& session, DownloadListene
         [&log](dc_loglevel_t level, const std::string& message) {
             log.write(level, "%s", message.c_str());
         },
-        std::make_shared<AccessCodeUse>()};
+        std::make_shared<AccessCodeUse>(), &log};
     dc_status_t status = open(session, hooks);
     const AccessCodeUse& use = *hooks.accessCodeUse;
     // A pairing computer that refuses its stored access code fails the handshake (0.9.0:

@@ -27,7 +27,8 @@ enum class DirectoryCreation { kCreated, kExists, kParentMissing, kFailed };
 // Null when the file cannot be opened.
 [[nodiscard]] FileHandle openFileForReading(const std::string& path) noexcept;
 
-// Opens the file for appending, creating it if needed; null on any failure.
+// Opens the file for appending, creating it readable and writable by the user only if needed;
+// null on any failure. An existing file keeps its permissions.
 [[nodiscard]] FileHandle openFileForAppending(const std::string& path) noexcept;
 
 // Writes the bytes to a new user-only file in `directory`, flushes it to the disk and renames it

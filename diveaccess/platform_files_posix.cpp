@@ -48,7 +48,16 @@ FileHandle openFileForReading(const std::string& path) noexcept {
 }
 
 FileHandle openFileForAppending(const std::string& path) noexcept {
-    return FileHandle(std::fopen(path.c_str(), "ab"));
+    // fopen would create the file with the umask's permissions, readable by everyone.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return nullptr;
+    }
+    FileHandle file(::fdopen(fd, "ab"));
+    if (!file) {
+        ::close(fd);
+    }
+    return file;
 }
 
 bool replaceFile(const std::string& directory, const std::string& path, const unsigned char* data,

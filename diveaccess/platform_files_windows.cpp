@@ -1,7 +1,12 @@
 #include <windows.h>
+// After windows.h, which they need.
+#include <fcntl.h>
+#include <io.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <vector>
 
 #include "platform_files.h"
 
@@ -38,6 +43,34 @@ FileHandle openFile(const std::string& path, const wchar_t* mode) noexcept {
 struct HandleClose {
     void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
 };
+using Handle = std::unique_ptr<void, HandleClose>;
+
+struct LocalMemoryFree {
+    void operator()(void* memory) const noexcept { LocalFree(memory); }
+};
+
+// The SDDL text of a protected DACL that lets the process's user, and no one else, at the file:
+// "D:P(A;;FA;;;S-1-5-21-...)"; empty on any failure.
+std::wstring userOnlyAccess() {
+    HANDLE rawToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+        return {};
+    }
+    const Handle token(rawToken);
+    DWORD size = 0;
+    GetTokenInformation(rawToken, TokenUser, nullptr, 0, &size);
+    // From the allocator: aligned for the TOKEN_USER it receives.
+    std::vector<unsigned char> user(size);
+    if (size == 0 || !GetTokenInformation(rawToken, TokenUser, user.data(), size, &size)) {
+        return {};
+    }
+    wchar_t* rawSid = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &rawSid)) {
+        return {};
+    }
+    const std::unique_ptr<wchar_t, LocalMemoryFree> sid(rawSid);
+    return std::wstring(L"D:P(A;;FA;;;") + sid.get() + L")";
+}
 
 }  // namespace
 
@@ -71,7 +104,41 @@ FileHandle openFileForReading(const std::string& path) noexcept {
 }
 
 FileHandle openFileForAppending(const std::string& path) noexcept {
-    return openFile(path, L"ab");
+    try {
+        const std::wstring wide = widePath(path);
+        // The default security would let every user of the machine read a file outside the
+        // user's profile.
+        const std::wstring access = userOnlyAccess();
+        if (wide.empty() || access.empty()) {
+            return nullptr;
+        }
+        PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(access.c_str(), SDDL_REVISION_1,
+                                                                  &rawDescriptor, nullptr)) {
+            return nullptr;
+        }
+        const std::unique_ptr<void, LocalMemoryFree> descriptor(rawDescriptor);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, rawDescriptor, FALSE};
+        // The security applies only when the file is created; an existing one keeps its own.
+        const HANDLE file =
+            CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        &attributes, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return nullptr;
+        }
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_BINARY);
+        if (fd < 0) {
+            CloseHandle(file);
+            return nullptr;
+        }
+        FileHandle opened(_fdopen(fd, "ab"));
+        if (!opened) {
+            _close(fd);
+        }
+        return opened;
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 bool replaceFile(const std::string& directory, const std::string& path, const unsigned char* data,

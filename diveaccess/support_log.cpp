@@ -55,7 +55,94 @@ std::int64_t nowMillis() {
         .count();
 }
 
+// Far more than the dozen lines of a pairing, still a bound on what memory holds.
+constexpr std::size_t kMostHeldLines = 4096;
+
 }  // namespace
+
+struct SupportLog::State {
+    FileHandle file;
+    dc_loglevel_t level = DC_LOGLEVEL_INFO;
+    SecretMask mask;
+    bool holding = false;
+    std::vector<std::string> held;
+    std::size_t dropped = 0;
+
+    State(FileHandle opened, dc_loglevel_t levelToLog)
+        : file(std::move(opened)), level(levelToLog) {}
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State() { release(); }
+
+    void append(dc_loglevel_t lineLevel, const char* origin, const char* message,
+                const char* location) noexcept;
+    void put(const std::string& line) noexcept;
+    void release() noexcept;
+};
+
+void SupportLog::State::append(dc_loglevel_t lineLevel, const char* origin, const char* message,
+                               const char* location) noexcept {
+    try {
+        std::string line = utcTimestamp(nowMillis());
+        line += ' ';
+        line += kLevelNames[lineLevel];
+        line += ' ';
+        line += origin;
+        line += ": ";
+        for (const char* c = message; *c != '\0'; ++c) {
+            // One message, one line, whatever it holds.
+            line += (*c == '\n' || *c == '\r') ? ' ' : *c;
+        }
+        if (location != nullptr) {
+            line += location;
+        }
+        line += '\n';
+        if (!holding) {
+            put(mask.masked(std::move(line)));
+        } else if (held.size() < kMostHeldLines) {
+            held.push_back(std::move(line));
+        } else {
+            ++dropped;
+        }
+    } catch (...) {
+        // No memory for the line: the log is a help, the download goes on without it.
+    }
+}
+
+void SupportLog::State::put(const std::string& line) noexcept {
+    if (!file) {
+        return;
+    }
+    // One write per line, so downloads appending to the same file at once keep their lines whole.
+    std::fwrite(line.data(), 1, line.size(), file.get());
+    std::fflush(file.get());
+}
+
+void SupportLog::State::release() noexcept {
+    holding = false;
+    try {
+        for (std::string& line : held) {
+            put(mask.masked(std::move(line)));
+        }
+        held.clear();
+        if (dropped > 0) {
+            char note[128];
+            std::snprintf(note, sizeof note,
+                          "%s WARNING diveconnector: %u lines of the pairing were dropped.\n",
+                          utcTimestamp(nowMillis()).c_str(), static_cast<unsigned int>(dropped));
+            put(note);
+            dropped = 0;
+        }
+    } catch (...) {
+        // No memory to mask a line: it is not written.
+        held.clear();
+    }
+}
+
+SupportLog::SupportLog() noexcept = default;
+SupportLog::~SupportLog() = default;
+SupportLog::SupportLog(SupportLog&&) noexcept = default;
+SupportLog& SupportLog::operator=(SupportLog&&) noexcept = default;
 
 std::optional<dc_loglevel_t> logLevelNamed(const std::string& name) noexcept {
     for (int level = DC_LOGLEVEL_ERROR; level <= DC_LOGLEVEL_ALL; ++level) {
@@ -76,10 +163,13 @@ SupportLog SupportLog::open(const std::string& path, const std::string& levelNam
     if (path.empty()) {
         return log;
     }
-    log.file_ = openFileForAppending(path);
+    FileHandle file = openFileForAppending(path);
+    if (!file) {
+        return log;
+    }
     const std::optional<dc_loglevel_t> level =
         levelName.empty() ? DC_LOGLEVEL_INFO : logLevelNamed(levelName);
-    log.level_ = level.value_or(DC_LOGLEVEL_INFO);
+    log.state_ = std::make_unique<State>(std::move(file), level.value_or(DC_LOGLEVEL_INFO));
     if (!level) {
         log.write(DC_LOGLEVEL_WARNING, "Unknown log level \"%s\"; logging at info.",
                   levelName.c_str());
@@ -89,9 +179,8 @@ SupportLog SupportLog::open(const std::string& path, const std::string& levelNam
 
 void SupportLog::attach(dc_context_t* context) const noexcept {
     if (isOpen() &&
-        dc_context_set_logfunc(context, onLibraryLog, const_cast<SupportLog*>(this)) ==
-            DC_STATUS_SUCCESS &&
-        dc_context_set_loglevel(context, level_) == DC_STATUS_SUCCESS) {
+        dc_context_set_logfunc(context, onLibraryLog, state_.get()) == DC_STATUS_SUCCESS &&
+        dc_context_set_loglevel(context, state_->level) == DC_STATUS_SUCCESS) {
         return;
     }
     // libdivecomputer's own handler writes to standard error, device names included.
@@ -99,7 +188,7 @@ void SupportLog::attach(dc_context_t* context) const noexcept {
 }
 
 void SupportLog::write(dc_loglevel_t level, const char* format, ...) const noexcept {
-    if (!isOpen() || level > level_) {
+    if (!isOpen() || level > state_->level) {
         return;
     }
     char message[1024];
@@ -107,14 +196,39 @@ void SupportLog::write(dc_loglevel_t level, const char* format, ...) const noexc
     va_start(arguments, format);
     std::vsnprintf(message, sizeof message, format, arguments);
     va_end(arguments);
-    append(level, "diveconnector", message, nullptr);
+    state_->append(level, "diveconnector", message, nullptr);
+}
+
+void SupportLog::maskPin(const std::string& pin) const noexcept {
+    if (!isOpen()) {
+        return;
+    }
+    try {
+        state_->mask.addPin(pin);
+        state_->holding = true;
+    } catch (...) {
+        // Without memory to remember the PIN, nothing more is written: it must not leak.
+        state_->file.reset();
+    }
+}
+
+void SupportLog::maskAccessCode(const unsigned char* code, std::size_t size) const noexcept {
+    if (!isOpen()) {
+        return;
+    }
+    try {
+        state_->mask.addBytes(code, size);
+        state_->release();
+    } catch (...) {
+        state_->file.reset();
+    }
 }
 
 void SupportLog::onLibraryLog(dc_context_t*, dc_loglevel_t level, const char* file,
                               unsigned int line, const char* function, const char* message,
-                              void* log) noexcept {
-    const auto& self = *static_cast<const SupportLog*>(log);
-    if (level > self.level_ || level <= DC_LOGLEVEL_NONE || level > DC_LOGLEVEL_ALL) {
+                              void* state) noexcept {
+    auto& self = *static_cast<State*>(state);
+    if (level > self.level || level <= DC_LOGLEVEL_NONE || level > DC_LOGLEVEL_ALL) {
         return;
     }
     char location[512] = "";
@@ -124,32 +238,6 @@ void SupportLog::onLibraryLog(dc_context_t*, dc_loglevel_t level, const char* fi
                       function != nullptr ? function : "?");
     }
     self.append(level, "libdivecomputer", message != nullptr ? message : "", location);
-}
-
-void SupportLog::append(dc_loglevel_t level, const char* origin, const char* message,
-                        const char* location) const noexcept {
-    try {
-        std::string line = utcTimestamp(nowMillis());
-        line += ' ';
-        line += kLevelNames[level];
-        line += ' ';
-        line += origin;
-        line += ": ";
-        for (const char* c = message; *c != '\0'; ++c) {
-            // One message, one line, whatever it holds.
-            line += (*c == '\n' || *c == '\r') ? ' ' : *c;
-        }
-        if (location != nullptr) {
-            line += location;
-        }
-        line += '\n';
-        // One write per line, so downloads appending to the same file at once keep their lines
-        // whole.
-        std::fwrite(line.data(), 1, line.size(), file_.get());
-        std::fflush(file_.get());
-    } catch (...) {
-        // No memory for the line: the log is a help, the download goes on without it.
-    }
 }
 
 }  // namespace diveconnector

@@ -11,31 +11,42 @@
 //
 // Nothing of it ever reaches standard output or standard error. A file that cannot be opened
 // gives a log that drops every message: the log is a help, never a reason for a download to fail.
-// libdivecomputer holds the address of an attached log, so it stays put until the context is
-// freed.
+// A new file is readable and writable by the user only. libdivecomputer holds the address of an
+// attached log's state, which moves with it, so the context must be freed before the log goes.
+//
+// The secrets of a pairing BLE computer never reach the file: once the download learns the PIN or
+// an access code (maskPin, maskAccessCode), every later line has them masked (see SecretMask).
+// libdivecomputer logs the computer's new access code (in the answer to the PIN and in the buffer
+// it stores) before the library is given it, so from maskPin until maskAccessCode lines are held
+// back in memory; a pairing that never ends lets them go, masked, when the log is closed.
 #pragma once
 
 #include <libdivecomputer/context.h>
 
+#include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform_files.h"
+#include "secret_mask.h"
 
 namespace diveconnector {
 
 class SupportLog {
   public:
-    SupportLog() noexcept = default;
-    SupportLog(SupportLog&&) noexcept = default;
-    SupportLog& operator=(SupportLog&&) noexcept = default;
+    SupportLog() noexcept;
+    ~SupportLog();
+    SupportLog(SupportLog&&) noexcept;
+    SupportLog& operator=(SupportLog&&) noexcept;
 
     // Appends to the file at the UTF-8 `path` ("" for no log) the messages up to the level named
     // by `levelName` (error, warning, info, debug or all, in any case; "" for info). An unknown
     // name logs at info and says so in the log.
     [[nodiscard]] static SupportLog open(const std::string& path, const std::string& levelName);
 
-    [[nodiscard]] bool isOpen() const noexcept { return file_ != nullptr; }
+    [[nodiscard]] bool isOpen() const noexcept { return state_ != nullptr; }
 
     // Routes libdivecomputer's log for the context here, at this log's level. Without an open
     // log, or when libdivecomputer refuses the handler, the context logs nothing at all.
@@ -48,15 +59,21 @@ class SupportLog {
     void
     write(dc_loglevel_t level, const char* format, ...) const noexcept;
 
+    // The PIN given to a pairing computer: masked from here on, and lines are held back until
+    // the access code it brings is known.
+    void maskPin(const std::string& pin) const noexcept;
+    // An access code read from or handed to the store: masked from here on, held lines go out.
+    void maskAccessCode(const unsigned char* code, std::size_t size) const noexcept;
+
   private:
-    void append(dc_loglevel_t level, const char* origin, const char* message,
-                const char* location) const noexcept;
+    struct State;
+
     static void onLibraryLog(dc_context_t* context, dc_loglevel_t level, const char* file,
                              unsigned int line, const char* function, const char* message,
-                             void* log) noexcept;
+                             void* state) noexcept;
 
-    FileHandle file_;
-    dc_loglevel_t level_ = DC_LOGLEVEL_NONE;
+    // Null when the log logs nothing.
+    std::unique_ptr<State> state_;
 };
 
 // The level a name stands for: error, warning, info, debug, all (any case); nullopt otherwise.

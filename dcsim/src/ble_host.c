@@ -163,6 +163,8 @@ static dc_status_t pair(dc_context_t* context, dc_iostream_t* iostream) {
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
+    /* As the Aqualung i330R's backend does. */
+    DCSIM_HEXDUMP(context, DC_LOGLEVEL_DEBUG, "Access code", reply.data, reply.size);
     status = dc_iostream_ioctl(iostream, DC_IOCTL_BLE_SET_ACCESSCODE, reply.data, reply.size);
     free(reply.data);
     return status == DC_STATUS_UNSUPPORTED ? DC_STATUS_SUCCESS : status;

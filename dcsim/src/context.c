@@ -40,6 +40,29 @@ void dcsim_log(dc_context_t* context, dc_loglevel_t level, const char* file, uns
     context->logfunc(context, level, file, line, function, message, context->userdata);
 }
 
+void dcsim_hexdump(dc_context_t* context, dc_loglevel_t level, const char* file, unsigned int line,
+                   const char* function, const char* prefix, const void* data, size_t size) {
+    static const char digits[] = "0123456789ABCDEF";
+    /* libdivecomputer's message buffer: 16 KiB and a little. */
+    char message[16384 + 32];
+    if (context == NULL || context->logfunc == NULL || level > context->loglevel) {
+        return;
+    }
+    int length =
+        snprintf(message, sizeof message, "%s: size=%u, data=", prefix, (unsigned int)size);
+    if (length < 0 || (size_t)length >= sizeof message) {
+        return;
+    }
+    const unsigned char* bytes = data;
+    size_t at = (size_t)length;
+    for (size_t i = 0; i < size && at + 2 < sizeof message; ++i) {
+        message[at++] = digits[bytes[i] >> 4];
+        message[at++] = digits[bytes[i] & 0x0F];
+    }
+    message[at] = '\0';
+    context->logfunc(context, level, file, line, function, message, context->userdata);
+}
+
 dc_status_t dc_context_new(dc_context_t** out) {
     dc_status_t status = DCSIM_ENTER(dc_context_new);
     if (status != DC_STATUS_SUCCESS) {

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "calls.h"
+#include "context.h"
 #include "live.h"
 
 dc_status_t dcsim_iostream_new(dc_iostream_t** out, dc_transport_t transport,
@@ -122,7 +123,19 @@ dc_status_t dc_iostream_ioctl(dc_iostream_t* iostream, unsigned int request, voi
     if (status != DC_STATUS_SUCCESS || iostream->callbacks.ioctl == NULL) {
         return status;
     }
-    return iostream->callbacks.ioctl(iostream->userdata, request, data, size);
+    /* libdivecomputer logs what goes in before the call and what comes out
+     * after it, whatever the call returned. */
+    DCSIM_INFO(iostream->context, "Ioctl: request=0x%08x (dir=%u, type=%u, nr=%u, size=%u)",
+               request, DC_IOCTL_DIR(request), DC_IOCTL_TYPE(request), DC_IOCTL_NR(request),
+               DC_IOCTL_SIZE(request));
+    if (DC_IOCTL_DIR(request) & DC_IOCTL_DIR_WRITE) {
+        DCSIM_HEXDUMP(iostream->context, DC_LOGLEVEL_INFO, "Ioctl write", data, size);
+    }
+    status = iostream->callbacks.ioctl(iostream->userdata, request, data, size);
+    if (DC_IOCTL_DIR(request) & DC_IOCTL_DIR_READ) {
+        DCSIM_HEXDUMP(iostream->context, DC_LOGLEVEL_INFO, "Ioctl read", data, size);
+    }
+    return status;
 }
 
 dc_status_t dc_iostream_flush(dc_iostream_t* iostream) {
@@ -148,6 +161,7 @@ dc_status_t dc_iostream_read(dc_iostream_t* iostream, void* data, size_t size, s
     dc_status_t status = custom_only(DCSIM_ENTER(dc_iostream_read), iostream);
     if (status == DC_STATUS_SUCCESS && iostream->callbacks.read != NULL) {
         status = iostream->callbacks.read(iostream->userdata, data, size, &count);
+        DCSIM_HEXDUMP(iostream->context, DC_LOGLEVEL_INFO, "Read", data, count);
     }
     if (actual != NULL) {
         *actual = count;
@@ -161,6 +175,7 @@ dc_status_t dc_iostream_write(dc_iostream_t* iostream, const void* data, size_t 
     dc_status_t status = custom_only(DCSIM_ENTER(dc_iostream_write), iostream);
     if (status == DC_STATUS_SUCCESS && iostream->callbacks.write != NULL) {
         status = iostream->callbacks.write(iostream->userdata, data, size, &count);
+        DCSIM_HEXDUMP(iostream->context, DC_LOGLEVEL_INFO, "Write", data, count);
     }
     if (actual != NULL) {
         *actual = count;

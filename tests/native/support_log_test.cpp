@@ -1,11 +1,18 @@
 #include "support_log.h"
 
+#include <libdivecomputer/ble.h>
 #include <libdivecomputer/bluetooth.h>
+#include <libdivecomputer/custom.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -120,6 +127,105 @@ TEST(SupportLogTest, ARefusedHandlerSilencesTheContext) {
               DC_STATUS_SUCCESS);
     const IostreamHandle owner(stream);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+#ifndef _WIN32
+TEST(SupportLogTest, ANewFileIsTheUsersAlone) {
+    const std::string path = temporaryPath("private.log");
+    std::remove(path.c_str());
+    const mode_t umask = ::umask(022);
+    const SupportLog log = SupportLog::open(path, "info");
+    ::umask(umask);
+    ASSERT_TRUE(log.isOpen());
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+}
+#endif
+
+// A pairing as the i330R's backend runs it over the application's stream, with libdivecomputer
+// logging every buffer: the computer's answer to the PIN carries the new access code, logged
+// before the stream is handed it to store.
+struct PairingStream {
+    const SupportLog& log;
+    static constexpr unsigned char kCode[16] = {0x5A, 0x11, 0xC3, 0x07, 0xE9, 0x42, 0xB8, 0x6D,
+                                                0x01, 0xF0, 0x9A, 0x3C, 0x77, 0x24, 0xD5, 0x8E};
+
+    static dc_status_t read(void*, void* data, size_t size, size_t* actual) {
+        unsigned char packet[21] = {0xCD, 0x80, 0xFB, 0x9A, 0x10};
+        std::memcpy(packet + 5, kCode, sizeof kCode);
+        *actual = std::min(size, sizeof packet);
+        std::memcpy(data, packet, *actual);
+        return DC_STATUS_SUCCESS;
+    }
+    static dc_status_t ioctl(void* self, unsigned int request, void* data, size_t size) {
+        const SupportLog& log = static_cast<PairingStream*>(self)->log;
+        if (request == DC_IOCTL_BLE_GET_PINCODE) {
+            log.maskPin("654321");
+            std::memcpy(data, "654321", std::min(size, sizeof "654321"));
+        } else if (request == DC_IOCTL_BLE_SET_ACCESSCODE) {
+            log.maskAccessCode(static_cast<const unsigned char*>(data), size);
+        }
+        return DC_STATUS_SUCCESS;
+    }
+};
+
+TEST(SupportLogTest, ThePairingsLinesWaitForTheCodeAndHoldNoSecret) {
+    dcsim_reset();
+    const std::string path = temporaryPath("pairing.log");
+    std::remove(path.c_str());
+    {
+        const SupportLog log = SupportLog::open(path, "info");
+        dc_context_t* raw = nullptr;
+        ASSERT_EQ(dc_context_new(&raw), DC_STATUS_SUCCESS);
+        const ContextHandle context(raw);
+        log.attach(context.get());
+        PairingStream pairing{log};
+        dc_custom_cbs_t callbacks{};
+        callbacks.read = PairingStream::read;
+        callbacks.ioctl = PairingStream::ioctl;
+        dc_iostream_t* rawStream = nullptr;
+        ASSERT_EQ(dc_custom_open(&rawStream, context.get(), DC_TRANSPORT_BLE, &callbacks, &pairing),
+                  DC_STATUS_SUCCESS);
+        const IostreamHandle stream(rawStream);
+
+        char pin[7] = {};
+        ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_PINCODE, pin, sizeof pin),
+                  DC_STATUS_SUCCESS);
+        unsigned char answer[64];
+        size_t actual = 0;
+        ASSERT_EQ(dc_iostream_read(stream.get(), answer, sizeof answer, &actual),
+                  DC_STATUS_SUCCESS);
+        EXPECT_EQ(contents(path).find("Read:"), std::string::npos) << "the code is not known yet";
+        ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_SET_ACCESSCODE, answer + 5, 16),
+                  DC_STATUS_SUCCESS);
+        EXPECT_NE(contents(path).find("Read:"), std::string::npos)
+            << "known, the code lets the lines go";
+        log.write(DC_LOGLEVEL_INFO, "Later: %s.", "5A11C307E942B86D01F09A3C7724D58E");
+    }
+    const std::string text = contents(path);
+    for (const char* exchange : {"Ioctl read: size=7, data=************00",
+                                 "Read: size=21, data=CD80FB9A10********************************",
+                                 "Ioctl write: size=16, data=********************************",
+                                 "Later: ********************************."}) {
+        EXPECT_NE(text.find(exchange), std::string::npos) << exchange << " in\n" << text;
+    }
+    for (const char* secret : {"654321", "363534333231", "5A11C307E942B86D01F09A3C7724D58E"}) {
+        EXPECT_EQ(text.find(secret), std::string::npos) << secret << " in\n" << text;
+    }
+    EXPECT_EQ(dcsim_live_total(), 0);
+}
+
+TEST(SupportLogTest, APairingThatNeverEndsLetsItsLinesGoMaskedAtTheClose) {
+    const std::string path = temporaryPath("unfinished.log");
+    std::remove(path.c_str());
+    {
+        const SupportLog log = SupportLog::open(path, "info");
+        log.maskPin("654321");
+        log.write(DC_LOGLEVEL_ERROR, "Wrong PIN %s.", "654321");
+        EXPECT_EQ(contents(path), "");
+    }
+    EXPECT_TRUE(matchesWhole(contents(path), "[^\n]*Z ERROR diveconnector: Wrong PIN \\*{6}\\.\n"));
 }
 
 }  // namespace

@@ -10,8 +10,10 @@ import brenquill.main.java.core.Device;
 import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.exceptions.NativeException;
+import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.nio.file.attribute.PosixFilePermissions;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
@@ -260,6 +262,7 @@ class BleDownloadTest {
     static final String PROCESS_PAIRED_ADDRESS = "00:11:22:33:44:A3";
     static final String STALE_FILE_ADDRESS = "00:11:22:33:44:A4";
     static final String STALE_MEMORY_ADDRESS = "00:11:22:33:44:A5";
+    static final String LOGGED_ADDRESS = "00:11:22:33:44:A6";
 
     private List<Dive> downloadWith(DeviceConnector connector, String address)
         throws NativeException {
@@ -382,5 +385,63 @@ class BleDownloadTest {
         PinConnector next = new PinConnector("111111");
         assertEquals(3, downloadWith(next, STALE_MEMORY_ADDRESS).size());
         assertEquals(0, next.asked.get());
+    }
+
+    private static String hex(byte[] bytes) {
+        StringBuilder text = new StringBuilder();
+        for (byte b : bytes) {
+            text.append(String.format("%02X", b & 0xFF));
+        }
+        return text.toString();
+    }
+
+    @Test
+    void neitherThePinNorTheAccessCodeReachesTheSupportLog() throws Exception {
+        Assumptions.assumeFalse(TestEnvironment.olderApi(), "0.8 has no PIN requests");
+        Path file = scenario(LOGGED_ADDRESS, "FH001234", "sim:pin", "pin 654321\n" + DIVES);
+        start(parameters(device(LOGGED_ADDRESS, "FH001234", file, "")));
+        Path state = temporary.resolve("state");
+        Path log = temporary.resolve("support.log");
+        System.setProperty("diveconnector.fingerprints", state.toString());
+        System.setProperty("diveconnector.log", log.toString());
+        System.setProperty("diveconnector.loglevel", "all");
+        try {
+            PinConnector connector = new PinConnector("654321");
+            assertEquals(3, downloadWith(connector, LOGGED_ADDRESS).size());
+            // Again with the stored code, which libdivecomputer reads through the stream.
+            System.setProperty("diveconnector.fingerprints.refresh", "true");
+            assertEquals(3, downloadWith(connector, LOGGED_ADDRESS).size());
+            assertEquals(1, connector.asked.get());
+        } finally {
+            System.clearProperty("diveconnector.fingerprints");
+            System.clearProperty("diveconnector.fingerprints.refresh");
+            System.clearProperty("diveconnector.log");
+            System.clearProperty("diveconnector.loglevel");
+        }
+        byte[] code = Files.readAllBytes(
+            state.resolve("ble-access-codes").resolve(LOGGED_ADDRESS.replace(':', '_')));
+        String text = Files.readString(log, StandardCharsets.ISO_8859_1);
+        // Support still sees the whole exchange.
+        for (String exchange :
+             List.of("Ioctl read: size=7, data=************00", "Ioctl write: size=16, data=",
+                     "Access code: size=16", "Write: size=7, data=50************",
+                     "Downloaded 3 dives.")) {
+            assertTrue(text.contains(exchange), exchange + " in\n" + text);
+        }
+        String codeHex = hex(code);
+        byte[] pin = "654321".getBytes(StandardCharsets.US_ASCII);
+        List<String> secrets = List.of(
+            "654321", hex(pin), "060504030201", codeHex,
+            hex(codeHex.getBytes(StandardCharsets.US_ASCII)),
+            hex(codeHex.toLowerCase().getBytes(StandardCharsets.US_ASCII)),
+            new String(code, StandardCharsets.ISO_8859_1));
+        String folded = text.toLowerCase();
+        for (String secret : secrets) {
+            assertFalse(folded.contains(secret.toLowerCase()), secret + " in\n" + text);
+        }
+        if (!System.getProperty("os.name").startsWith("Windows")) {
+            assertEquals(PosixFilePermissions.fromString("rw-------"),
+                         Files.getPosixFilePermissions(log));
+        }
     }
 }
