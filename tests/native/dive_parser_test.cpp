@@ -5,18 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <new>
 #include <optional>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "dcsim_fixture.h"
+#include "download_listener.h"
 #include "native_exception.h"
 
 // Lets a test make the Nth allocation on its own thread fail, to show that std::bad_alloc from a
@@ -72,7 +72,8 @@ class DiveParserTest : public DcsimFixture {
     // Downloads from a computer described by `scenario` (its serial port line is added here).
     Download download(
         const std::string& scenario,
-        const std::function<void(const DownloadInterruption&)>& beforeEnumeration = {}) {
+        const std::function<void(const DownloadInterruption&)>& beforeEnumeration = {},
+        DownloadListener* listener = nullptr) {
         const std::string text = std::string("serial ") + kPort + "\n" + scenario;
         EXPECT_EQ(dcsim_attach(text.c_str()), 0) << dcsim_last_error();
         Download result;
@@ -80,7 +81,7 @@ class DiveParserTest : public DcsimFixture {
         try {
             const DeviceSession session(kPort, "Test", "Computer", Diagnostics::standard());
             const DownloadInterruption interruption;
-            const DeviceConnection connection(session, nullptr);
+            const DeviceConnection connection(session, listener);
             if (beforeEnumeration) {
                 beforeEnumeration(interruption);
             }
@@ -275,17 +276,65 @@ TEST_F(DiveParserTest, InterruptionBeforeTheFirstDive) {
     EXPECT_EQ(dcsim_calls("dc_parser_new"), 0u);
 }
 
-TEST_F(DiveParserTest, InterruptionDuringTheThirdDiveKeepsThreeDives) {
-    std::atomic<bool> done{false};
-    std::thread interrupter([&done] {
-        while (!done && dcsim_calls("dc_parser_new") < 3) {
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+// Acts once, on the downloading thread, when the transfer reaches a given chunk: what happens
+// from another thread at that moment, with no thread to be scheduled in time.
+class AtChunk : public DownloadListener {
+  public:
+    AtChunk(std::uint32_t chunk, std::function<void()> action)
+        : chunk_(chunk), action_(std::move(action)) {}
+    bool progress(std::uint32_t current, std::uint32_t) noexcept override {
+        if (current == chunk_) {
+            action_();
         }
-        interruptDeviceDownload();
-    });
-    const Download result = download("transfer 4 20\n" + dives(6));
-    done = true;
-    interrupter.join();
+        return true;
+    }
+    bool waiting() noexcept override { return true; }
+    bool deviceInfo(std::uint32_t, std::uint32_t, std::uint32_t) noexcept override { return true; }
+    std::optional<std::string> pinCode(const std::string&, const std::string&) noexcept override {
+        return std::nullopt;
+    }
+
+  private:
+    std::uint32_t chunk_;
+    std::function<void()> action_;
+};
+
+// SIGINT at its default disposition while the owner lives, as in an interactive shell, whatever
+// the test run inherited: nohup and background jobs ignore it, and a download then rightly
+// leaves it ignored.
+class DefaultSigint {
+  public:
+#ifdef _WIN32
+    DefaultSigint() : saved_(std::signal(SIGINT, SIG_DFL)) {}
+    ~DefaultSigint() {
+        std::signal(SIGINT, saved_);
+    }
+#else
+    DefaultSigint() {
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        sigemptyset(&standard.sa_mask);
+        sigaction(SIGINT, &standard, &saved_);
+    }
+    ~DefaultSigint() {
+        sigaction(SIGINT, &saved_, nullptr);
+    }
+#endif
+    DefaultSigint(const DefaultSigint&) = delete;
+    DefaultSigint& operator=(const DefaultSigint&) = delete;
+
+  private:
+#ifdef _WIN32
+    void (*saved_)(int);
+#else
+    struct sigaction saved_ {};
+#endif
+};
+
+TEST_F(DiveParserTest, InterruptionDuringTheThirdDiveKeepsThreeDives) {
+    // Four chunks a dive: chunk 13, the fourth dive's first, comes after the third was handed over.
+    AtChunk interrupter(13, [] { interruptDeviceDownload(); });
+    const Download result = download("transfer 4 1\n" + dives(6), {}, &interrupter);
     EXPECT_EQ(result.error, std::nullopt);
     EXPECT_EQ(result.dives.size(), 3u);
     const auto lines = parsingLines(result.output);
@@ -293,14 +342,10 @@ TEST_F(DiveParserTest, InterruptionDuringTheThirdDiveKeepsThreeDives) {
 }
 
 TEST_F(DiveParserTest, SignalDuringSlowTransferCancels) {
-    std::thread signaller([] {
-        while (dcsim_calls("dc_parser_new") < 1) {
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        std::raise(SIGINT);
-    });
-    const Download result = download("transfer 10 10\n" + dives(5));
-    signaller.join();
+    const DefaultSigint sigint;
+    // Chunk 15: halfway through the second dive.
+    AtChunk signaller(15, [] { std::raise(SIGINT); });
+    const Download result = download("transfer 10 10\n" + dives(5), {}, &signaller);
     EXPECT_EQ(result.error, "[-10]: Error downloading the dives.");
     EXPECT_TRUE(result.dives.empty());
 }
