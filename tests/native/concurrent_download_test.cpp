@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <cstdint>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +16,7 @@
 #include "dcsim_fixture.h"
 #include "device_session.h"
 #include "dive_parser.h"
+#include "download_listener.h"
 #include "native_exception.h"
 
 namespace diveconnector {
@@ -22,40 +27,75 @@ struct Result {
     std::string error;
 };
 
+// Holds every download that reaches the first chunk of its second dive until opened: the test
+// acts while its downloads are known to be in the middle of their transfers, however late any
+// thread is scheduled.
+class TransferGate : public DownloadListener {
+  public:
+    static constexpr std::uint32_t kHeldChunk = 5;
+
+    bool progress(std::uint32_t current, std::uint32_t) noexcept override {
+        if (current == kHeldChunk) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            ++held_;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return open_; });
+        }
+        return true;
+    }
+    bool waiting() noexcept override { return true; }
+    bool deviceInfo(std::uint32_t, std::uint32_t, std::uint32_t) noexcept override { return true; }
+    std::optional<std::string> pinCode(const std::string&, const std::string&) noexcept override {
+        return std::nullopt;
+    }
+
+    // True once `count` downloads are held; the bound only keeps a broken test from hanging.
+    [[nodiscard]] bool holds(unsigned int count) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::minutes(1),
+                                 [this, count] { return held_ >= count; });
+    }
+    void open() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    unsigned int held_ = 0;
+    bool open_ = false;
+};
+
 class ConcurrentDownloadTest : public DcsimFixture {
   protected:
     void SetUp() override {
         DcsimFixture::SetUp();
         dcsim_descriptors_add("Test", "Computer", 0x10004, 0, DC_TRANSPORT_SERIAL);
-        // Eight dives of 40 ms each: long enough for the other thread to act in between.
+        // Eight dives of four chunks, each chunk with its PROGRESS event.
         for (const char* port : {"sim:first", "sim:second"}) {
             const std::string scenario = std::string("serial ") + port +
-                                         "\nevents none\ntransfer 4 10\ngenerate 8 samples=30\n";
+                                         "\nevents progress\ntransfer 4 1\ngenerate 8 samples=30\n";
             ASSERT_EQ(dcsim_attach(scenario.c_str()), 0) << dcsim_last_error();
         }
     }
 
-    static Result download(const char* port) {
+    static Result download(const char* port, DownloadListener* listener = nullptr) {
         Result result;
         try {
-            const DeviceSession session(port, "Test", "Computer", Diagnostics::standard());
+            // Quiet: the progress lines would go to the test's output.
+            const SupportLog noLog;
+            const Diagnostics quiet(true, noLog);
+            const DeviceSession session(port, "Test", "Computer", quiet);
             const DownloadInterruption interruption;
-            const DeviceConnection connection(session, nullptr);
+            const DeviceConnection connection(session, listener);
             result.dives = downloadDives(connection, interruption).size();
         } catch (const Exception& error) {
             result.error = error.what();
         }
         return result;
     }
-
-    static void waitForParsers(unsigned int count) {
-        while (dcsim_calls("dc_parser_new") < count) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-
-  private:
-    const SilencedStandardOutput silenced_;
 };
 
 TEST_F(ConcurrentDownloadTest, BothCompleteUndisturbed) {
@@ -71,29 +111,31 @@ TEST_F(ConcurrentDownloadTest, BothCompleteUndisturbed) {
 }
 
 TEST_F(ConcurrentDownloadTest, InterruptStopsEveryRunningDownload) {
+    TransferGate gate;
     Result first, second;
-    std::thread a([&] { first = download("sim:first"); });
-    std::thread b([&] { second = download("sim:second"); });
-    waitForParsers(2);
+    std::thread a([&] { first = download("sim:first", &gate); });
+    std::thread b([&] { second = download("sim:second", &gate); });
+    EXPECT_TRUE(gate.holds(2));
     interruptDeviceDownload();
+    gate.open();
     a.join();
     b.join();
     EXPECT_EQ(first.error, "");
     EXPECT_EQ(second.error, "");
-    EXPECT_GE(first.dives + second.dives, 1u);
-    EXPECT_LT(first.dives, 8u);
-    EXPECT_LT(second.dives, 8u);
+    EXPECT_EQ(first.dives, 1u) << "the dive before the interruption";
+    EXPECT_EQ(second.dives, 1u);
 }
 
 TEST_F(ConcurrentDownloadTest, StartingADownloadDoesNotUndoAnotherInterruption) {
+    TransferGate gate;
     Result first, second;
-    std::thread a([&] { first = download("sim:first"); });
-    waitForParsers(1);
+    std::thread a([&] { first = download("sim:first", &gate); });
+    EXPECT_TRUE(gate.holds(1));
     interruptDeviceDownload();
-    std::thread b([&] { second = download("sim:second"); });
+    std::thread([&] { second = download("sim:second"); }).join();
+    gate.open();
     a.join();
-    b.join();
-    EXPECT_LT(first.dives, 8u);
+    EXPECT_EQ(first.dives, 1u);
     EXPECT_EQ(second.dives, 8u) << "the interruption came before this download started";
 }
 
@@ -116,11 +158,13 @@ TEST_F(ConcurrentDownloadTest, CtrlCCancelsBothAndRestoresTheHandlerAfterTheLast
     struct sigaction before {};
     ASSERT_EQ(sigaction(SIGINT, nullptr, &before), 0);
     hostHandlerCalls = 0;
+    TransferGate gate;
     Result first, second;
-    std::thread a([&] { first = download("sim:first"); });
-    std::thread b([&] { second = download("sim:second"); });
-    waitForParsers(2);
+    std::thread a([&] { first = download("sim:first", &gate); });
+    std::thread b([&] { second = download("sim:second", &gate); });
+    EXPECT_TRUE(gate.holds(2));
     std::raise(SIGINT);
+    gate.open();
     a.join();
     b.join();
     EXPECT_EQ(first.error, "[-10]: Error downloading the dives.");
