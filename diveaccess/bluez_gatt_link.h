@@ -8,12 +8,13 @@
 //     ... link->write(...), link->read(...) ...
 //     link.reset();   // stops the notifications and disconnects what it connected
 //
-// Opening fails with DC_STATUS_UNSUPPORTED when there is no system bus or BlueZ is not on it,
-// DC_STATUS_NODEVICE when there is no adapter, the first adapter is powered off or the device is
-// not found within the discovery time, DC_STATUS_IO when connecting is refused (a refusal is
-// tried again twice first), DC_STATUS_TIMEOUT when the services are not resolved in time,
-// DC_STATUS_UNSUPPORTED when no service suits and DC_STATUS_CANCELLED within a fraction of a
-// second of a cancel, whatever BlueZ is doing meanwhile.
+// The device is taken under any powered adapter that BlueZ knows it by, else searched for under
+// the first adapter. Opening fails with DC_STATUS_UNSUPPORTED when there is no system bus or
+// BlueZ is not on it, DC_STATUS_NODEVICE when no powered adapter knows the device and the first
+// adapter is missing, powered off or does not find it within the discovery time, DC_STATUS_IO when
+// connecting is refused (a refusal is tried again twice first), DC_STATUS_TIMEOUT when the services
+// are not resolved in time, DC_STATUS_UNSUPPORTED when no service suits and DC_STATUS_CANCELLED
+// within a fraction of a second of a cancel, whatever BlueZ is doing meanwhile.
 #pragma once
 
 #include <libdivecomputer/context.h>
