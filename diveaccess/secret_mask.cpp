@@ -1,6 +1,7 @@
 #include "secret_mask.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace diveconnector {
 
@@ -26,6 +27,25 @@ std::string hex(const std::string& bytes) {
         text += kDigits[value & 0x0F];
     }
     return text;
+}
+
+// Where the data of a hexdump that libdivecomputer cut short ends ("...: size=N, data=HEX" with
+// fewer than 2N digits, maybe followed by the line's end); 0 for any other line.
+std::size_t cutHexdumpEnd(const std::string& line) {
+    const std::size_t end = line.find_last_not_of('\n') + 1;
+    const std::size_t data = line.rfind(", data=");
+    const std::size_t size = line.rfind("size=", data);
+    if (data == std::string::npos || size == std::string::npos) {
+        return 0;
+    }
+    const std::size_t digits = data + std::strlen(", data=");
+    const std::string declared = line.substr(size + 5, data - size - 5);
+    if (declared.empty() || declared.size() > 9 ||
+        declared.find_first_not_of("0123456789") != std::string::npos ||
+        line.find_first_not_of("0123456789abcdef", digits) < end) {
+        return 0;
+    }
+    return end - digits < 2 * std::stoull(declared) ? end : 0;
 }
 
 }  // namespace
@@ -76,6 +96,18 @@ std::string SecretMask::masked(std::string text) const {
         for (std::size_t at = folded.find(pattern); at != std::string::npos;
              at = folded.find(pattern, at + 1)) {
             std::fill_n(secret.begin() + static_cast<std::ptrdiff_t>(at), pattern.size(), true);
+        }
+    }
+    // libdivecomputer cuts a dump that does not fit its message buffer (some 8 KiB of data): the
+    // start of a secret may end the line.
+    const std::size_t end = cutHexdumpEnd(folded);
+    for (const std::string& pattern : patterns_) {
+        for (std::size_t length = std::min(pattern.size() - 1, end); length > 0; --length) {
+            if (folded.compare(end - length, length, pattern, 0, length) == 0) {
+                std::fill_n(secret.begin() + static_cast<std::ptrdiff_t>(end - length), length,
+                            true);
+                break;
+            }
         }
     }
     for (std::size_t i = 0; i < text.size(); ++i) {

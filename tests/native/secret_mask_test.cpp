@@ -76,6 +76,16 @@ TEST(SecretMaskTest, EveryFormOfThePinAndTheCodeInLibdivecomputersLines) {
     }
 }
 
+TEST(SecretMaskTest, TheStartOfASecretEndingADumpCutShortIsMasked) {
+    // 8300 bytes do not fit libdivecomputer's 16 KiB message: it writes the first 8196.
+    const std::string data = std::string(2 * 8192, 'E') + "5A11C307";
+    EXPECT_EQ(pairingMask("654321").masked("Read: size=8300, data=" + data + "\n"),
+              "Read: size=8300, data=" + std::string(2 * 8192, 'E') + "********\n");
+    // Whole, the same bytes end in no secret.
+    const std::string whole = "Read: size=8196, data=" + data;
+    EXPECT_EQ(pairingMask("654321").masked(whole), whole);
+}
+
 TEST(SecretMaskTest, AShortPinIsMaskedInsideItsPadding) {
     // The i330R pads a shorter PIN with zeros to six digits.
     EXPECT_EQ(pairingMask("1234").masked("Write: size=11, data=CD80FB5E06000001020304"),
