@@ -14,6 +14,8 @@ import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.HexFormat;
 import java.util.List;
 import java.util.Map;
 import java.util.TreeMap;
@@ -180,6 +182,23 @@ class RealDownloadTest {
         assertEquals(1, files.size(), files.keySet()::toString);
     }
 
+    // dcsim's computers keep 4-byte fingerprints, a Vyper 5 (the dive's date): a cached file of
+    // another size, here the start of the newest dive's, must bring every dive, not match it.
+    @Test
+    void cacheFileOfAnotherSizeBringsEveryDive(@TempDir Path directory) throws Exception {
+        System.setProperty(CACHE_PROPERTY, directory.toString());
+        try (VyperEmulator vyper = VyperEmulator.start()) {
+            List<VyperEmulator.EncodedDive> encoded = vyper.dives();
+            byte[] newest = HexFormat.of().parseHex(encoded.get(encoded.size() - 1).fingerprint());
+            Path file = directory.resolve(String.format("vyper-%08X.bin", vyper.serial()));
+            Files.write(file, Arrays.copyOf(newest, 4));
+
+            assertSameDives(encoded, download(new DeviceConnector(), vyper, vyperDevice(vyper)),
+                vyperDevice(vyper));
+            assertArrayEquals(newest, Files.readAllBytes(file));
+        }
+    }
+
     @Test
     void interruptDeviceDownloadKeepsTheDivesBeforeIt() throws Exception {
         try (VyperEmulator vyper = VyperEmulator.start()) {
@@ -209,8 +228,8 @@ class RealDownloadTest {
 
             ChildProcess child = tool.finish().assertClean(130);
             assertTrue(child.stderr().contains("Cancelled"), child::toString);
-            assertTrue(child.stdout().startsWith("Downloading from Suunto Vyper on "),
-                       child::toString);
+            assertTrue(
+                child.stdout().startsWith("Downloading from Suunto Vyper on "), child::toString);
             assertTrue(!child.stdout().contains("Date and time"), child::toString);
         }
     }
@@ -222,8 +241,7 @@ class RealDownloadTest {
     // scheduling.
     @ParameterizedTest
     @CsvSource({"silent, -7", "unplug, -6 -7", "corrupt, -8"})
-    void failingComputerFailsTheDownloadWithNoDive(String fault, String statuses)
-        throws Exception {
+    void failingComputerFailsTheDownloadWithNoDive(String fault, String statuses) throws Exception {
         try (VyperEmulator vyper = VyperEmulator.start("--fault", fault)) {
             TreeSet<Dive> dives = new TreeSet<>();
 
