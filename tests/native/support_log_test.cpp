@@ -7,13 +7,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <aclapi.h>
+#else
 #include <sys/stat.h>
 #endif
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -129,7 +134,41 @@ TEST(SupportLogTest, ARefusedHandlerSilencesTheContext) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// Access for the process's user alone (wine, which ignores a new file's security, adds the
+// system's).
+TEST(SupportLogTest, ANewFileIsTheUsersAlone) {
+    const std::string path = temporaryPath("private.log");
+    std::remove(path.c_str());
+    const SupportLog log = SupportLog::open(path, "info");
+    ASSERT_TRUE(log.isOpen());
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &dacl, nullptr, &descriptor),
+              ERROR_SUCCESS);
+    const std::unique_ptr<void, decltype(&LocalFree)> owner(descriptor, &LocalFree);
+    ASSERT_NE(dacl, nullptr) << "a null DACL lets everyone in";
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    unsigned char user[256];
+    DWORD size = 0;
+    EXPECT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &size));
+    CloseHandle(token);
+    unsigned char system[SECURITY_MAX_SID_SIZE];
+    DWORD systemSize = sizeof system;
+    ASSERT_TRUE(CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize));
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* entry = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, &entry));
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        EXPECT_TRUE(EqualSid(sid, reinterpret_cast<TOKEN_USER*>(user)->User.Sid) ||
+                    EqualSid(sid, system))
+            << "entry " << i << " lets someone else in";
+    }
+}
+#else
 TEST(SupportLogTest, ANewFileIsTheUsersAlone) {
     const std::string path = temporaryPath("private.log");
     std::remove(path.c_str());
