@@ -106,6 +106,7 @@ typedef enum dcsim_event_kind_t {
     DCSIM_EVENT_DEVINFO,
     DCSIM_EVENT_CLOCK,
     DCSIM_EVENT_VENDOR,
+    DCSIM_EVENT_UNSIZED,
     DCSIM_EVENT_KINDS
 } dcsim_event_kind_t;
 

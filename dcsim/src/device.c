@@ -1,5 +1,6 @@
 #include "device.h"
 
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -171,6 +172,13 @@ static void emit_setup_events(dc_device_t* device, const dcsim_computer_t* compu
                     clock.systime = (dc_ticks_t)time(NULL);
                 }
                 emit(device, DC_EVENT_CLOCK, &clock);
+                break;
+            }
+            case DCSIM_EVENT_UNSIZED: {
+                /* What libdivecomputer's dive-by-dive backends (Shearwater, Suunto EON Steel)
+                 * send first, before they know the size of the transfer. */
+                const dc_event_progress_t unsized = {0, UINT_MAX};
+                emit(device, DC_EVENT_PROGRESS, &unsized);
                 break;
             }
             case DCSIM_EVENT_VENDOR: {

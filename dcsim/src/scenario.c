@@ -1408,7 +1408,8 @@ static int computer_line(parser_t* p, const token_t* t, int n) {
         return 1;
     }
     if (strcmp(k, "events") == 0) {
-        static const char* const kinds[] = {"waiting", "progress", "devinfo", "clock", "vendor"};
+        static const char* const kinds[] = {"waiting", "progress", "devinfo",
+                                            "clock",   "vendor",   "unsized"};
         if (p->events_seen) {
             return fail(p, "events is given twice");
         }

@@ -1,6 +1,7 @@
 // dc_device_open and dc_device_foreach against simulated computers: order,
 // events, cancellation, fingerprints and failures.
 #include <atomic>
+#include <climits>
 #include <cstring>
 #include <thread>
 
@@ -176,6 +177,21 @@ TEST_F(DownloadTest, NothingToTransferSendsNoProgress) {
     EXPECT_EQ(empty.events[0].type, DC_EVENT_DEVINFO);
     // Nor can a scenario describe a transfer of zero chunks.
     EXPECT_EQ(dcsim_attach("serial sim:zero\ntransfer 0 0\ndive\n"), -1);
+}
+
+TEST_F(DownloadTest, AnUnsizedProgressComesFirstAsTheDiveByDiveBackendsSendIt) {
+    ASSERT_EQ(dcsim_attach("serial sim:unsized\ntransfer 2 0\nevents unsized progress\ndive\n"), 0)
+        << dcsim_last_error();
+    const Download result =
+        downloadSerial("sim:unsized", DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT, allEvents);
+    EXPECT_EQ(result.status, DC_STATUS_SUCCESS);
+    ASSERT_EQ(result.events.size(), 4u);
+    EXPECT_EQ(result.events[0].type, DC_EVENT_PROGRESS);
+    EXPECT_EQ(result.events[0].progress.current, 0u);
+    EXPECT_EQ(result.events[0].progress.maximum, UINT_MAX);
+    EXPECT_EQ(result.events[1].progress.current, 0u);
+    EXPECT_EQ(result.events[1].progress.maximum, 2u);
+    EXPECT_EQ(result.events[3].progress.current, 2u);
 }
 
 // libdivecomputer's example tool registers its cached fingerprint when the device identifies
