@@ -19,6 +19,7 @@ hci1 (powered by default). Each DEVICE has an "address" and may set:
   "connect_fail"  the first this many Connects fail as BlueZ's do with a device that has just
                   woken up (org.bluez.Error.Failed "le-connection-abort-by-local")
   "connect_delay_ms"  Connect answers after this long (the mock goes on answering meanwhile)
+  "notify_delay_ms"   StartNotify on the data characteristic answers after this long
   "service"       the service UUID (default Nordic UART); "none": no GATT service at all
   "write_flags"   of the write characteristic (default ["write", "write-without-response"])
   "gap_ms"        pause between two notifications of a reply (default 0: a burst)
@@ -273,6 +274,26 @@ class TerminalIoPeripheral(Peripheral):
         return bool(self.pending) and self.connected and self.credits > 0
 
 
+def add_slow_method(obj, interface, name, call):
+    '''A method without arguments whose answer may come later: call(ok, err) answers through
+    them, at once or from a timer, and the mock goes on answering meanwhile. Its calls are logged
+    as AddMethod's are.'''
+    def method(self, ok, err):
+        self.call_log.append((int(time.time()), name, []))
+        call(ok, err)
+    dbus_method = dbus.service.method(interface, in_signature='', out_signature='',
+                                      async_callbacks=('ok', 'err'))(method)
+    obj.methods.setdefault(interface, {})[name] = ('', '', method, dbus_method)
+
+
+def answer_after(delay_ms, answer):
+    '''Runs answer() after delay_ms, or at once for 0.'''
+    if delay_ms:
+        GLib.timeout_add(delay_ms, lambda: answer() and False)
+    else:
+        answer()
+
+
 def device_path(spec):
     return ('/org/bluez/' + spec.get('adapter', 'hci0') + '/dev_' +
             spec['address'].upper().replace(':', '_'))
@@ -324,9 +345,7 @@ def add_device(mock, peripheral, seen=False):
             return False
         GLib.timeout_add(50, resolved)
 
-    def connect(self, ok, err):
-        # Answered asynchronously, so that a slow Connect does not stop the mock.
-        self.call_log.append((int(time.time()), 'Connect', []))
+    def connect(ok, err):
         if spec.get('refuse'):
             err(dbus.exceptions.DBusException('Connection refused',
                                               name='org.bluez.Error.Failed'))
@@ -340,21 +359,14 @@ def add_device(mock, peripheral, seen=False):
         def answer():
             connected()
             ok()
-            return False
-        delay = spec.get('connect_delay_ms', 0)
-        if delay:
-            GLib.timeout_add(delay, answer)
-        else:
-            answer()
+        answer_after(spec.get('connect_delay_ms', 0), answer)
 
     def disconnect(self):
         self.props[DEVICE]['Connected'] = dbus.Boolean(False)
         self.props[DEVICE]['ServicesResolved'] = dbus.Boolean(False)
         peripheral.disconnect()
 
-    asynchronous = dbus.service.method(DEVICE, in_signature='', out_signature='',
-                                       async_callbacks=('ok', 'err'))(connect)
-    device.methods.setdefault(DEVICE, {})['Connect'] = ('', '', connect, asynchronous)
+    add_slow_method(device, DEVICE, 'Connect', connect)
     device.AddMethod(DEVICE, 'Disconnect', '', '', disconnect)
 
     uuid = spec.get('service', NORDIC_UART)
@@ -394,7 +406,8 @@ def add_gatt(mock, peripheral, uuid):
         'UUID': dbus.String(uuid[:4] + '0003' + uuid[8:]), 'Service': dbus.ObjectPath(service),
         'Flags': dbus.Array(['notify'], signature='s'), 'Notifying': dbus.Boolean(False)}, [])
     notifier = dbusmock.get_object(service + '/char0013')
-    notifier.AddMethod(CHARACTERISTIC, 'StartNotify', '', '', lambda self: None)
+    add_slow_method(notifier, CHARACTERISTIC, 'StartNotify',
+                    lambda ok, err: answer_after(spec.get('notify_delay_ms', 0), ok))
     notifier.AddMethod(CHARACTERISTIC, 'StopNotify', '', '', lambda self: None)
     if 'extra' in spec:
         extra = spec['extra']

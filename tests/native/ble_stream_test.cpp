@@ -618,6 +618,7 @@ TEST_F(BleStreamTest, ACancelEndsAnOpeningWhateverBluezIsDoing) {
     };
     const Case cases[] = {
         {"Connect answers after 30 s", device(R"("connect_delay_ms": 30000)")},
+        {"StartNotify answers after 30 s", device(R"("notify_delay_ms": 30000)")},
         {"a discovery that finds nothing", device(R"("known": false, "nearby": false)")},
     };
     for (const Case& c : cases) {
