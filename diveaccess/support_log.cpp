@@ -55,6 +55,18 @@ std::int64_t nowMillis() {
         .count();
 }
 
+// libdivecomputer dumps a buffer as "...: size=N, data=" and its bytes in hexadecimal.
+std::string withoutBufferData(std::string line) {
+    const std::size_t data = line.find("data=");
+    if (data != std::string::npos) {
+        for (std::size_t i = data + 5;
+             i < line.size() && std::isxdigit(static_cast<unsigned char>(line[i])); ++i) {
+            line[i] = '*';
+        }
+    }
+    return line;
+}
+
 // Far more than the dozen lines of a pairing, still a bound on what memory holds.
 constexpr std::size_t kMostHeldLines = 4096;
 
@@ -72,12 +84,14 @@ struct SupportLog::State {
         : file(std::move(opened)), level(levelToLog) {}
     State(const State&) = delete;
     State& operator=(const State&) = delete;
-    ~State() { release(); }
+    ~State() { release(false); }
 
     void append(dc_loglevel_t lineLevel, const char* origin, const char* message,
                 const char* location) noexcept;
     void put(const std::string& line) noexcept;
-    void release() noexcept;
+    // Writes the held lines. Without the computer's access code (a pairing that never ended),
+    // the buffers they dump may still carry it, so their data is blanked whole.
+    void release(bool codeKnown) noexcept;
 };
 
 void SupportLog::State::append(dc_loglevel_t lineLevel, const char* origin, const char* message,
@@ -118,11 +132,11 @@ void SupportLog::State::put(const std::string& line) noexcept {
     std::fflush(file.get());
 }
 
-void SupportLog::State::release() noexcept {
+void SupportLog::State::release(bool codeKnown) noexcept {
     holding = false;
     try {
         for (std::string& line : held) {
-            put(mask.masked(std::move(line)));
+            put(mask.masked(codeKnown ? std::move(line) : withoutBufferData(std::move(line))));
         }
         held.clear();
         if (dropped > 0) {
@@ -218,7 +232,7 @@ void SupportLog::maskAccessCode(const unsigned char* code, std::size_t size) con
     }
     try {
         state_->mask.addBytes(code, size);
-        state_->release();
+        state_->release(true);
     } catch (...) {
         state_->file.reset();
     }

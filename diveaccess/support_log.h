@@ -18,7 +18,8 @@
 // an access code (maskPin, maskAccessCode), every later line has them masked (see SecretMask).
 // libdivecomputer logs the computer's new access code (in the answer to the PIN and in the buffer
 // it stores) before the library is given it, so from maskPin until maskAccessCode lines are held
-// back in memory; a pairing that never ends lets them go, masked, when the log is closed.
+// back in memory. A pairing that never ends lets them go when the log is closed, masked, and with
+// the data of every buffer they dump blanked, since it may hold a code the library never learnt.
 #pragma once
 
 #include <libdivecomputer/context.h>

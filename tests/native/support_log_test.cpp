@@ -255,16 +255,22 @@ TEST(SupportLogTest, ThePairingsLinesWaitForTheCodeAndHoldNoSecret) {
     EXPECT_EQ(dcsim_live_total(), 0);
 }
 
-TEST(SupportLogTest, APairingThatNeverEndsLetsItsLinesGoMaskedAtTheClose) {
+// The computer's answer carried a new code, but the pairing failed before it was stored.
+TEST(SupportLogTest, APairingThatNeverEndsLetsItsLinesGoMaskedAndBlankedAtTheClose) {
     const std::string path = temporaryPath("unfinished.log");
     std::remove(path.c_str());
     {
         const SupportLog log = SupportLog::open(path, "info");
         log.maskPin("654321");
+        log.write(DC_LOGLEVEL_INFO, "Read: size=21, data=%s",
+                  "CD80FB9A105A11C307E942B86D01F09A3C7724D58E");
         log.write(DC_LOGLEVEL_ERROR, "Wrong PIN %s.", "654321");
         EXPECT_EQ(contents(path), "");
     }
-    EXPECT_TRUE(matchesWhole(contents(path), "[^\n]*Z ERROR diveconnector: Wrong PIN \\*{6}\\.\n"));
+    EXPECT_TRUE(matchesWhole(contents(path),
+                             "[^\n]*Z INFO diveconnector: Read: size=21, data=\\*{42}\n"
+                             "[^\n]*Z ERROR diveconnector: Wrong PIN \\*{6}\\.\n"))
+        << contents(path);
 }
 
 }  // namespace
