@@ -76,7 +76,8 @@ class CliPinTest {
         // No input: the stored code must open the computer. dcsim's BLE peripheral serves dives,
         // no memory image, so the dump itself then fails.
         Path memory = temporary.resolve("memory.bin");
-        String noDump = "diveconnector: [-1]: This dive computer cannot dump its memory.";
+        String noDump = "diveconnector: Simtec G2 Sim cannot dump its memory.\nlibdivecomputer has "
+            + "no memory dump for its model. (Details: --log FILE.)";
         ChildProcess dump =
             Tool.run("dump", "--port", "ble:" + ADDRESS, "--vendor", "Simtec", "--product",
                      "G2 Sim", "--cache", cache.toString(), memory.toString())
@@ -102,7 +103,7 @@ class CliPinTest {
                                               Tool.JNI_CHECKS)
                                  .assertClean(1);
         assertTrue(child.stderr().contains(PROMPT + " \ndiveconnector: No PIN was given: the "
-                                           + "input ended ("),
+                                           + "input ended.\n(Details: --log FILE.)"),
                    child::toString);
     }
 

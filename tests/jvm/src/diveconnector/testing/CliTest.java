@@ -36,6 +36,10 @@ class CliTest {
     private static final String SVG_NAMESPACE = "http://www.w3.org/2000/svg";
     private static final String BUILTIN_SUMMARY =
         "20 dives from Dcsim Reef Explorer, serial 20240401.";
+    private static final String SEE_SCAN = "See 'diveconnector scan' for the ports.";
+    private static final String LOG_POINTER = " (Details: --log FILE.)";
+    private static final String NO_PORT =
+        "diveconnector: There is no port sim:absent.\n" + SEE_SCAN + LOG_POINTER;
 
     @TempDir
     Path temporary;
@@ -113,7 +117,7 @@ class CliTest {
         List<String> lines = List.of(child.stdout().split("\n"));
         assertTrue(lines.get(0).matches("Port +Signal +Name +Models"), child::toString);
         assertTrue(lines.stream().anyMatch(
-                       line -> line.matches("dcsim:builtin +any model with a serial cable")),
+                       line -> line.matches("dcsim:builtin +simulated: Dcsim Reef Explorer")),
                    child::toString);
 
         for (String seconds : new String[] {"601", "-1", "ten", ""}) {
@@ -149,6 +153,8 @@ class CliTest {
             {"", "ble", "transport"},
             {"", "irda", "transport"},
             {"sim", "bluetooth", "both"},
+            {"Dcsim Reef", "", "every word"},
+            {"", "BLE", "transport in any case"},
         };
         for (String[] filter : cases) {
             List<String> arguments = new ArrayList<>(List.of("list"));
@@ -160,11 +166,12 @@ class CliTest {
             }
             List<List<String>> expected = new ArrayList<>();
             for (List<String> model : models) {
-                String text = filter[0].toLowerCase(Locale.ROOT);
-                boolean textMatches = model.get(0).toLowerCase(Locale.ROOT).contains(text)
-                    || model.get(1).toLowerCase(Locale.ROOT).contains(text);
+                String name = (model.get(0) + " " + model.get(1)).toLowerCase(Locale.ROOT);
+                boolean textMatches = Stream.of(filter[0].toLowerCase(Locale.ROOT).split(" "))
+                                          .allMatch(name::contains);
                 boolean transportMatches = filter[1].isEmpty()
-                    || List.of(model.get(2).split(" ")).contains(filter[1]);
+                    || List.of(model.get(2).split(" "))
+                           .contains(filter[1].toLowerCase(Locale.ROOT));
                 if (textMatches && transportMatches) {
                     expected.add(model);
                 }
@@ -794,7 +801,8 @@ class CliTest {
                                        TestEnvironment.path("diveconnector.java.jar"));
         String[][] cases = {
             {"download needs --port NAME", "download"},
-            {"download needs --vendor V", "download", "--port", "/dev/ttyUSB0"},
+            {"download needs --product P or --model \"V P\"", "download", "--port",
+             "/dev/ttyUSB0"},
             {"download needs --product P", "download", "--port", "/dev/ttyUSB0", "--vendor",
              "Dcsim"},
         };
@@ -813,34 +821,115 @@ class CliTest {
         }
     }
 
+    /** A computer whose transfer fails halfway with libdivecomputer's `status`. */
+    private Path failingComputer(String status) throws Exception {
+        return Files.writeString(temporary.resolve(status + ".txt"),
+                                 "transfer 2 0\nfail-after 1 " + status + "\n"
+                                     + "dive\nprofile 0:00@0 5:00@10 10:00@0\n".repeat(2));
+    }
+
+    // What happened and what to do, from the status, the stage and the transport; a library
+    // failure points at the support log on its last line.
     @Test
-    void downloadFailureIsOneLineInADiversWordsWithTheLibrarysMessage() throws Exception {
+    void downloadFailuresSayInWordsWhatHappenedAndWhatToDo() throws Exception {
         Path file = Files.writeString(temporary.resolve("plain file"), "");
+        String again = "Check the cable, or keep the computer close, and try again.";
         String[][] cases = {
-            {"No such port ([-4]: Error opening device.)", "download", "--port", "sim:absent"},
-            {"No model 'Reef Explorer' from vendor 'Nobody'; see `diveconnector list` "
-                 + "([-]: No matching device found.)",
-             "download", "--vendor", "Nobody"},
+            {NO_PORT.substring("diveconnector: ".length()), "--port", "sim:absent"},
+            {"No port was given (--port is empty).\n" + SEE_SCAN + LOG_POINTER, "--port", ""},
+            {"/dev/null is not a serial port.\nIs it the right port? " + SEE_SCAN + LOG_POINTER,
+             "--port", "/dev/null"},
+            {"Dcsim Reef Explorer did not answer on " + failingComputer("TIMEOUT") + ".\nIs it in "
+                 + "its download mode, and is the model right?" + LOG_POINTER,
+             "--port", failingComputer("TIMEOUT").toString()},
+            {"Dcsim Reef Explorer did not answer as its model does.\nIs the model right? See "
+                 + "'diveconnector list'." + LOG_POINTER,
+             "--port", failingComputer("PROTOCOL").toString()},
+            {"The connection to Dcsim Reef Explorer broke.\n" + again + LOG_POINTER, "--port",
+             failingComputer("IO").toString(), "--log", temporary.resolve("io.log").toString()},
+            {"Fakewater Steel Sim has no serial connection.\nIt connects by USB HID or BLE: give a "
+                 + "port of that kind." + LOG_POINTER,
+             "--port", "serial:/dev/ttyUSB0", "--vendor", "Fakewater", "--product", "Steel Sim"},
+            {"No Fakewater Steel Sim is plugged in.\nConnect it by USB HID and switch it on."
+                 + LOG_POINTER,
+             "--port", "/dev/ttyUSB0", "--vendor", "Fakewater", "--product", "Steel Sim"},
+            {"This build cannot reach a computer by IrDA.\nlibdivecomputer has IrDA on Windows "
+                 + "only." + LOG_POINTER,
+             "--port", "0", "--vendor", "Simtec", "--product", "Aladin Sim"},
+            {"BLE cannot be used: no BlueZ, or the computer has no data service.\nIs bluetoothd "
+                 + "running (sudo systemctl start bluetooth)?" + LOG_POINTER,
+             "--port", "ble:00:11:22:33:44:55", "--vendor", "Mockdive", "--product", "Teric Sim"},
+            {"'ble:nonsense' is not ble: and a Bluetooth address.\n" + SEE_SCAN + LOG_POINTER,
+             "--port", "ble:nonsense", "--vendor", "Mockdive", "--product", "Teric Sim"},
             {"cannot write " + temporary.resolve("absent/dives.json") + ": no directory "
                  + temporary.resolve("absent"),
-             "download", "--json", temporary.resolve("absent/dives.json").toString()},
-            {"cannot write " + temporary + ": it is a directory", "download", "--json",
-             temporary.toString()},
+             "--json", temporary.resolve("absent/dives.json").toString()},
+            {"cannot write " + temporary + ": it is a directory", "--json", temporary.toString()},
             {"cannot create the directory " + file + ": a file of that name is in the way",
-             "download", "--plot", file.toString()},
+             "--plot", file.toString()},
             // Directories that refuse new files even to root.
-            {"cannot write /proc/dives.json: no such file or directory", "download", "--json",
+            {"cannot write /proc/dives.json: no such file or directory", "--json",
              "/proc/dives.json"},
-            {"cannot create the directory /proc/plots: no such file or directory", "download",
-             "--plot", "/proc/plots"},
+            {"cannot create the directory /proc/plots: no such file or directory", "--plot",
+             "/proc/plots"},
         };
+        // No BlueZ: the machine's own system bus is left alone.
+        Map<String, String> environment = Map.of("JDK_JAVA_OPTIONS", "-Xcheck:jni",
+                                                 "DBUS_SYSTEM_BUS_ADDRESS",
+                                                 "unix:path=" + temporary.resolve("no bus"));
         for (String[] failure : cases) {
-            String[] arguments = List.of(failure).subList(1, failure.length).toArray(new String[0]);
-            ChildProcess child = Tool.run(arguments).assertClean(1);
-            assertEquals("diveconnector: " + failure[0], errors(child), child::toString);
+            List<String> arguments = new ArrayList<>(List.of("download"));
+            arguments.addAll(List.of(failure).subList(1, failure.length));
+            ChildProcess child = ChildProcess.run(Tool.command(arguments.toArray(new String[0])),
+                                                  environment)
+                                     .assertClean(1);
+            String expected = failure[0].replace(LOG_POINTER, failure.length > 4
+                                                          && failure[3].equals("--log")
+                                                          ? " (Details in " + failure[4] + ".)"
+                                                          : LOG_POINTER);
+            assertEquals("diveconnector: " + expected, errors(child), child::toString);
             assertFalse(child.stdout().contains("Date and time"), child::toString);
         }
-        assertEquals(List.of(file.getFileName()), listing(temporary), "nothing left behind");
+        assertTrue(listing(temporary).contains(Path.of("io.log")), "the log named is written");
+    }
+
+    @Test
+    void modelNamesMatchInAnyCaseAndAProductOfOneVendorIsEnough() throws Exception {
+        Path computer = Files.writeString(temporary.resolve("computer.txt"), "devinfo 1 2 3\n");
+        String[][] names = {
+            {"Dcsim Reef Explorer", "--vendor", "dcsim", "--product", "reef explorer"},
+            {"Dcsim Reef Classic", "--product", "REEF CLASSIC"},
+            {"Testsub Atom Sim", "--model", "testsub atom sim"},
+            {"Mockdive Petrel Sim", "--model", "Petrel Sim"},
+        };
+        for (String[] name : names) {
+            List<String> arguments = new ArrayList<>(List.of("download", "--port",
+                                                             computer.toString()));
+            arguments.addAll(List.of(name).subList(1, name.length));
+            ChildProcess child = Tool.run(arguments.toArray(new String[0])).assertClean(0);
+            assertTrue(child.stdout().contains("\nDownloading from " + name[0] + " on " + computer
+                                               + ".\n"),
+                       child::toString);
+            assertTrue(child.stdout().endsWith("\n0 dives from " + name[0] + ", serial 3.\n"),
+                       child::toString);
+        }
+        String[][] unknown = {
+            {"No model 'reef explorr': did you mean Dcsim Reef Explorer?", "--product",
+             "reef explorr"},
+            {"No model 'Reef Explorer' from vendor 'Nobody': did you mean Dcsim Reef Explorer?",
+             "--vendor", "Nobody"},
+            {"No model 'Atom Sim' from vendor 'Dcsim': did you mean Testsub Atom Sim?", "--vendor",
+             "Dcsim", "--product", "Atom Sim"},
+            {"No model 'Mockdive Perdix'; see 'diveconnector list'", "--model",
+             "Mockdive Perdix"},
+        };
+        for (String[] failure : unknown) {
+            List<String> arguments = new ArrayList<>(List.of("download"));
+            arguments.addAll(List.of(failure).subList(1, failure.length));
+            ChildProcess child = Tool.run(arguments.toArray(new String[0])).assertClean(1);
+            assertEquals("", child.stdout(), "nothing starts\n" + child);
+            assertEquals("diveconnector: " + failure[0], errors(child), child::toString);
+        }
     }
 
     /** The names in a directory, sorted; hidden temporary files included. */
@@ -877,8 +966,9 @@ class CliTest {
         ChildProcess child = Tool.run("dump", "--port", scenario.toString(), file.toString())
                                  .assertClean(1);
 
-        assertEquals("diveconnector: [-6]: Error dumping the memory.", errors(child),
-                     child::toString);
+        assertEquals("diveconnector: The connection to Dcsim Reef Explorer broke.\nCheck the "
+                         + "cable, or keep the computer close, and try again." + LOG_POINTER,
+                     errors(child), child::toString);
         assertEquals("the previous dump", Files.readString(file));
         assertEquals(List.of(scenario.getFileName(), file.getFileName()), listing(temporary),
                      "no temporary file is left");
@@ -1050,9 +1140,10 @@ class CliTest {
         ChildProcess quietFailure = Tool.run("download", "--port", "sim:absent").assertClean(1);
         ChildProcess verboseFailure =
             Tool.run("--verbose", "download", "--port", "sim:absent").assertClean(1);
-        String message = "diveconnector: No such port ([-4]: Error opening device.)";
-        assertEquals(message, errors(quietFailure), quietFailure::toString);
-        assertTrue(errors(verboseFailure).startsWith(message + "\n"), verboseFailure::toString);
+        assertEquals(NO_PORT, errors(quietFailure), quietFailure::toString);
+        assertTrue(errors(verboseFailure).startsWith(
+                       NO_PORT.replace(".\n", ". ([-4]: Error opening device.)\n") + "\n"),
+                   verboseFailure::toString);
         assertEquals(List.of(), libraryLines(quietFailure.stdout()), quietFailure::toString);
     }
 
@@ -1066,8 +1157,7 @@ class CliTest {
                                       json.toString(), "--plot", plots.toString())
                                  .assertClean(1);
 
-        assertEquals("diveconnector: No such port ([-4]: Error opening device.)", errors(child),
-                     child::toString);
+        assertEquals(NO_PORT, errors(child), child::toString);
         assertEquals("the diver's old log", Files.readString(json));
         assertEquals("old", Files.readString(oldPlot));
         assertEquals(List.of(json.getFileName(), plots.getFileName()), listing(temporary));
@@ -1149,9 +1239,7 @@ class CliTest {
         running.interrupt();
         ChildProcess child = running.finish().assertClean(130);
 
-        assertTrue(errors(child).startsWith(
-                       "diveconnector: Cancelled ([-10]: Error downloading the dives.)\n"),
-                   child::toString);
+        assertTrue(errors(child).startsWith("diveconnector: Cancelled.\n"), child::toString);
         assertTrue(errors(child).contains("Caused by: brenquill.main.java.core.exceptions."
                                           + "NativeException: [-10]: "),
                    child::toString);

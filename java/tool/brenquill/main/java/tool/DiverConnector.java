@@ -71,6 +71,11 @@ final class DiverConnector extends DeviceConnector {
         return pinPrompt.noPinGiven();
     }
 
+    /** Whether the computer asked for its PIN while it was opened. */
+    boolean pinAsked() {
+        return pinPrompt.asked();
+    }
+
     /** After the download: throws what kept the dives from being written, if anything did. */
     void checkKept() throws IOException, CommandFailure {
         if (keepingFailure instanceof IOException e) {

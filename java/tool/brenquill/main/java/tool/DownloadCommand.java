@@ -11,14 +11,12 @@ import java.nio.file.Files;
 import java.nio.file.InvalidPathException;
 import java.nio.file.Path;
 import java.nio.file.Paths;
-import java.nio.file.StandardOpenOption;
 import java.nio.file.attribute.PosixFilePermissions;
 import java.util.AbstractSet;
 import java.util.ArrayList;
 import java.util.HashMap;
 import java.util.Iterator;
 import java.util.List;
-import java.util.Locale;
 import java.util.Map;
 import java.util.Optional;
 import java.util.Set;
@@ -33,22 +31,10 @@ final class DownloadCommand implements Command {
     private static final String NEW_ONLY = "--new-only";
     private static final String ALL = "--all";
     static final String CACHE = "--cache";
-    private static final String LOG = "--log";
-    private static final String LOG_LEVEL = "--loglevel";
-    private static final List<String> LOG_LEVELS = List.of("error", "warning", "info", "debug",
-                                                           "all");
-    // The library's support log: its file, and how much goes into it.
-    private static final String LOG_PROPERTY = "diveconnector.log";
-    private static final String LOG_LEVEL_PROPERTY = "diveconnector.loglevel";
     // The library's fingerprint cache: its directory, and whether to ignore what it holds.
     static final String FINGERPRINTS_PROPERTY = "diveconnector.fingerprints";
     private static final String REFRESH_PROPERTY = "diveconnector.fingerprints.refresh";
     private static final String STANDARD_OUTPUT = "-";
-    // The library's messages: "[status]: text", status "-" when libdivecomputer gave none.
-    private static final String NO_MODEL = "[-]: No matching device found.";
-    private static final String STATUS_NO_DEVICE = "[-4]: ";
-    private static final String STATUS_NO_ACCESS = "[-5]: ";
-    private static final String STATUS_CANCELLED = "[-10]: ";
 
     @Override
     public String name() {
@@ -79,29 +65,21 @@ final class DownloadCommand implements Command {
             new Option(CACHE, "DIR", "The cache of --new-only and --all (default:\n"
                                          + "$XDG_CACHE_HOME/diveconnector or\n"
                                          + "$HOME/.cache/diveconnector); libdivecomputer's\n"
-                                         + "dctool reads and writes the same files."),
-            new Option(LOG, "FILE", "Append libdivecomputer's log and the library's reasons\n"
-                                        + "for a failure to FILE, for a bug report."),
-            new Option(LOG_LEVEL, "L", "How much goes to the log: " + String.join(", ", LOG_LEVELS)
-                                           + "\n(default: info).")));
+                                         + "dctool reads and writes the same files.")));
+        options.addAll(SupportLog.options());
         return options;
     }
 
     @Override
     public int run(Arguments arguments, PrintStream out, PrintStream err)
-        throws UsageException, IOException, CommandFailure {
+        throws UsageException, IOException, CommandFailure, NativeException {
         ComputerOptions.Computer computer = ComputerOptions.of("download", arguments);
         String port = computer.port();
-        String vendor = computer.vendor();
-        String product = computer.product();
         Optional<String> json = nonEmpty(arguments, JSON, "a file name");
         boolean jsonToOut = json.equals(Optional.of(STANDARD_OUTPUT));
         Optional<Path> jsonPath = jsonToOut ? Optional.empty() : path(JSON, json);
         Optional<Path> plots = path(PLOT, nonEmpty(arguments, PLOT, "a directory name"));
         Optional<Path> cache = fingerprintCache(arguments);
-        Optional<String> log = nonEmpty(arguments, LOG, "a file name");
-        Optional<Path> logPath = path(LOG, log);
-        Optional<String> logLevel = logLevel(arguments, log);
         // With the JSON on the standard output, the table must not mix with it.
         PrintStream text = jsonToOut ? err : out;
 
@@ -121,18 +99,13 @@ final class DownloadCommand implements Command {
                 System.setProperty(FINGERPRINTS_PROPERTY, cache.get().toString());
                 System.setProperty(REFRESH_PROPERTY, String.valueOf(arguments.flag(ALL)));
             }
-            if (log.isPresent()) {
-                checkLog(logPath.get());
-                System.setProperty(LOG_PROPERTY, log.get());
-            }
-            if (logLevel.isPresent()) {
-                System.setProperty(LOG_LEVEL_PROPERTY, logLevel.get());
-            }
+            SupportLog.apply(arguments);
 
             if (ComputerOptions.simulated()) {
                 text.println(ComputerOptions.SIMULATED);
             }
-            text.println("Downloading from " + vendor + " " + product + " on " + port + ".");
+            text.println("Downloading from " + computer.model().name() + " on "
+                         + computer.portName() + ".");
             Main.checkStandardOutput(out);
             Optional<OutputFile> jsonOutput = jsonFile;
             boolean newOnly = arguments.flag(NEW_ONLY);
@@ -176,7 +149,7 @@ final class DownloadCommand implements Command {
             Optional<ProgressBar> bar = ProgressBar.onTerminal(err);
             DiverConnector connector =
                 new DiverConnector(new PinPrompt(System.in, err), bar, keeper);
-            download(connector, bar, port, vendor, product, new Arrivals());
+            download(connector, bar, computer, arguments, new Arrivals());
             connector.checkKept();
         }
         return Main.EXIT_OK;
@@ -189,24 +162,6 @@ final class DownloadCommand implements Command {
             throw new UsageException(option + " needs " + what + ", not an empty one");
         }
         return value;
-    }
-
-    /** The log level, checked here: the library would log an unknown one at info. */
-    private static Optional<String> logLevel(Arguments arguments, Optional<String> log)
-        throws UsageException {
-        Optional<String> level = arguments.value(LOG_LEVEL);
-        if (level.isEmpty()) {
-            return level;
-        }
-        String name = level.get().toLowerCase(Locale.ROOT);
-        if (!LOG_LEVELS.contains(name)) {
-            throw new UsageException("unknown log level '" + level.get() + "'; the levels are "
-                                     + String.join(", ", LOG_LEVELS.subList(0, 4)) + " or all");
-        }
-        if (log.isEmpty()) {
-            throw new UsageException(LOG_LEVEL + " needs " + LOG + " FILE");
-        }
-        return Optional.of(name);
     }
 
     /** The directory of the fingerprint cache, when --new-only or --all asks for it. */
@@ -278,29 +233,6 @@ final class DownloadCommand implements Command {
         }
     }
 
-    /**
-     * The library drops a log it cannot open, so the tool tries it first: an existing file is
-     * opened for appending, a missing one must be creatable. A missing file is not created here,
-     * so that the library creates it with its own permissions.
-     */
-    private static void checkLog(Path file) throws IOException {
-        try {
-            if (Files.isDirectory(file)) {
-                throw new IOException("it is a directory");
-            }
-            if (Files.exists(file)) {
-                Files.newOutputStream(file, StandardOpenOption.WRITE, StandardOpenOption.APPEND)
-                    .close();
-            } else {
-                Path directory = file.toAbsolutePath().getParent();
-                Files.delete(Files.createTempFile(directory, ".diveconnector-", ".tmp"));
-            }
-        } catch (IOException e) {
-            throw new IOException("cannot open the log " + file + ": " + FileErrors.reason(e),
-                                  e);
-        }
-    }
-
     static Optional<Path> path(String option, Optional<String> name)
         throws UsageException {
         if (name.isEmpty()) {
@@ -315,42 +247,21 @@ final class DownloadCommand implements Command {
     }
 
     private static void download(DiverConnector connector, Optional<ProgressBar> bar,
-                                 String port, String vendor, String product, Set<Dive> dives)
-        throws CommandFailure {
+                                 ComputerOptions.Computer computer, Arguments arguments,
+                                 Set<Dive> dives) throws CommandFailure {
         Device device;
         try {
-            device = connector.loadUserDivesFromDevice(port, vendor, product, dives);
+            device = connector.loadUserDivesFromDevice(computer.port(), computer.vendor(),
+                                                       computer.product(), dives);
         } catch (NativeException e) {
-            throw inWords(e, vendor, product, connector.noPinGiven());
+            throw FailureWords.of(e, Optional.of(computer), arguments, connector.noPinGiven(),
+                                  connector.pinAsked());
         } finally {
             bar.ifPresent(ProgressBar::end);
         }
         if (device == null) {
             throw new IllegalStateException("the native library returned no device");
         }
-    }
-
-    /** The library's failure in a diver's words, its own message kept after them. */
-    static CommandFailure inWords(NativeException e, String vendor, String product,
-                                  Optional<String> noPin) {
-        String message = String.valueOf(e.getMessage());
-        String words = null;
-        int exitCode = Main.EXIT_FAILURE;
-        if (noPin.isPresent()) {
-            words = noPin.get();
-        } else if (message.equals(NO_MODEL)) {
-            words = "No model '" + product + "' from vendor '" + vendor
-                + "'; see `diveconnector list`";
-        } else if (message.startsWith(STATUS_NO_DEVICE)) {
-            words = "No such port";
-        } else if (message.startsWith(STATUS_NO_ACCESS)) {
-            words = "No access to the port";
-        } else if (message.startsWith(STATUS_CANCELLED)) {
-            words = "Cancelled";
-            exitCode = Main.EXIT_CANCELLED;
-        }
-        return new CommandFailure(words == null ? message : words + " (" + message + ")", exitCode,
-                                  e);
     }
 
     /**

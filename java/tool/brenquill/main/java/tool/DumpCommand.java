@@ -33,6 +33,7 @@ final class DumpCommand implements Command {
         options.add(new Option(DownloadCommand.CACHE, "DIR",
                                "The cache of download --new-only, where a BLE computer's\n"
                                    + "access code is kept (default: the same as download's)."));
+        options.addAll(SupportLog.options());
         return options;
     }
 
@@ -43,11 +44,8 @@ final class DumpCommand implements Command {
 
     @Override
     public int run(Arguments arguments, PrintStream out, PrintStream err)
-        throws UsageException, IOException, CommandFailure {
+        throws UsageException, IOException, CommandFailure, NativeException {
         ComputerOptions.Computer computer = ComputerOptions.of("dump", arguments);
-        String port = computer.port();
-        String vendor = computer.vendor();
-        String product = computer.product();
         Optional<String> name = arguments.operand().filter(operand -> !operand.isEmpty());
         if (name.isEmpty()) {
             throw new UsageException("dump needs the FILE to write the memory to");
@@ -62,17 +60,21 @@ final class DumpCommand implements Command {
             OutputFile file = files.add(OutputFile.replacing(path));
             DownloadCommand.checkCache(state);
             System.setProperty(DownloadCommand.FINGERPRINTS_PROPERTY, state.toString());
+            SupportLog.apply(arguments);
             if (ComputerOptions.simulated()) {
                 out.println(ComputerOptions.SIMULATED);
             }
-            out.println("Dumping the memory of " + vendor + " " + product + " on " + port + ".");
+            out.println("Dumping the memory of " + computer.model().name() + " on "
+                        + computer.portName() + ".");
             Main.checkStandardOutput(out);
             Optional<ProgressBar> bar = ProgressBar.onTerminal(err);
             DiverConnector connector = new DiverConnector(new PinPrompt(System.in, err), bar);
             try {
-                memory = connector.dumpDeviceMemory(port, vendor, product);
+                memory = connector.dumpDeviceMemory(computer.port(), computer.vendor(),
+                                                    computer.product());
             } catch (NativeException e) {
-                throw DownloadCommand.inWords(e, vendor, product, connector.noPinGiven());
+                throw FailureWords.of(e, Optional.of(computer), arguments,
+                                      connector.noPinGiven(), connector.pinAsked());
             } finally {
                 bar.ifPresent(ProgressBar::end);
             }

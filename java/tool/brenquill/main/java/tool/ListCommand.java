@@ -5,7 +5,6 @@ import brenquill.main.java.core.exceptions.NativeException;
 import java.io.PrintStream;
 import java.util.ArrayList;
 import java.util.List;
-import java.util.Locale;
 import java.util.Optional;
 import java.util.Set;
 
@@ -25,7 +24,8 @@ final class ListCommand implements Command {
 
     @Override
     public String summary() {
-        return "Print the supported models, or those whose vendor or product contains TEXT.";
+        return "Print the supported models, or those whose vendor and product contain every word "
+            + "of TEXT.";
     }
 
     @Override
@@ -50,7 +50,14 @@ final class ListCommand implements Command {
                 () -> new UsageException("unknown transport '" + name + "'; the transports are "
                                          + Transport.names())));
         }
-        Optional<String> text = arguments.operand().map(ListCommand::folded);
+        List<String> words = new ArrayList<>();
+        for (String operand : arguments.operand().stream().toList()) {
+            for (String word : Models.folded(operand).split("\\s+")) {
+                if (!word.isEmpty()) {
+                    words.add(word);
+                }
+            }
+        }
 
         ModelTransports connector = new ModelTransports();
         Set<Device> devices = connector.getSupportedDevices();
@@ -60,16 +67,15 @@ final class ListCommand implements Command {
         List<String[]> rows = new ArrayList<>();
         for (Device device : devices) {
             long transports = connector.of(device.getVendor(), device.getProduct());
-            boolean matches = text.map(wanted -> folded(device.getVendor()).contains(wanted)
-                                                 || folded(device.getProduct()).contains(wanted))
-                                  .orElse(true)
+            String name = Models.folded(device.getVendor() + " " + device.getProduct());
+            boolean matches = words.stream().allMatch(name::contains)
                 && transport.map(wanted -> wanted.in(transports)).orElse(true);
             if (matches) {
                 rows.add(new String[] {device.getVendor(), device.getProduct(),
                                        Transport.labels(transports)});
             }
         }
-        if (text.isEmpty() && transport.isEmpty()) {
+        if (words.isEmpty() && transport.isEmpty()) {
             TextTable.print(out, HEADINGS, LEFT, rows);
             out.println(devices.size() + (devices.size() == 1 ? " supported model"
                                                               : " supported models"));
@@ -82,10 +88,5 @@ final class ListCommand implements Command {
                         + (devices.size() == 1 ? " supported model" : " supported models"));
         }
         return Main.EXIT_OK;
-    }
-
-    // Case-insensitive whatever the locale: a Turkish dotless i must not hide "Divesoft".
-    private static String folded(String text) {
-        return text.toLowerCase(Locale.ROOT);
     }
 }

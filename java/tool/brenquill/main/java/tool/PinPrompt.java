@@ -20,6 +20,7 @@ final class PinPrompt extends DeviceConnector {
     private final BufferedReader input;
     private final PrintStream terminal;
     private String noPin;
+    private boolean asked;
 
     PinPrompt(InputStream input, PrintStream terminal) {
         this.input = new BufferedReader(new InputStreamReader(input, StandardCharsets.UTF_8));
@@ -29,6 +30,7 @@ final class PinPrompt extends DeviceConnector {
     /** The line the diver typed, trimmed; null when the input has ended or cannot be read. */
     @Override
     public String onPinCodeRequest(String address, String name) {
+        asked = true;
         terminal.print(PROMPT + " ");
         terminal.flush();
         try {
@@ -43,6 +45,11 @@ final class PinPrompt extends DeviceConnector {
             terminal.println();
             return null;
         }
+    }
+
+    /** Whether the computer asked for a PIN. */
+    boolean asked() {
+        return asked;
     }
 
     /** Why the diver gave no PIN, when a request found the input ended or unreadable. */

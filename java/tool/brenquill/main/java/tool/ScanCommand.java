@@ -2,6 +2,7 @@ package brenquill.main.java.tool;
 
 import brenquill.main.java.core.Device;
 import brenquill.main.java.core.exceptions.NativeException;
+import java.io.IOException;
 import java.io.PrintStream;
 import java.util.ArrayList;
 import java.util.Comparator;
@@ -31,20 +32,29 @@ final class ScanCommand implements Command {
 
     @Override
     public List<Option> options() {
-        return List.of(new Option(SECONDS, "N", "Search Bluetooth for N seconds (default "
-                                                    + DEFAULT_SECONDS + "; 0 to " + LONGEST
-                                                    + ", 0: not at all)."));
+        List<Option> options = new ArrayList<>();
+        options.add(new Option(SECONDS, "N", "Search Bluetooth for N seconds (default "
+                                                 + DEFAULT_SECONDS + "; 0 to " + LONGEST
+                                                 + ", 0: not at all)."));
+        options.addAll(SupportLog.options());
+        return options;
     }
 
     @Override
     public int run(Arguments arguments, PrintStream out, PrintStream err)
-        throws NativeException, UsageException {
+        throws UsageException, IOException, CommandFailure {
         int seconds = seconds(arguments.value(SECONDS));
+        SupportLog.apply(arguments);
         if (seconds > 0) {
             err.println("Searching Bluetooth for " + seconds + " s...");
         }
         DeviceFinds connector = new DeviceFinds();
-        long searched = connector.scanForDevices(seconds);
+        long searched;
+        try {
+            searched = connector.scanForDevices(seconds);
+        } catch (NativeException e) {
+            throw FailureWords.of(e, Optional.empty(), arguments, Optional.empty(), false);
+        }
 
         // Dive computers first, in the library's order; ports and devices of no known model after.
         List<DeviceFinds.Find> finds = new ArrayList<>(connector.finds());
@@ -90,8 +100,11 @@ final class ScanCommand implements Command {
                 models.add(printable(model.getVendor() + " " + model.getProduct()));
             }
             if (models.isEmpty()) {
-                models.add(Transport.SERIAL.in(find.transport()) ? "any model with a serial cable"
-                                                                 : "-");
+                models.add(ComputerOptions.simulatedPort(find.port())
+                               ? "simulated: " + ComputerOptions.simulatedModel()
+                               : Transport.SERIAL.in(find.transport())
+                               ? "any model with a serial cable"
+                               : "-");
             }
             rows.add(new String[] {printable(find.port()), signal, printable(find.name()),
                                    models.get(0)});
