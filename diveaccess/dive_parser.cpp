@@ -15,6 +15,7 @@ struct DownloadContext {
     const DeviceEvents& events;
     const Diagnostics& diagnostics;
     const DownloadInterruption& interruption;
+    DetailRequest detailRequest;
     std::vector<DiveRecord> dives;
     // libdivecomputer is C: an exception must not unwind through it. The first one is kept here
     // and rethrown once the enumeration has returned.
@@ -36,7 +37,7 @@ T queryField(dc_parser_t* parser, dc_field_type_t field, unsigned int index, con
 }
 
 DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned int size,
-                     const Diagnostics& diagnostics) {
+                     const Diagnostics& diagnostics, DetailRequest detailRequest) {
     const DiveParser parser(device, data, size, diagnostics);
     DiveRecord record;
     record.datetime = parser.parseDatetime();
@@ -45,6 +46,9 @@ DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned in
     const auto mixes = parser.parseGasMixes();
     record.profile = parser.parseSamples();
     record.gasmix = startingGasMix(mixes, record.profile.firstGasMix);
+    if (detailRequest == DetailRequest::kParse) {
+        record.details = parser.parseDetails(record.datetime);
+    }
     return record;
 }
 
@@ -57,7 +61,8 @@ int onDive(const unsigned char* data, unsigned int size, const unsigned char* fi
     context.diagnostics.log().write(DC_LOGLEVEL_DEBUG, "Dive %u: %u bytes.",
                                     static_cast<unsigned int>(context.dives.size() + 1), size);
     try {
-        DiveRecord record = parseDive(context.device, data, size, context.diagnostics);
+        DiveRecord record =
+            parseDive(context.device, data, size, context.diagnostics, context.detailRequest);
         if (fingerprint != nullptr) {
             record.fingerprint.assign(fingerprint, fingerprint + fingerprintSize);
         }
@@ -143,6 +148,10 @@ DiveProfile DiveParser::parseSamples() const {
     return diveconnector::parseSamples(parser_.get());
 }
 
+DiveDetails DiveParser::parseDetails(const dc_datetime_t& datetime) const {
+    return diveconnector::parseDetails(parser_.get(), datetime);
+}
+
 dc_gasmix_t startingGasMix(const std::vector<std::optional<dc_gasmix_t>>& mixes,
                            std::optional<std::uint32_t> firstGasMix) {
     if (firstGasMix && *firstGasMix < mixes.size() && mixes[*firstGasMix]) {
@@ -155,10 +164,16 @@ dc_gasmix_t startingGasMix(const std::vector<std::optional<dc_gasmix_t>>& mixes,
 }
 
 std::vector<DiveRecord> downloadDives(const DeviceConnection& connection,
-                                      const DownloadInterruption& interruption) {
+                                      const DownloadInterruption& interruption,
+                                      DetailRequest detailRequest) {
     const DeviceEvents& events = connection.events();
-    DownloadContext context{connection.device(), events, events.diagnostics(),
-                            interruption,        {},     nullptr};
+    DownloadContext context{connection.device(),
+                            events,
+                            events.diagnostics(),
+                            interruption,
+                            detailRequest,
+                            {},
+                            nullptr};
     const dc_status_t status = dc_device_foreach(connection.device(), onDive, &context);
     if (context.failure) {
         std::rethrow_exception(context.failure);

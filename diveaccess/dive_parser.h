@@ -21,6 +21,7 @@
 #include "device_events.h"
 #include "device_session.h"
 #include "diagnostics.h"
+#include "dive_details.h"
 #include "dive_profile.h"
 
 namespace diveconnector {
@@ -33,7 +34,11 @@ struct DiveRecord {
     dc_gasmix_t gasmix{};   // the mix the dive starts on
     DiveProfile profile;
     std::vector<unsigned char> fingerprint;  // as the device identifies the dive
+    std::optional<DiveDetails> details;      // only when the download asked for them
 };
+
+// Whether a download also parses each dive's details, for an application that takes them.
+enum class DetailRequest { kSkip, kParse };
 
 // Destroys the parser when the owner goes; a failing destruction is reported as a line.
 struct ParserDestroy {
@@ -58,6 +63,8 @@ class DiveParser {
     // Every configured mix by index; an index the dive does not report stays empty.
     [[nodiscard]] std::vector<std::optional<dc_gasmix_t>> parseGasMixes() const;
     [[nodiscard]] DiveProfile parseSamples() const;
+    // See parseDetails in dive_details.h.
+    [[nodiscard]] DiveDetails parseDetails(const dc_datetime_t& datetime) const;
 
   private:
     const Diagnostics& diagnostics_;
@@ -71,8 +78,9 @@ class DiveParser {
 // Enumerates and parses every dive, in the order the device delivers them (newest first).
 // Throws Exception "Error downloading the dives." with the enumeration's status, whatever a dive's
 // parsing threw, unchanged, or "The application's event handler failed." when the connection's
-// listener failed.
-[[nodiscard]] std::vector<DiveRecord> downloadDives(const DeviceConnection& connection,
-                                                    const DownloadInterruption& interruption);
+// listener failed. With DetailRequest::kParse every record also carries its details.
+[[nodiscard]] std::vector<DiveRecord> downloadDives(
+    const DeviceConnection& connection, const DownloadInterruption& interruption,
+    DetailRequest detailRequest = DetailRequest::kSkip);
 
 }  // namespace diveconnector

@@ -73,7 +73,7 @@ class DiveParserTest : public DcsimFixture {
     Download download(
         const std::string& scenario,
         const std::function<void(const DownloadInterruption&)>& beforeEnumeration = {},
-        DownloadListener* listener = nullptr) {
+        DownloadListener* listener = nullptr, DetailRequest detailRequest = DetailRequest::kSkip) {
         const std::string text = std::string("serial ") + kPort + "\n" + scenario;
         EXPECT_EQ(dcsim_attach(text.c_str()), 0) << dcsim_last_error();
         Download result;
@@ -85,7 +85,7 @@ class DiveParserTest : public DcsimFixture {
             if (beforeEnumeration) {
                 beforeEnumeration(interruption);
             }
-            result.dives = downloadDives(connection, interruption);
+            result.dives = downloadDives(connection, interruption, detailRequest);
         } catch (const Exception& error) {
             result.error = error.what();
         }
@@ -167,6 +167,178 @@ maxdepth 12.5
     EXPECT_THAT(parsingLines(result.output),
                 ElementsAre("Parsing the maxdepth.", "Parsing the gas mixes.",
                             "Parsing the maxdepth.", "Parsing the gas mixes."));
+}
+
+// A closed-circuit trimix dive: every field and sample kind arrives, each value kept, and the
+// five series stay as an application without the details sees them.
+TEST_F(DiveParserTest, DetailsCarryEveryFieldAndSample) {
+    const std::string dive = R"(
+dive
+datetime 2024-06-01 10:00:00 +02:00
+divetime 50:00
+maxdepth 61.5
+avgdepth 32.25
+atmospheric 1.013
+temperature-surface 26; temperature-minimum 11.5; temperature-maximum 25
+salinity salt 1025
+divemode ccr
+decomodel buhlmann 2 30 70
+location 43.5 -7.25 12
+mix 18 45 diluent
+mix 100 0 oxygen
+mix 50 0
+mix 21 0
+tank 0 metric 3 232 200 120 diluent
+tank 1 metric 3 232 210 150 oxygen
+tank none imperial 80 207 190 60
+time 0; depth 0; temperature 25; pressure 0 200; pressure 1 210; gasmix 0
+setpoint 0.7; ppo2 0 0.69; ppo2 1 0.71; ppo2 none 0.7; cns 0.05; heartbeat 90; bearing 270
+time 10; depth 6.5; event bookmark; event ascent 10 begin 3; deco ndl 99 0 0; rbt 45
+time 20; depth 60; deco decostop 120 9 1800; gasmix 2; pressure 0 199
+)";
+    Download result = download(dive, {}, nullptr, DetailRequest::kParse);
+    ASSERT_EQ(result.error, std::nullopt);
+    ASSERT_EQ(result.dives.size(), 1u);
+    const DiveRecord& record = result.dives[0];
+    ASSERT_TRUE(record.details);
+    const DiveDetails& details = *record.details;
+    EXPECT_EQ(details.timezone, 7200);
+    EXPECT_EQ(details.averageDepth, 32.25);
+    EXPECT_EQ(details.atmospheric, 1.013);
+    EXPECT_EQ(details.surfaceTemperature, 26.0);
+    EXPECT_EQ(details.minimumTemperature, 11.5);
+    EXPECT_EQ(details.maximumTemperature, 25.0);
+    EXPECT_EQ(details.diveMode, static_cast<std::uint32_t>(DC_DIVEMODE_CCR));
+    ASSERT_TRUE(details.decoModel);
+    EXPECT_EQ(details.decoModel->type, static_cast<std::uint32_t>(DC_DECOMODEL_BUHLMANN));
+    EXPECT_EQ(details.decoModel->conservatism, 2);
+    EXPECT_EQ(details.decoModel->gradientFactorLow, 30u);
+    EXPECT_EQ(details.decoModel->gradientFactorHigh, 70u);
+    ASSERT_TRUE(details.salinity);
+    EXPECT_EQ(details.salinity->type, static_cast<std::uint32_t>(DC_WATER_SALT));
+    EXPECT_EQ(details.salinity->density, 1025.0);
+
+    ASSERT_EQ(details.gasMixes.size(), 4u);
+    ASSERT_TRUE(details.gasMixes[0]);
+    EXPECT_DOUBLE_EQ(details.gasMixes[0]->oxygen, 0.18);
+    EXPECT_DOUBLE_EQ(details.gasMixes[0]->helium, 0.45);
+    ASSERT_EQ(details.tanks.size(), 3u);
+    ASSERT_TRUE(details.tanks[1] && details.tanks[2]);
+    EXPECT_EQ(details.tanks[1]->gasMix, 1u);
+    EXPECT_EQ(details.tanks[1]->volumeType, static_cast<std::uint32_t>(DC_TANKVOLUME_METRIC));
+    EXPECT_EQ(details.tanks[1]->volume, 3.0);
+    EXPECT_EQ(details.tanks[1]->workPressure, 232.0);
+    EXPECT_EQ(details.tanks[1]->beginPressure, 210.0);
+    EXPECT_EQ(details.tanks[1]->endPressure, 150.0);
+    EXPECT_EQ(details.tanks[2]->gasMix, std::nullopt) << "DC_GASMIX_UNKNOWN";
+#if DC_VERSION_CHECK(0, 9, 0)
+    EXPECT_EQ(details.gasMixes[0]->usage, static_cast<std::uint32_t>(DC_USAGE_DILUENT));
+    EXPECT_EQ(details.gasMixes[2]->usage, static_cast<std::uint32_t>(DC_USAGE_NONE));
+    EXPECT_EQ(details.tanks[1]->usage, static_cast<std::uint32_t>(DC_USAGE_OXYGEN));
+    ASSERT_TRUE(details.location);
+    EXPECT_EQ(details.location->latitude, 43.5);
+    EXPECT_EQ(details.location->longitude, -7.25);
+    EXPECT_EQ(details.location->altitude, 12.0);
+#else
+    EXPECT_EQ(details.gasMixes[0]->usage, std::nullopt) << "0.8 has no usage";
+    EXPECT_EQ(details.tanks[1]->usage, std::nullopt);
+    EXPECT_EQ(details.location, std::nullopt);
+#endif
+
+    const DetailSamples& samples = details.samples;
+    EXPECT_EQ(samples.times, (std::vector<double>{0.0, 10.0, 20.0}));
+    ASSERT_EQ(samples.pressures.size(), 3u);
+    EXPECT_EQ(samples.pressures[1].sample, 0);
+    EXPECT_EQ(samples.pressures[1].value.tank, 1u);
+    EXPECT_EQ(samples.pressures[1].value.bar, 210.0);
+    EXPECT_EQ(samples.pressures[2].sample, 2);
+    ASSERT_EQ(samples.events.size(), 2u) << "two events at one time sample";
+    EXPECT_EQ(samples.events[0].sample, 1);
+    EXPECT_EQ(samples.events[0].value.type, static_cast<std::uint32_t>(SAMPLE_EVENT_BOOKMARK));
+    EXPECT_EQ(samples.events[1].sample, 1);
+    EXPECT_EQ(samples.events[1].value.type, static_cast<std::uint32_t>(SAMPLE_EVENT_ASCENT));
+    EXPECT_EQ(samples.events[1].value.time, 10u);
+    EXPECT_EQ(samples.events[1].value.flags, static_cast<std::uint32_t>(SAMPLE_FLAGS_BEGIN));
+    EXPECT_EQ(samples.events[1].value.value, 3u);
+    ASSERT_EQ(samples.ppo2.size(), 3u);
+    EXPECT_EQ(samples.ppo2[2].value.bar, 0.7);
+    EXPECT_EQ(samples.ppo2[2].value.sensor, std::nullopt);
+#if DC_VERSION_CHECK(0, 9, 0)
+    EXPECT_EQ(samples.ppo2[1].value.sensor, 1u);
+#else
+    EXPECT_EQ(samples.ppo2[1].value.sensor, std::nullopt) << "0.8 has no sensor";
+#endif
+    EXPECT_EQ(samples.ppo2[1].value.bar, 0.71);
+    ASSERT_EQ(samples.setpoints.size(), 1u);
+    EXPECT_EQ(samples.setpoints[0].value, 0.7);
+    ASSERT_EQ(samples.cns.size(), 1u);
+    EXPECT_EQ(samples.cns[0].value, 0.05);
+    ASSERT_EQ(samples.heartRates.size(), 1u);
+    EXPECT_EQ(samples.heartRates[0].value, 90u);
+    ASSERT_EQ(samples.bearings.size(), 1u);
+    EXPECT_EQ(samples.bearings[0].value, 270u);
+    ASSERT_EQ(samples.remainingBottomTimes.size(), 1u);
+    EXPECT_EQ(samples.remainingBottomTimes[0].sample, 1);
+    EXPECT_EQ(samples.remainingBottomTimes[0].value, 45u);
+    ASSERT_EQ(samples.deco.size(), 2u);
+    EXPECT_EQ(samples.deco[1].sample, 2);
+    EXPECT_EQ(samples.deco[1].value.type, static_cast<std::uint32_t>(DC_DECO_DECOSTOP));
+    EXPECT_EQ(samples.deco[1].value.time, 120u);
+    EXPECT_EQ(samples.deco[1].value.depth, 9.0);
+#if DC_VERSION_CHECK(0, 9, 0)
+    EXPECT_EQ(samples.deco[1].value.timeToSurface, 1800u);
+#else
+    EXPECT_EQ(samples.deco[1].value.timeToSurface, std::nullopt);
+#endif
+    ASSERT_EQ(samples.gasSwitches.size(), 2u);
+    EXPECT_EQ(samples.gasSwitches[1].sample, 2);
+    EXPECT_EQ(samples.gasSwitches[1].value, 2u);
+    EXPECT_EQ(samples.depths.size(), 3u);
+    EXPECT_EQ(samples.temperatures.size(), 1u);
+
+    // The record itself is the one a download without the details gives.
+    dcsim_detach_all();
+    const Download plain = download(dive);
+    ASSERT_EQ(plain.error, std::nullopt);
+    const DiveRecord& same = plain.dives.at(0);
+    EXPECT_FALSE(same.details);
+    EXPECT_EQ(same.profile.eventSeries, record.profile.eventSeries);
+    EXPECT_EQ(same.profile.pressureSeries, record.profile.pressureSeries);
+    EXPECT_EQ(same.profile.depthSeries, record.profile.depthSeries);
+    EXPECT_DOUBLE_EQ(same.gasmix.oxygen, record.gasmix.oxygen);
+    EXPECT_EQ(parsingLines(plain.output), parsingLines(result.output));
+}
+
+// What a backend does not report is absent, not zero; a failing query fails the download.
+TEST_F(DiveParserTest, DetailsLeaveUnreportedFieldsAbsent) {
+    Download result = download(R"(
+dive
+datetime 2024-06-01 10:00:00
+atmospheric 0
+tank 0 none 0 0 0 0
+time 0
+)",
+                               {}, nullptr, DetailRequest::kParse);
+    ASSERT_EQ(result.error, std::nullopt);
+    const DiveDetails& details = result.dives.at(0).details.value();
+    EXPECT_EQ(details.timezone, std::nullopt);
+    EXPECT_EQ(details.averageDepth, std::nullopt);
+    EXPECT_EQ(details.atmospheric, 0.0) << "reported as 0";
+    EXPECT_EQ(details.surfaceTemperature, std::nullopt);
+    EXPECT_EQ(details.diveMode, std::nullopt);
+    EXPECT_EQ(details.decoModel, std::nullopt);
+    EXPECT_EQ(details.salinity, std::nullopt);
+    EXPECT_EQ(details.location, std::nullopt);
+    EXPECT_TRUE(details.gasMixes.empty());
+    ASSERT_EQ(details.tanks.size(), 1u);
+    ASSERT_TRUE(details.tanks[0]);
+    EXPECT_EQ(details.tanks[0]->beginPressure, 0.0) << "a tank reported as 0 bar stays 0";
+
+    dcsim_detach_all();
+    result =
+        download("dive\nfault field tank-count io\ntime 0\n", {}, nullptr, DetailRequest::kParse);
+    EXPECT_EQ(result.error, "[-6]: Error parsing the dive's details.");
+    EXPECT_TRUE(result.dives.empty());
 }
 
 TEST_F(DiveParserTest, UnsupportedFieldsKeepTheirDefaults) {
