@@ -1,6 +1,7 @@
 // The library's only exported symbols: the native methods of
 // brenquill.main.java.core.DeviceConnector. No exception leaves them.
 #include <jni.h>
+#include <libdivecomputer/version.h>
 
 #include "device_events.h"
 #include "device_listing.h"
@@ -30,6 +31,13 @@ JNIEXPORT jbyteArray JNICALL Java_brenquill_main_java_core_DeviceConnector_dumpD
 JNIEXPORT jlong JNICALL Java_brenquill_main_java_core_DeviceConnector_scanForDevices(
     JNIEnv* env, jobject connector, jint seconds) {
     return diveconnector::scanForDevices(env, connector, seconds);
+}
+
+// Asks nothing of the JVM but the string; null with an OutOfMemoryError pending if that fails.
+JNIEXPORT jstring JNICALL
+Java_brenquill_main_java_core_DeviceConnector_getLibdivecomputerVersion(JNIEnv* env, jclass) {
+    const char* version = dc_version(nullptr);
+    return env->NewStringUTF(version != nullptr ? version : "unknown");
 }
 
 // Makes no JNI call, so any thread may call it at any time.

@@ -55,6 +55,9 @@ public class DeviceConnector {
      */
     public native long scanForDevices(int seconds) throws NativeException;
 
+    /** The version the loaded libdivecomputer reports, such as "0.9.0"; "unknown" if none. */
+    public static native String getLibdivecomputerVersion();
+
     /** Asks a running download to stop after the current dive; safe from any thread. */
     public native void interruptDeviceDownload();
 

@@ -15,9 +15,14 @@ interface Command {
     /** The options this command accepts after its name; each takes a value. */
     List<Option> options();
 
-    /** The name of the one optional free argument the command takes, such as TEXT; or none. */
-    default Optional<String> operand() {
+    /** The free arguments as the help shows them, such as "[TEXT...]" or "FILE"; or none. */
+    default Optional<String> operandSynopsis() {
         return Optional.empty();
+    }
+
+    /** How many free arguments the command takes at most. */
+    default int operands() {
+        return 0;
     }
 
     /**

@@ -30,17 +30,18 @@ final class DiveTable {
         TextTable.print(out, HEADERS, LEFT, rows);
     }
 
-    /** m:ss below an hour, h:mm:ss from an hour on. */
+    /** h:mm:ss, the one format of the tool's durations. */
     static String duration(float seconds) {
         if (!Float.isFinite(seconds) || seconds < 0) {
             return "?";
         }
-        long total = Math.round((double) seconds);
-        long hours = total / SECONDS_PER_HOUR;
-        long minutes = total % SECONDS_PER_HOUR / SECONDS_PER_MINUTE;
-        long rest = total % SECONDS_PER_MINUTE;
-        return hours > 0 ? String.format(Locale.ROOT, "%d:%02d:%02d", hours, minutes, rest)
-                         : String.format(Locale.ROOT, "%d:%02d", minutes, rest);
+        return duration(Math.round((double) seconds));
+    }
+
+    static String duration(long seconds) {
+        return String.format(Locale.ROOT, "%d:%02d:%02d", seconds / SECONDS_PER_HOUR,
+                             seconds % SECONDS_PER_HOUR / SECONDS_PER_MINUTE,
+                             seconds % SECONDS_PER_MINUTE);
     }
 
     /** Metres with one decimal, whatever the locale; a depth no sea has in scientific notation. */

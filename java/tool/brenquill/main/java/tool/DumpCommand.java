@@ -23,7 +23,7 @@ final class DumpCommand implements Command {
 
     @Override
     public String summary() {
-        return "Write the raw memory of a dive computer to FILE, for a bug report (Ctrl-C\n"
+        return "Write the raw memory of a dive computer to FILE, for a bug report (Ctrl-C "
             + "cancels).";
     }
 
@@ -38,8 +38,13 @@ final class DumpCommand implements Command {
     }
 
     @Override
-    public Optional<String> operand() {
+    public Optional<String> operandSynopsis() {
         return Optional.of(FILE);
+    }
+
+    @Override
+    public int operands() {
+        return 1;
     }
 
     @Override

@@ -36,8 +36,13 @@ final class ListCommand implements Command {
     }
 
     @Override
-    public Optional<String> operand() {
-        return Optional.of("TEXT");
+    public Optional<String> operandSynopsis() {
+        return Optional.of("[TEXT...]");
+    }
+
+    @Override
+    public int operands() {
+        return Integer.MAX_VALUE;
     }
 
     @Override
@@ -51,7 +56,7 @@ final class ListCommand implements Command {
                                          + Transport.names())));
         }
         List<String> words = new ArrayList<>();
-        for (String operand : arguments.operand().stream().toList()) {
+        for (String operand : arguments.operands()) {
             for (String word : Models.folded(operand).split("\\s+")) {
                 if (!word.isEmpty()) {
                     words.add(word);

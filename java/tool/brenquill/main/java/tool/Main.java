@@ -1,5 +1,6 @@
 package brenquill.main.java.tool;
 
+import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.exceptions.NativeException;
 import java.io.IOException;
 import java.io.PrintStream;
@@ -12,16 +13,22 @@ public final class Main {
     static final int EXIT_USAGE = 2;
     // What a shell reports for a process that SIGINT ended.
     static final int EXIT_CANCELLED = 130;
+    // What a shell reports for a process that SIGPIPE ended, as it ends a C tool whose reader
+    // went away (`| head`). The JVM ignores SIGPIPE, so the tool exits with that status itself.
+    static final int EXIT_CLOSED_PIPE = 141;
 
     static final String NAME = "diveconnector";
     private static final String QUIET_PROPERTY = "diveconnector.quiet";
+    // Set by the launcher: the version of this build.
+    private static final String VERSION_PROPERTY = "diveconnector.version";
+    private static final String STANDARD_OUTPUT_FAILURE = "cannot write the standard output";
     private static final List<Command> COMMANDS =
         List.of(new ListCommand(), new ScanCommand(), new DownloadCommand(), new DumpCommand());
 
     private Main() {}
 
     public static void main(String[] args) {
-        System.exit(run(args, System.out, System.err));
+        System.exit(run(args, StandardOutput.open(), System.err));
     }
 
     static int run(String[] args, PrintStream out, PrintStream err) {
@@ -35,20 +42,35 @@ public final class Main {
         if (!arguments.verbose()) {
             System.setProperty(QUIET_PROPERTY, "true");
         }
-        if (arguments.help() || arguments.command().isEmpty()) {
-            out.print(usage());
-            return EXIT_OK;
-        }
         int exitCode;
         try {
+            if (arguments.help() || arguments.version()) {
+                out.print(arguments.version() ? version()
+                              : arguments.command().map(Help::of).orElse(Help.of(COMMANDS)));
+                checkStandardOutput(out);
+                return EXIT_OK;
+            }
+            if (arguments.command().isEmpty()) {
+                err.print(Help.of(COMMANDS));
+                return EXIT_USAGE;
+            }
             exitCode = arguments.command().get().run(arguments, out, err);
             checkStandardOutput(out);
         } catch (UsageException e) {
-            return misuse(err, e);
+            return misuse(err, e.command().isPresent() ? e : new UsageException(
+                                                                 e.getMessage(),
+                                                                 arguments.command().orElse(null)));
         } catch (CommandFailure e) {
             fail(err, arguments, e.getMessage(), e);
             return e.exitCode();
-        } catch (NativeException | IOException e) {
+        } catch (IOException e) {
+            if (String.valueOf(e.getMessage()).startsWith(STANDARD_OUTPUT_FAILURE)
+                && StandardOutput.closedPipe(e.getCause())) {
+                // Whoever read the output has all it wanted: end as quietly as `yes | head`.
+                return EXIT_CLOSED_PIPE;
+            }
+            return fail(err, arguments, e.getMessage(), e);
+        } catch (NativeException e) {
             return fail(err, arguments, e.getMessage(), e);
         } catch (UnsatisfiedLinkError e) {
             return fail(err, arguments, "cannot load the native library: " + e.getMessage(), e);
@@ -61,13 +83,16 @@ public final class Main {
     /** A PrintStream keeps its write errors to itself; a full disk must not pass for success. */
     static void checkStandardOutput(PrintStream out) throws IOException {
         if (out.checkError()) {
-            throw new IOException("cannot write the standard output");
+            throw new IOException(STANDARD_OUTPUT_FAILURE,
+                                  out instanceof StandardOutput standard
+                                      ? standard.failure().orElse(null) : null);
         }
     }
 
+    /** One line: what cannot be understood, and where the help is. */
     private static int misuse(PrintStream err, UsageException e) {
-        err.println(NAME + ": " + e.getMessage());
-        err.print(usage());
+        err.println(NAME + ": " + e.getMessage() + "; see '" + NAME
+                    + e.command().map(command -> " " + command.name()).orElse("") + " --help'");
         return EXIT_USAGE;
     }
 
@@ -79,29 +104,13 @@ public final class Main {
         return EXIT_FAILURE;
     }
 
-    private static String usage() {
-        StringBuilder text = new StringBuilder();
-        text.append("Usage: ").append(NAME).append(" [--verbose] COMMAND [OPTIONS]\n\n");
-        text.append("Commands:\n");
-        for (Command command : COMMANDS) {
-            String synopsis = command.name() + command.operand().map(name -> " [" + name + "]")
-                                                           .orElse("");
-            text.append(String.format("  %-11s %s%n", synopsis, command.summary()));
-            for (Option option : command.options()) {
-                String name = option.isFlag() ? option.name()
-                                              : option.name() + " " + option.valueName();
-                // A long description continues on lines of its own, in the same column.
-                for (String line : option.description().split("\n")) {
-                    text.append(String.format("      %-16s %s%n", name, line));
-                    name = "";
-                }
-            }
-        }
-        text.append(String.format("  %-11s %s%n", "help", "Print this help."));
-        text.append("\nOptions:\n");
-        text.append(String.format("  %-10s %s%n", "--verbose",
-                                  "Show the library's own lines and the full trace of a failure."));
-        text.append(String.format("  %-10s %s%n", "--help", "Print this help."));
-        return text.toString();
+    /** The tool's version, the libdivecomputer it runs on, and whether that is dcsim. */
+    private static String version() {
+        String library = DeviceConnector.getLibdivecomputerVersion();
+        return NAME + " " + System.getProperty(VERSION_PROPERTY, "(version unknown)") + "\n"
+            + "libdivecomputer " + library
+            + (ComputerOptions.simulated() ? " simulated by dcsim: this build reaches simulated "
+                                                 + "dive computers only\n"
+                                           : "\n");
     }
 }

@@ -6,14 +6,25 @@ import java.util.Optional;
 import java.util.function.LongSupplier;
 
 /**
- * A download's progress as one line on a terminal, redrawn in place: percentage, bytes, rate and
- * time left. {@link #end} moves past it before anything else is printed.
+ * A download's progress as one line on a terminal, redrawn in place: percentage and time left,
+ * within the terminal's width. {@link #end} moves past it before anything else is printed.
+ *
+ * <p>The counter has no unit the tool could name: libdivecomputer's memory-dump backends (Suunto
+ * Vyper, Uwatec Aladin, ...) count bytes, the dive-by-dive ones steps of their own (Shearwater:
+ * 10000 a dive) or files (Suunto EON Steel), dcsim the chunks of its transfer, and the event
+ * says none of this. So the bar shows the fraction and the time it predicts, never a size.
  */
 final class ProgressBar {
     static final String WAITING = "Press the download button on your computer";
     // Set by the launcher when standard error is a terminal, which Java cannot tell on its own.
     private static final String TERMINAL_PROPERTY = "diveconnector.stderr.terminal";
+    // Set by the launcher to the terminal's width, when it can tell.
+    private static final String COLUMNS_PROPERTY = "diveconnector.stderr.columns";
+    private static final int DEFAULT_COLUMNS = 80;
     private static final int WIDTH = 24;
+    // A bar narrower than this says less than the percentage beside it.
+    private static final int NARROWEST = 5;
+    private static final String LONGEST_LEFT = " 0:00:00 left";
     // Redrawing faster than the eye reads only costs the terminal.
     private static final long REDRAW_NANOS = 100_000_000L;
     // What libdivecomputer's dive-by-dive backends (Shearwater, Suunto EON Steel, ...) report as
@@ -21,6 +32,7 @@ final class ProgressBar {
     static final long UNKNOWN_MAXIMUM = 0xFFFFFFFFL;
 
     private final PrintStream terminal;
+    private final int columns;
     private final LongSupplier nanoClock;
     private long startNanos;
     private long startCurrent;
@@ -29,19 +41,23 @@ final class ProgressBar {
     private boolean waitingShown;
     private int drawnLength;
 
-    ProgressBar(PrintStream terminal, LongSupplier nanoClock) {
+    ProgressBar(PrintStream terminal, int columns, LongSupplier nanoClock) {
         this.terminal = terminal;
+        this.columns = columns;
         this.nanoClock = nanoClock;
     }
 
     /** A bar on standard error when it is a terminal, where redrawing a line works. */
     static Optional<ProgressBar> onTerminal(PrintStream err) {
-        return Boolean.getBoolean(TERMINAL_PROPERTY)
-                   ? Optional.of(new ProgressBar(err, System::nanoTime))
-                   : Optional.empty();
+        if (!Boolean.getBoolean(TERMINAL_PROPERTY)) {
+            return Optional.empty();
+        }
+        int columns = Integer.getInteger(COLUMNS_PROPERTY, DEFAULT_COLUMNS);
+        return Optional.of(new ProgressBar(err, columns > 0 ? columns : DEFAULT_COLUMNS,
+                                           System::nanoTime));
     }
 
-    /** The transfer has reached {@code current} of {@code maximum} bytes. */
+    /** The transfer has reached {@code current} of {@code maximum}. */
     void progress(long current, long maximum) {
         if (maximum == UNKNOWN_MAXIMUM) {
             return;
@@ -78,24 +94,26 @@ final class ProgressBar {
         }
     }
 
+    /** The line, one column short of the terminal's width: a full line wraps on some. */
     private String line(long current, long maximum, long elapsedNanos) {
         double fraction = maximum > 0 ? Math.min(1.0, (double) current / maximum) : 0.0;
-        int filled = (int) Math.round(fraction * WIDTH);
-        StringBuilder text = new StringBuilder();
-        text.append(String.format(Locale.ROOT, "%3d%% [", (int) Math.floor(fraction * 100)));
-        text.append("#".repeat(filled)).append(" ".repeat(WIDTH - filled)).append("] ");
-        text.append(bytes(current)).append(" of ").append(bytes(maximum));
+        String percent = String.format(Locale.ROOT, "%3d%%", (int) Math.floor(fraction * 100));
+        String left = "";
         double seconds = elapsedNanos / 1e9;
         long transferred = current - startCurrent;
-        if (seconds > 0 && transferred > 0) {
+        if (seconds > 0 && transferred > 0 && current < maximum) {
             double rate = transferred / seconds;
-            text.append(", ").append(bytes(Math.round(rate))).append("/s");
-            if (current < maximum) {
-                text.append(", ").append(duration(Math.round((maximum - current) / rate)))
-                    .append(" left");
-            }
+            left = " " + DiveTable.duration(Math.round((maximum - current) / rate)) + " left";
         }
-        return text.toString();
+        int room = columns - 1;
+        // The time left comes and goes; the bar keeps its width.
+        int width = Math.min(WIDTH, room - percent.length() - LONGEST_LEFT.length() - 3);
+        if (width < NARROWEST) {
+            String text = percent + left;
+            return text.length() <= room ? text : percent.substring(0, Math.min(4, room));
+        }
+        int filled = (int) Math.round(fraction * width);
+        return percent + " [" + "#".repeat(filled) + " ".repeat(width - filled) + "]" + left;
     }
 
     private void draw(String text) {
@@ -113,21 +131,4 @@ final class ProgressBar {
         }
     }
 
-    static String bytes(long count) {
-        if (count < 1024) {
-            return count + " B";
-        }
-        if (count < 1024 * 1024) {
-            return String.format(Locale.ROOT, "%.1f KiB", count / 1024.0);
-        }
-        return String.format(Locale.ROOT, "%.1f MiB", count / (1024.0 * 1024.0));
-    }
-
-    static String duration(long seconds) {
-        if (seconds >= 3600) {
-            return String.format(Locale.ROOT, "%d:%02d:%02d", seconds / 3600, seconds / 60 % 60,
-                                 seconds % 60);
-        }
-        return String.format(Locale.ROOT, "%d:%02d", seconds / 60, seconds % 60);
-    }
 }

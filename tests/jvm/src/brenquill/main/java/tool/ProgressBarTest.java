@@ -1,6 +1,7 @@
 package brenquill.main.java.tool;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.ByteArrayOutputStream;
 import java.io.PrintStream;
@@ -14,8 +15,12 @@ class ProgressBarTest {
 
     private final ByteArrayOutputStream shown = new ByteArrayOutputStream();
     private final AtomicLong clock = new AtomicLong(5_000 * MILLIS);
-    private final ProgressBar bar =
-        new ProgressBar(new PrintStream(shown, true, StandardCharsets.UTF_8), clock::get);
+    private final ProgressBar bar = barOf(80);
+
+    private ProgressBar barOf(int columns) {
+        return new ProgressBar(new PrintStream(shown, true, StandardCharsets.UTF_8), columns,
+                               clock::get);
+    }
 
     private String taken() {
         String text = shown.toString(StandardCharsets.UTF_8);
@@ -24,20 +29,19 @@ class ProgressBarTest {
     }
 
     @Test
-    void theBarShowsPercentageBytesRateAndTimeLeftAndPadsOverALongerLine() {
+    void theBarShowsPercentageAndTimeLeftAndPadsOverALongerLine() {
         bar.progress(0, 4 * 1024 * 1024);
-        assertEquals("\r  0% [                        ] 0 B of 4.0 MiB", taken());
+        assertEquals("\r  0% [                        ]", taken());
 
         clock.addAndGet(2_000 * MILLIS);
         bar.progress(1024 * 1024, 4 * 1024 * 1024);
-        String quarter =
-            "\r 25% [######                  ] 1.0 MiB of 4.0 MiB, 512.0 KiB/s, 0:06 left";
+        String quarter = "\r 25% [######                  ] 0:00:06 left";
         assertEquals(quarter, taken());
 
         // The maximum may grow; a shorter line covers what is left of the longer one.
         clock.addAndGet(2_000 * MILLIS);
         bar.progress(2 * 1024 * 1024, 2 * 1024 * 1024);
-        String full = "\r100% [########################] 2.0 MiB of 2.0 MiB, 512.0 KiB/s";
+        String full = "\r100% [########################]";
         assertEquals(full + " ".repeat(quarter.length() - full.length()), taken());
 
         bar.end();
@@ -55,8 +59,7 @@ class ProgressBarTest {
         assertEquals("", taken());
         clock.addAndGet(10 * MILLIS);
         bar.progress(100, 100);
-        assertEquals("100% [########################] 100 B of 100 B, 1.6 KiB/s",
-                     taken().strip());
+        assertEquals("100% [########################]", taken().strip());
     }
 
     @Test
@@ -65,12 +68,34 @@ class ProgressBarTest {
         bar.progress(0, ProgressBar.UNKNOWN_MAXIMUM);
         assertEquals("", taken());
         bar.progress(0, 0);
-        assertEquals("\r  0% [                        ] 0 B of 0 B", taken());
+        assertEquals("\r  0% [                        ]", taken());
         clock.addAndGet(1_000 * MILLIS);
         bar.progress(1, 10_000);
-        assertEquals("\r  0% [                        ] 1 B of 9.8 KiB, 1 B/s, 2:46:39 left",
-                     taken());
-        assertEquals("59:59", ProgressBar.duration(3599));
+        assertEquals("\r  0% [                        ] 2:46:39 left", taken());
+    }
+
+    // A terminal's last column wraps the line on some terminals: the line stops one short. The
+    // bar keeps room for the time left, so that it keeps its width when that comes and goes.
+    @Test
+    void aNarrowTerminalGetsAShorterBarAndThenNoneButNeverAWrappedLine() {
+        String[][] cases = {
+            // columns, the line at a quarter with 6 s left
+            {"80", " 25% [######                  ] 0:00:06 left"},
+            {"40", " 25% [#####              ] 0:00:06 left"},
+            {"30", " 25% [##       ] 0:00:06 left"},
+            {"18", " 25% 0:00:06 left"},
+            {"10", " 25%"},
+        };
+        for (String[] width : cases) {
+            ProgressBar narrow = barOf(Integer.parseInt(width[0]));
+            narrow.progress(0, 4000);
+            taken();
+            clock.addAndGet(2_000 * MILLIS);
+            narrow.progress(1000, 4000);
+            String line = taken();
+            assertEquals("\r" + width[1], line, width[0]);
+            assertTrue(line.length() - 1 < Integer.parseInt(width[0]), width[0]);
+        }
     }
 
     @Test
