@@ -10,7 +10,18 @@ set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+# Windows libraries live in mingw's root, or in prefixes of their own (scripts/libdivecomputer.sh
+# --windows): those named by CMAKE_PREFIX_PATH, or by PKG_CONFIG_PATH as PREFIX/lib/pkgconfig, are
+# roots too, else pkg-config finds a library there and the lookups below never do.
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${CMAKE_PREFIX_PATH})
+if(DEFINED ENV{PKG_CONFIG_PATH})
+    string(REPLACE ":" ";" pkg_config_dirs "$ENV{PKG_CONFIG_PATH}")
+    foreach(dir IN LISTS pkg_config_dirs)
+        if(dir MATCHES "^(/.+)/lib/pkgconfig/?$")
+            list(APPEND CMAKE_FIND_ROOT_PATH ${CMAKE_MATCH_1})
+        endif()
+    endforeach()
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

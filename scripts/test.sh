@@ -6,7 +6,9 @@
 #   3. the stop tests (interruptions, Ctrl-C, overlapping downloads) and the BLE stream tests
 #      under ThreadSanitizer;
 #   4. a short run of every fuzz target;
-#   5. the Windows x64 cross-build with its export check;
+#   5. the Windows x64 cross-build with its export check and tests under wine; with
+#      libdivecomputer 0.9.0's archive in ../shared/libdivecomputer, the Windows package against it
+#      and its downloads under wine;
 #   6. with libdivecomputer's source archives in ../shared/libdivecomputer: the real-library suite
 #      against 0.9.0 and 0.8.0, and the listing against the master snapshot;
 #   7. every suite once more from a copy of the project alone, with nothing beside it.
@@ -61,7 +63,16 @@ stage "Fuzzing, 60 s a target"
 scripts/fuzz.sh 60
 
 stage "Windows x64 cross-build"
-scripts/windows.sh
+# With the 0.9.0 archive: also the package against the real libdivecomputer, tested under wine.
+windows_started=$SECONDS
+windows_source=$(pwd)/../shared/libdivecomputer/libdivecomputer-0.9.0.tar.gz
+if [[ -f $windows_source ]]; then
+    scripts/windows.sh "$windows_source"
+else
+    echo "No real Windows package: $windows_source is missing."
+    scripts/windows.sh
+fi
+echo "The Windows stage took $((SECONDS - windows_started)) s."
 
 stage "The real libdivecomputer"
 archives=$(pwd)/../shared/libdivecomputer

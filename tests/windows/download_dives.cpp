@@ -1,0 +1,174 @@
+// Downloads through the library's own layer (diveaccess) and the real libdivecomputer for
+// Windows, for the tests under wine (tests/windows/wine_download.py), where no JVM exists. Writes
+// one JSON object on the standard output: what the bridge would hand to Java, or the failure.
+//
+//   download_dives PORT VENDOR PRODUCT [--cache DIR] [--log FILE] [--interrupt-after BYTES]
+//   download_dives --ports
+//
+// --interrupt-after calls interruptDeviceDownload once BYTES of dives have come after the
+// computer's identity; the cache moves on as the bridge moves it; --log writes libdivecomputer's
+// log. --ports prints the serial ports a scan finds.
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device_events.h"
+#include "device_session.h"
+#include "diagnostics.h"
+#include "dive_parser.h"
+#include "fingerprint_cache.h"
+#include "native_exception.h"
+#include "reachable_devices.h"
+#include "support_log.h"
+
+namespace {
+
+using namespace diveconnector;
+
+// Interrupts once enough dive bytes have come after the device info.
+class Listener final : public DownloadListener {
+  public:
+    long long interruptAfter = -1;
+    std::uint32_t model = 0, firmware = 0, serial = 0;
+
+    bool progress(std::uint32_t current, std::uint32_t) noexcept override {
+        if (infoAt_ && current > *infoAt_ + interruptAfter && interruptAfter >= 0) {
+            interruptDeviceDownload();
+            interruptAfter = -1;
+        }
+        current_ = current;
+        return true;
+    }
+    bool waiting() noexcept override { return true; }
+    bool deviceInfo(std::uint32_t m, std::uint32_t f, std::uint32_t s) noexcept override {
+        model = m;
+        firmware = f;
+        serial = s;
+        infoAt_ = current_;
+        return true;
+    }
+    std::optional<std::string> pinCode(const std::string&, const std::string&) noexcept override {
+        return std::nullopt;
+    }
+
+  private:
+    std::uint32_t current_ = 0;
+    std::optional<std::uint32_t> infoAt_;
+};
+
+void printOptional(const std::optional<float>& value) {
+    if (value) {
+        std::printf("%.9g", static_cast<double>(*value));
+    } else {
+        std::printf("null");
+    }
+}
+
+void printDive(const DiveRecord& dive) {
+    const dc_datetime_t& t = dive.datetime;
+    std::printf(
+        "{\"datetime\": \"%04d-%02d-%02d %02d:%02d:%02d\", \"divetime\": %.9g, "
+        "\"maxdepth\": %.9g, \"oxygen\": %.9g, \"helium\": %.9g, \"fingerprint\": \"",
+        t.year, t.month, t.day, t.hour, t.minute, t.second, dive.divetime, dive.maxdepth,
+        dive.gasmix.oxygen * 100.0, dive.gasmix.helium * 100.0);
+    for (const unsigned char byte : dive.fingerprint) {
+        std::printf("%02x", byte);
+    }
+    std::printf("\", \"samples\": [");
+    const DiveProfile& profile = dive.profile;
+    for (std::size_t i = 0; i < profile.size(); ++i) {
+        std::printf(i == 0 ? "[" : ", [");
+        printOptional(profile.timeSeries[i]);
+        std::printf(", ");
+        printOptional(profile.depthSeries[i]);
+        std::printf(", ");
+        if (profile.eventSeries[i]) {
+            std::printf("%" PRId32, *profile.eventSeries[i]);
+        } else {
+            std::printf("null");
+        }
+        std::printf(", %s, %s]", profile.pressureSeries[i] ? "true" : "false",
+                    profile.temperatureSeries[i] ? "true" : "false");
+    }
+    std::printf("]}");
+}
+
+int download(const char* port, const char* vendor, const char* product, const std::string& cache,
+             const std::string& logPath, Listener& listener) {
+    const SupportLog log = SupportLog::open(logPath, "all");
+    const Diagnostics diagnostics(true, log);
+    FingerprintCache fingerprints(cache, FingerprintCache::Stored::kUse);
+    std::vector<DiveRecord> records;
+    bool stopped = false;
+    try {
+        const DeviceSession session(port, vendor, product, diagnostics);
+        const DownloadInterruption interruption;
+        const DeviceConnection connection(session, &listener, &fingerprints);
+        records = downloadDives(connection, interruption);
+        stopped = interruption.requested() || session.signalScope().signalled();
+    } catch (const Exception& error) {
+        std::printf("{\"status\": %" PRId32 ", \"message\": \"%s\"}\n", error.status().value_or(0),
+                    error.message().c_str());
+        return 0;
+    }
+    if (!records.empty() && !stopped && !fingerprints.store(records.front().fingerprint)) {
+        std::printf("{\"message\": \"cannot store the fingerprint\"}\n");
+        return 1;
+    }
+    std::printf("{\"model\": %" PRIu32 ", \"firmware\": %" PRIu32 ", \"serial\": %" PRIu32
+                ", \"stopped\": %s, \"dives\": [",
+                listener.model, listener.firmware, listener.serial, stopped ? "true" : "false");
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        std::printf(i == 0 ? "" : ", ");
+        printDive(records[i]);
+    }
+    std::printf("]}\n");
+    return 0;
+}
+
+int ports() {
+    const SupportLog log;
+    const ScanResult result = findReachableDevices(std::chrono::milliseconds(0), log);
+    std::printf("{\"searched\": %u, \"ports\": [", result.searched);
+    const char* separator = "";
+    for (const FoundDevice& found : result.found) {
+        if (found.transport == DC_TRANSPORT_SERIAL) {
+            std::printf("%s\"%s\"", separator, found.port.c_str());
+            separator = ", ";
+        }
+    }
+    std::printf("]}\n");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--ports") == 0) {
+        return ports();
+    }
+    if (argc < 4) {
+        std::fprintf(stderr,
+                     "usage: download_dives PORT VENDOR PRODUCT [--cache DIR] "
+                     "[--log FILE] [--interrupt-after BYTES]\n");
+        return 2;
+    }
+    Listener listener;
+    std::string cache;
+    std::string log;
+    for (int i = 4; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--cache") == 0) {
+            cache = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--log") == 0) {
+            log = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--interrupt-after") == 0) {
+            listener.interruptAfter = std::atoll(argv[i + 1]);
+        }
+    }
+    return download(argv[1], argv[2], argv[3], cache, log, listener);
+}

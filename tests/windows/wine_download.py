@@ -1,0 +1,193 @@
+#!/usr/bin/python3
+"""Downloads under wine through the library's own layer and the real libdivecomputer for Windows
+from the emulated Suunto Vyper (tests/real/emulators/suunto_vyper.py), compared value by value
+with what the emulator encoded.
+
+    wine_download.py WINE DOWNLOAD_DIVES_EXE PTY_SHIM_SOURCE EMULATOR
+
+The emulator's pseudo-terminal becomes wine's COM5 ($WINEPREFIX/dosdevices/com5; for the scan, in
+wine's registry of serial ports), and
+download_dives.exe (tests/windows/download_dives.cpp) downloads from it with the shim
+(pty_modem_lines.c, built here with the build machine's cc) preloaded, without which wine cannot
+set DTR and RTS on a pseudo-terminal.
+"""
+
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+WINE, PROGRAM, SHIM_SOURCE, EMULATOR = sys.argv[1:5]
+SHIM = os.path.join(os.path.dirname(PROGRAM), "pty_modem_lines.so")
+WINESERVER = shutil.which("wineserver", path=os.path.dirname(WINE)) or shutil.which("wineserver")
+PORT = "COM5"
+FEET = 0.3048
+TIMEOUT = 300
+# A read that ends with no byte fails as a timeout (-7) on Linux; wine's serial port reports it
+# as an I/O error (-6), as it does a hung-up terminal, so either is a computer that said nothing.
+NO_ANSWER = (-6, -7)
+
+
+def as_float(value):
+    """The value as the library's float profile series holds it."""
+    return struct.unpack("f", struct.pack("f", value))[0]
+
+
+class Vyper:
+    """The emulated Vyper on COM5 for as long as the block runs."""
+
+    def __init__(self, *options, registered=False):
+        self.options = options
+        self.registered = registered
+
+    def __enter__(self):
+        self.directory = tempfile.TemporaryDirectory()
+        self.values_file = os.path.join(self.directory.name, "values.json")
+        self.process = subprocess.Popen(
+            [sys.executable, EMULATOR, "--values", self.values_file, *self.options],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        if not line.startswith("port "):
+            raise RuntimeError(f"the emulator did not start: {line!r}")
+        terminal = line.split()[1]
+        if self.registered:
+            # Wine's own serial ports are in its registry: the next wineserver makes this one COM5
+            # and lists it where Windows lists serial ports (SERIALCOMM), as a driver would.
+            wine_registry("add", "/d", terminal)
+        else:
+            # Only the link: the wineserver, which probes the ports of its registry at its start,
+            # leaves the terminal alone during a download.
+            link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", PORT.lower())
+            if os.path.lexists(link):
+                os.remove(link)
+            os.symlink(terminal, link)
+        with open(self.values_file, encoding="utf-8") as file:
+            self.values = json.load(file)
+        return self
+
+    def __exit__(self, *exception):
+        if self.registered:
+            wine_registry("delete")
+        self.process.stdin.close()
+        self.process.stdout.close()
+        self.process.wait(timeout=TIMEOUT)
+        self.directory.cleanup()
+
+
+def wine_registry(action, *value):
+    """Adds or deletes COM5 among wine's serial ports; the next wineserver acts on it."""
+    subprocess.run([WINE, "reg", action, r"HKLM\Software\Wine\Ports", "/v", PORT, *value, "/f"],
+                   check=True, capture_output=True, timeout=TIMEOUT)
+    subprocess.run([WINESERVER, "-w"], check=True, timeout=TIMEOUT)
+
+
+def run(*arguments):
+    """download_dives.exe's JSON answer."""
+    environment = dict(os.environ, LD_PRELOAD=SHIM)
+    result = subprocess.run([WINE, PROGRAM, *arguments], env=environment, capture_output=True,
+                            text=True, timeout=TIMEOUT, stdin=subprocess.DEVNULL)
+    lines = [line for line in result.stdout.splitlines() if line.startswith("{")]
+    if result.returncode != 0 or not lines:
+        raise AssertionError(f"download_dives failed ({result.returncode}):\n"
+                             f"{result.stdout}\n{result.stderr}")
+    return json.loads(lines[-1])
+
+
+def download(*options):
+    """The download's answer; a failure's answer holds libdivecomputer's log, for the reader."""
+    with tempfile.TemporaryDirectory() as directory:
+        log = os.path.join(directory, "log.txt")
+        answer = run(PORT, "Suunto", "Vyper", "--log", windows_path(log), *options)
+        if "status" in answer and os.path.exists(log):
+            with open(log, encoding="utf-8", errors="replace") as file:
+                answer["log"] = file.read()[-3000:]
+        return answer
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+class WineDownloadTest(unittest.TestCase):
+    def assert_dives(self, encoded, answer):
+        """The dives (newest first from the computer) are those encoded (oldest first)."""
+        self.assertNotIn("status", answer, answer)
+        dives = list(reversed(answer["dives"]))
+        self.assertEqual(len(encoded), len(dives), answer)
+        for expected, dive in zip(encoded, dives):
+            where = expected["datetime"]
+            self.assertEqual(expected["datetime"], dive["datetime"], where)
+            self.assertEqual(expected["divetime"], dive["divetime"], where)
+            self.assertAlmostEqual(expected["maxdepthFeet"] * FEET, dive["maxdepth"], 6, where)
+            self.assertEqual(expected["oxygen"], round(dive["oxygen"]), where)
+            self.assertEqual(expected["helium"], dive["helium"], where)
+            self.assertEqual(expected["fingerprint"], dive["fingerprint"], where)
+            self.assertEqual(len(expected["samples"]), len(dive["samples"]), where)
+            for number, (sample, (time, depth, event, pressure, temperature)) in enumerate(
+                    zip(expected["samples"], dive["samples"])):
+                at = f"{where}, sample {number}"
+                self.assertEqual(sample["time"], time, at)
+                self.assertEqual(as_float(sample["depthFeet"] * FEET), as_float(depth), at)
+                self.assertEqual(sample["event"], event, at)
+                # A Vyper records neither pressure nor temperature per sample.
+                self.assertFalse(pressure or temperature, at)
+
+    def test_whole_download_brings_every_value(self):
+        with Vyper() as vyper:
+            answer = download()
+            self.assert_dives(vyper.values["dives"], answer)
+            self.assertEqual([vyper.values["model"], vyper.values["firmware"],
+                              vyper.values["serial"]],
+                             [answer["model"], answer["firmware"], answer["serial"]])
+            self.assertFalse(answer["stopped"])
+
+    def test_fingerprint_cache_brings_only_new_dives(self):
+        with tempfile.TemporaryDirectory() as cache:
+            with Vyper("--dives", "2") as vyper:
+                self.assert_dives(vyper.values["dives"], download("--cache", windows_path(cache)))
+                newest = vyper.values["dives"][-1]["fingerprint"]
+            files = os.listdir(cache)
+            self.assertEqual(1, len(files), files)
+            with open(os.path.join(cache, files[0]), "rb") as file:
+                self.assertEqual(bytes.fromhex(newest), file.read())
+            # A third dive since: only it comes, and the cache then names it.
+            with Vyper("--dives", "3") as vyper:
+                self.assert_dives(vyper.values["dives"][2:],
+                                  download("--cache", windows_path(cache)))
+                newest = vyper.values["dives"][-1]["fingerprint"]
+            self.assertEqual(files, os.listdir(cache))
+            with open(os.path.join(cache, files[0]), "rb") as file:
+                self.assertEqual(bytes.fromhex(newest), file.read())
+
+    def test_interrupt_keeps_the_dives_before_it(self):
+        with Vyper() as vyper:
+            newest = vyper.values["dives"][-1]
+            # Once the second dive's first packet is in, the newest dive is complete.
+            answer = download("--interrupt-after", str(newest["size"]))
+            self.assert_dives([newest], answer)
+            self.assertTrue(answer["stopped"])
+
+    def test_failing_computer_fails_with_its_status(self):
+        for fault, statuses in (("silent", NO_ANSWER), ("unplug", NO_ANSWER), ("corrupt", (-8,))):
+            with self.subTest(fault=fault), Vyper("--fault", fault):
+                answer = download()
+                self.assertIn(answer.get("status"), statuses, answer)
+                self.assertEqual("Error downloading the dives.", answer["message"], answer)
+
+
+
+# After the downloads (unittest runs the classes by name): a port in wine's registry is probed by
+# every new wineserver, which would disturb a download.
+class WineScanTest(unittest.TestCase):
+    def test_scan_lists_the_port(self):
+        with Vyper(registered=True):
+            self.assertIn(PORT, run("--ports")["ports"])
+
+
+if __name__ == "__main__":
+    subprocess.run(["cc", "-shared", "-fPIC", "-o", SHIM, SHIM_SOURCE, "-ldl"], check=True)
+    unittest.main(argv=sys.argv[:1] + sys.argv[5:], verbosity=2)
