@@ -97,14 +97,22 @@ class CliPinTest {
     }
 
     @Test
-    void theEndOfTheInputAtThePromptSaysThatNoPinWasGiven() throws Exception {
-        ChildProcess child = ChildProcess.run(tool("exec \"$@\" < /dev/null", "download", "--all",
-                                                   "--cache", temporary.resolve("c").toString()),
-                                              Tool.JNI_CHECKS)
-                                 .assertClean(1);
-        assertTrue(child.stderr().contains(PROMPT + " \ndiveconnector: No PIN was given: the "
-                                           + "input ended.\n(Details: --log FILE.)"),
-                   child::toString);
+    void theEndOfTheInputOrAWrongPinAtThePromptSaysWhatHappened() throws Exception {
+        String[][] cases = {
+            // The shell's input, what the prompt's line ends with
+            {"exec \"$@\" < /dev/null", " \ndiveconnector: No PIN was given: the input ended.\n"},
+            {"printf '654321\\n' | exec \"$@\"",
+             " diveconnector: The computer refused the PIN.\nRun it again and type the PIN it "
+                 + "shows then. "},
+        };
+        for (String[] input : cases) {
+            ChildProcess child = ChildProcess.run(tool(input[0], "download", "--all", "--cache",
+                                                       temporary.resolve("c").toString()),
+                                                  Tool.JNI_CHECKS)
+                                     .assertClean(1);
+            assertTrue(child.stderr().contains(PROMPT + input[1] + "(Details: --log FILE.)"),
+                       child::toString);
+        }
     }
 
     @Test
