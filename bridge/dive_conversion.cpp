@@ -4,8 +4,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <optional>
 
+#include "details_conversion.h"
+#include "native_exception.h"
 #include "profile_boxing.h"
 #include "scoped_local_ref.h"
 
@@ -34,9 +37,16 @@ void formatDatetime(const dc_datetime_t& datetime, char (&text)[80]) {
 
 class DiveConverter {
   public:
+    // `details` is null, or converts for `detailsListener`.
     DiveConverter(JNIEnv* env, const DiveClasses& classes, jclass nativeException,
-                  ProfileBoxing& boxing)
-        : env_(env), classes_(classes), nativeException_(nativeException), boxing_(boxing) {}
+                  ProfileBoxing& boxing, DetailsConversion* details,
+                  JavaDownloadListener* detailsListener)
+        : env_(env),
+          classes_(classes),
+          nativeException_(nativeException),
+          boxing_(boxing),
+          details_(details),
+          detailsListener_(detailsListener) {}
 
     // Every reference made for one dive is dropped once the dive is in the set, so a download of
     // any size needs only a handful of local references at a time.
@@ -85,12 +95,34 @@ class DiveConverter {
         if (failed(javamessages::kSettingProfile)) {
             return false;
         }
+        if (details_ != nullptr && record.details &&
+            !handOverDetails(*record.details, dive.get())) {
+            return false;
+        }
         // A dive the set already holds makes add() answer false; that is no failure.
         static_cast<void>(env_->CallBooleanMethod(dives, classes_.setAdd, dive.get()));
         return !failed(javamessages::kSavingDive);
     }
 
   private:
+    [[nodiscard]] bool handOverDetails(const DiveDetails& details, jobject dive) {
+        const ScopedLocalRef<jobject> javaDetails(env_, details_->convert(details));
+        if (failed(javamessages::kConvertingDetails)) {
+            return false;
+        }
+        if (!detailsListener_->diveDetails(dive, javaDetails.get())) {
+            // In the words of a download whose other event handlers fail.
+            try {
+                raiseNativeException(env_, nativeException_,
+                                     Exception(messages::kEventHandlerFailed).what());
+            } catch (const std::bad_alloc&) {
+                raiseNativeException(env_, nativeException_, messages::kEventHandlerFailed);
+            }
+            return false;
+        }
+        return true;
+    }
+
     // True (and NativeException with `message` raised in its place) when a Java exception is
     // pending.
     [[nodiscard]] bool failed(const char* message) {
@@ -111,6 +143,8 @@ class DiveConverter {
     const DiveClasses& classes_;
     jclass nativeException_;
     ProfileBoxing& boxing_;
+    DetailsConversion* details_;
+    JavaDownloadListener* detailsListener_;
 };
 
 }  // namespace
@@ -132,7 +166,8 @@ DiveClasses bindDiveClasses(JavaBinding& binding) noexcept {
 
 jobject convertDives(JNIEnv* env, const DiveClasses& classes, jclass nativeException,
                      jstring vendor, jstring product, const DeviceInfo& info,
-                     const std::vector<DiveRecord>& records, jobject dives) noexcept {
+                     const std::vector<DiveRecord>& records, jobject dives,
+                     JavaDownloadListener* detailsListener) noexcept {
     char serialText[16] = "";
     if (info.identified) {
         std::snprintf(serialText, sizeof serialText, "%u", info.serial);
@@ -154,7 +189,15 @@ jobject convertDives(JNIEnv* env, const DiveClasses& classes, jclass nativeExcep
     if (!boxing) {
         return raiseNativeException(env, nativeException, javamessages::kConvertingProfile);
     }
-    DiveConverter converter(env, classes, nativeException, boxing);
+    std::optional<DetailsConversion> details;
+    if (detailsListener != nullptr) {
+        details.emplace(env, detailsListener->connector());
+        if (!*details) {
+            return raiseNativeException(env, nativeException, javamessages::kDetailsClassesMissing);
+        }
+    }
+    DiveConverter converter(env, classes, nativeException, boxing, details ? &*details : nullptr,
+                            detailsListener);
     for (const DiveRecord& record : records) {
         if (!converter.addDive(record, device.get(), dives)) {
             return nullptr;

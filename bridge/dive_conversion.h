@@ -8,6 +8,7 @@
 #include "device_events.h"
 #include "dive_parser.h"
 #include "java_bindings.h"
+#include "java_download_listener.h"
 
 namespace diveconnector {
 
@@ -28,10 +29,13 @@ struct DiveClasses {
 [[nodiscard]] DiveClasses bindDiveClasses(JavaBinding& binding) noexcept;
 
 // Creates the Device (the caller's vendor and product strings, the serial the computer reported,
-// or "" when it never did) and adds one Dive per record to `dives`, in order. Returns the Device,
-// or null with a NativeException pending; dives added before a failure stay in the set.
+// or "" when it never did) and adds one Dive per record to `dives`, in order. With a
+// `detailsListener`, each record's details go to it right before its dive goes into the set.
+// Returns the Device, or null with a NativeException pending; dives added before a failure stay in
+// the set.
 [[nodiscard]] jobject convertDives(JNIEnv* env, const DiveClasses& classes, jclass nativeException,
                                    jstring vendor, jstring product, const DeviceInfo& info,
-                                   const std::vector<DiveRecord>& records, jobject dives) noexcept;
+                                   const std::vector<DiveRecord>& records, jobject dives,
+                                   JavaDownloadListener* detailsListener = nullptr) noexcept;
 
 }  // namespace diveconnector

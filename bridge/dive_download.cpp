@@ -77,13 +77,16 @@ jobject loadUserDivesFromDevice(JNIEnv* env, jobject connector, jstring deviceNa
                                             diagnostics);
                 const DownloadInterruption interruption;
                 const DeviceConnection connection(session, &listener, &fingerprints);
-                const std::vector<DiveRecord> records = downloadDives(connection, interruption);
+                const std::vector<DiveRecord> records = downloadDives(
+                    connection, interruption,
+                    listener.wantsDetails() ? DetailRequest::kParse : DetailRequest::kSkip);
                 log.write(DC_LOGLEVEL_INFO, "Downloaded %u dives.",
                           static_cast<unsigned int>(records.size()));
                 productChars.reset();
                 vendorChars.reset();
-                device = convertDives(env, classes, nativeException, vendor, product,
-                                      connection.info(), records, dives);
+                device =
+                    convertDives(env, classes, nativeException, vendor, product, connection.info(),
+                                 records, dives, listener.wantsDetails() ? &listener : nullptr);
                 // Only a download that ran to its end moves the cache on: the dives it did not
                 // fetch must be offered again.
                 if (device != nullptr && !records.empty() && !interruption.requested() &&

@@ -67,6 +67,9 @@ inline constexpr char kCreatingDive[] = "Could not create dive.";
 inline constexpr char kConvertingProfile[] = "Error while converting profile data.";
 inline constexpr char kSettingProfile[] = "Could not set dive profile.";
 inline constexpr char kSavingDive[] = "Could not save dive.";
+inline constexpr char kDetailsClassesMissing[] =
+    "Could not find the dive details classes of the library's jar.";
+inline constexpr char kConvertingDetails[] = "Could not convert the dive's details.";
 inline constexpr char kKeepingDives[] = "The application could not keep the dives.";
 }  // namespace javamessages
 

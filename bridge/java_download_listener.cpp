@@ -16,6 +16,7 @@ constexpr char kOnDownloadWaiting[] = "onDownloadWaiting";
 constexpr char kOnDeviceInfo[] = "onDeviceInfo";
 constexpr char kOnPinCodeRequest[] = "onPinCodeRequest";
 constexpr char kOnDivesDownloaded[] = "onDivesDownloaded";
+constexpr char kOnDiveDetails[] = "onDiveDetails";
 
 // The throwable's toString(), for the support log; an exception on the way is cleared.
 std::string describe(JNIEnv* env, jthrowable thrown) noexcept {
@@ -53,6 +54,9 @@ JavaDownloadListener::JavaDownloadListener(JNIEnv* env, jobject connector,
                                        "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
     onDivesDownloaded_ = optionalMethod(env, owner.get(), kOnDivesDownloaded,
                                         "(Lbrenquill/main/java/core/Device;Ljava/util/Set;)Z");
+    onDiveDetails_ =
+        optionalMethod(env, owner.get(), kOnDiveDetails,
+                       "(Lbrenquill/main/java/core/Dive;Ldiveconnector/details/DiveDetails;)V");
 }
 
 bool JavaDownloadListener::succeeded(const char* method, const char* consequence) noexcept {
@@ -122,6 +126,11 @@ std::optional<std::string> JavaDownloadListener::pinCode(const std::string& addr
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+}
+
+bool JavaDownloadListener::diveDetails(jobject dive, jobject details) noexcept {
+    env_->CallVoidMethod(connector_, onDiveDetails_, dive, details);
+    return succeeded(kOnDiveDetails);
 }
 
 JavaDownloadListener::Keeping JavaDownloadListener::keepDives(jobject device,

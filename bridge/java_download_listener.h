@@ -5,6 +5,7 @@
 //     void onDeviceInfo(long model, long firmware, long serial)
 //     String onPinCodeRequest(String address, String name)
 //     boolean onDivesDownloaded(Device device, Set<Dive> dives)
+//     void onDiveDetails(Dive dive, diveconnector.details.DiveDetails details)
 //
 // called on the downloading thread when the connector's class declares or inherits them.
 //
@@ -15,7 +16,8 @@
 // that throws fails the call: its exception is cleared at once, so no JNI call ever runs with it
 // pending, the support log names it, and the download ends with messages::kEventHandlerFailed.
 // onDivesDownloaded comes after the device is closed, once every dive is in the set: its answer
-// decides whether the fingerprint cache may move on (see keepDives).
+// decides whether the fingerprint cache may move on (see keepDives). onDiveDetails comes for each
+// dive right before it goes into the set; only a connector that declares it has details parsed.
 //
 // A new optional method: one more member of the kind below, bound in the constructor by name and
 // JNI signature, and the DownloadListener call that invokes it and asks succeeded().
@@ -45,6 +47,12 @@ class JavaDownloadListener final : public DownloadListener {
     [[nodiscard]] std::optional<std::string> pinCode(const std::string& address,
                                                      const std::string& name) noexcept override;
 
+    // Whether the connector takes each dive's details.
+    [[nodiscard]] bool wantsDetails() const noexcept { return onDiveDetails_ != nullptr; }
+    [[nodiscard]] jobject connector() const noexcept { return connector_; }
+    // Hands a dive's details to onDiveDetails; false when it threw (cleared and logged).
+    [[nodiscard]] bool diveDetails(jobject dive, jobject details) noexcept;
+
     // What the application did with the dives of a download that handed them all over.
     enum class Keeping { kKept, kNotKept, kFailed };
     // Asks onDivesDownloaded to save `dives`; a class without it has kept them (today's rule).
@@ -65,6 +73,7 @@ class JavaDownloadListener final : public DownloadListener {
     jmethodID onDeviceInfo_;
     jmethodID onPinCodeRequest_;
     jmethodID onDivesDownloaded_;
+    jmethodID onDiveDetails_;
 };
 
 }  // namespace diveconnector

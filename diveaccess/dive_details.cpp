@@ -162,9 +162,15 @@ void DetailSamples::add(dc_sample_type_t type, const dc_sample_value_t& value) {
     }
 }
 
-DiveDetails parseDetails(dc_parser_t* parser, const dc_datetime_t& datetime) {
+DiveDetails parseDetails(dc_parser_t* parser) {
     DiveDetails details;
-    if (datetime.timezone != DC_TIMEZONE_NONE) {
+    // Asked again: a dive without a date has no time zone either, not the zero of the record's.
+    dc_datetime_t datetime{};
+    const dc_status_t dated = dc_parser_get_datetime(parser, &datetime);
+    if (dated != DC_STATUS_SUCCESS && dated != DC_STATUS_UNSUPPORTED) {
+        throw Exception(messages::kParsingDetails, dated);
+    }
+    if (dated == DC_STATUS_SUCCESS && datetime.timezone != DC_TIMEZONE_NONE) {
         details.timezone = datetime.timezone;
     }
     details.averageDepth = queryField<double>(parser, DC_FIELD_AVGDEPTH);

@@ -1,7 +1,7 @@
 // Everything a dive's parser reports beyond the record the application always gets: the other
 // header fields, every gas mix and tank, and every sample kind, each value kept.
 //
-//     const DiveDetails details = parseDetails(parser.get(), datetime);   // throws Exception
+//     const DiveDetails details = parseDetails(parser.get());   // throws Exception
 //     if (details.averageDepth) ... *details.averageDepth ...
 //
 // A field the backend does not give (DC_STATUS_UNSUPPORTED, or a member this libdivecomputer
@@ -128,9 +128,9 @@ struct DiveDetails {
     DetailSamples samples;
 };
 
-// Queries every field and walks the samples. `datetime` is the dive's date as already parsed (its
-// time zone is the only part kept here). A query or walk that fails with anything but
-// DC_STATUS_UNSUPPORTED throws Exception "Error parsing the dive's details." with the status.
-[[nodiscard]] DiveDetails parseDetails(dc_parser_t* parser, const dc_datetime_t& datetime);
+// Queries every field (of the date only its time zone) and walks the samples. A query or walk that
+// fails with anything but DC_STATUS_UNSUPPORTED throws Exception "Error parsing the dive's
+// details." with the status.
+[[nodiscard]] DiveDetails parseDetails(dc_parser_t* parser);
 
 }  // namespace diveconnector

@@ -47,7 +47,7 @@ DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned in
     record.profile = parser.parseSamples();
     record.gasmix = startingGasMix(mixes, record.profile.firstGasMix);
     if (detailRequest == DetailRequest::kParse) {
-        record.details = parser.parseDetails(record.datetime);
+        record.details = parser.parseDetails();
     }
     return record;
 }
@@ -148,8 +148,8 @@ DiveProfile DiveParser::parseSamples() const {
     return diveconnector::parseSamples(parser_.get());
 }
 
-DiveDetails DiveParser::parseDetails(const dc_datetime_t& datetime) const {
-    return diveconnector::parseDetails(parser_.get(), datetime);
+DiveDetails DiveParser::parseDetails() const {
+    return diveconnector::parseDetails(parser_.get());
 }
 
 dc_gasmix_t startingGasMix(const std::vector<std::optional<dc_gasmix_t>>& mixes,

@@ -64,7 +64,7 @@ class DiveParser {
     [[nodiscard]] std::vector<std::optional<dc_gasmix_t>> parseGasMixes() const;
     [[nodiscard]] DiveProfile parseSamples() const;
     // See parseDetails in dive_details.h.
-    [[nodiscard]] DiveDetails parseDetails(const dc_datetime_t& datetime) const;
+    [[nodiscard]] DiveDetails parseDetails() const;
 
   private:
     const Diagnostics& diagnostics_;

@@ -314,14 +314,17 @@ TEST_F(DiveParserTest, DetailsLeaveUnreportedFieldsAbsent) {
     Download result = download(R"(
 dive
 datetime 2024-06-01 10:00:00
+dive
 atmospheric 0
 tank 0 none 0 0 0 0
 time 0
 )",
                                {}, nullptr, DetailRequest::kParse);
     ASSERT_EQ(result.error, std::nullopt);
-    const DiveDetails& details = result.dives.at(0).details.value();
-    EXPECT_EQ(details.timezone, std::nullopt);
+    ASSERT_EQ(result.dives.size(), 2u);
+    EXPECT_EQ(result.dives[1].details.value().timezone, std::nullopt) << "a date without a zone";
+    const DiveDetails& details = result.dives[0].details.value();
+    EXPECT_EQ(details.timezone, std::nullopt) << "no date at all";
     EXPECT_EQ(details.averageDepth, std::nullopt);
     EXPECT_EQ(details.atmospheric, 0.0) << "reported as 0";
     EXPECT_EQ(details.surfaceTemperature, std::nullopt);

@@ -15,7 +15,10 @@ import java.util.concurrent.CyclicBarrier;
  * Main class of the child JVMs of {@link IsolatingLoaderTest}: loads the application's classes
  * (and so the library) through a loader that asks its parent only for java.*, then downloads.
  * Arguments: the application jar and {@code sequential} (three downloads in a row from the
- * built-in computer) or {@code racing} (the JVM's first two downloads at once, from two computers).
+ * built-in computer), {@code racing} (the JVM's first two downloads at once, from two computers)
+ * or {@code details} followed by the library's jar (one download from the built-in computer into
+ * {@link IsolatedDetailsConnector}, defined by the same loader, then a {@code details} line with
+ * the details it received).
  * Prints one {@code download} line per download: its name, the dives the set received (or the
  * exception and its message), then a {@code live} line with the live dcsim handles. It names none
  * of the application's classes, which this JVM's own class path does not hold.
@@ -34,8 +37,8 @@ public final class IsolatingLoaderProbe {
             registerAsParallelCapable();
         }
 
-        IsolatingLoader(URL application) {
-            super(new URL[] {application}, ClassLoader.getPlatformClassLoader());
+        IsolatingLoader(URL... classPath) {
+            super(classPath, ClassLoader.getPlatformClassLoader());
         }
 
         @Override
@@ -70,17 +73,47 @@ public final class IsolatingLoaderProbe {
         }
     }
 
+    private static Class<?> isolatedClass(IsolatingLoader loader, String name)
+        throws ClassNotFoundException {
+        Class<?> loaded = Class.forName(name, true, loader);
+        if (loaded.getClassLoader() != loader) {
+            throw new IllegalStateException(name + " came from another loader");
+        }
+        return loaded;
+    }
+
+    private static Method loadMethod(Class<?> connectorClass) throws NoSuchMethodException {
+        return connectorClass.getMethod("loadUserDivesFromDevice", String.class, String.class,
+                                        String.class, Set.class);
+    }
+
+    private static void details(String applicationJar, String libraryJar) throws Exception {
+        URL probeClasses = IsolatingLoaderProbe.class.getProtectionDomain().getCodeSource()
+                               .getLocation();
+        try (IsolatingLoader loader =
+                 new IsolatingLoader(Paths.get(applicationJar).toUri().toURL(),
+                                     Paths.get(libraryJar).toUri().toURL(), probeClasses)) {
+            Class<?> connectorClass =
+                isolatedClass(loader, "diveconnector.testing.IsolatedDetailsConnector");
+            Object connector = connectorClass.getConstructor().newInstance();
+            System.out.println(download(connector, loadMethod(connectorClass), "dcsim:builtin"));
+            System.out.println("details\t"
+                               + connectorClass.getMethod("detailsReceived").invoke(connector));
+        }
+    }
+
     public static void main(String[] args) throws Exception {
         DcSim.reset();
+        if (args[1].equals("details")) {
+            details(args[0], args[2]);
+            System.out.println("live\t" + DcSim.liveTotal());
+            return;
+        }
         try (IsolatingLoader loader = new IsolatingLoader(Paths.get(args[0]).toUri().toURL())) {
             Class<?> connectorClass =
-                Class.forName("brenquill.main.java.core.DeviceConnector", true, loader);
-            if (connectorClass.getClassLoader() != loader) {
-                throw new IllegalStateException("DeviceConnector came from another loader");
-            }
+                isolatedClass(loader, "brenquill.main.java.core.DeviceConnector");
             Object connector = connectorClass.getConstructor().newInstance();
-            Method load = connectorClass.getMethod("loadUserDivesFromDevice", String.class,
-                                                   String.class, String.class, Set.class);
+            Method load = loadMethod(connectorClass);
             if (args[1].equals("sequential")) {
                 for (int i = 0; i < SEQUENTIAL_DOWNLOADS; i++) {
                     System.out.println(download(connector, load, "dcsim:builtin"));

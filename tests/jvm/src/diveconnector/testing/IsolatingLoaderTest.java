@@ -12,19 +12,22 @@ import org.junit.jupiter.api.Test;
  * packages on to its parent (OSGi, JBoss Modules, plugin loaders), each in a fresh child JVM.
  */
 class IsolatingLoaderTest {
-    private static List<String> probe(String mode) throws Exception {
+    private static List<String> probe(String... mode) throws Exception {
+        List<String> arguments = new ArrayList<>();
+        arguments.add(TestEnvironment.path("diveconnector.java.jar").toString());
+        arguments.addAll(List.of(mode));
         ChildProcess child =
             ChildProcess
                 .run(TestEnvironment.childJvm(
                          List.of(TestEnvironment.classesOf(IsolatingLoaderProbe.class)),
-                         IsolatingLoaderProbe.class.getName(),
-                         TestEnvironment.path("diveconnector.java.jar").toString(), mode),
+                         IsolatingLoaderProbe.class.getName(), arguments.toArray(new String[0])),
                      Map.of())
                 .assertClean(0);
         assertEquals("", child.stderr(), child::toString);
         List<String> lines = new ArrayList<>();
         for (String line : child.stdout().split("\n")) {
-            if (line.startsWith("download\t") || line.startsWith("live\t")) {
+            if (line.startsWith("download\t") || line.startsWith("live\t")
+                || line.startsWith("details\t")) {
                 lines.add(line);
             }
         }
@@ -51,5 +54,13 @@ class IsolatingLoaderTest {
         expected.add("live\t0");
 
         assertEquals(expected, probe("racing"));
+    }
+
+    @Test
+    void aConnectorOfTheIsolatedLoaderGetsEveryDivesDetails() throws Exception {
+        assertEquals(List.of("download\tdcsim:builtin\t" + IsolatingLoaderProbe.BUILTIN_DIVES,
+                             "details\t" + IsolatingLoaderProbe.BUILTIN_DIVES, "live\t0"),
+                     probe("details",
+                           TestEnvironment.path("diveconnector.details.jar").toString()));
     }
 }
