@@ -38,6 +38,7 @@ import os
 import select
 import struct
 import sys
+import termios
 import tty
 
 PACKET = 32
@@ -192,10 +193,11 @@ class Computer:
                 self.pending.clear()
                 self.emptied = False
             elif chunk[0] & TIOCPKT_FLUSHREAD:
-                # The host empties its input only once it has sent a command, so the command
-                # counts as emptied even when the notice overtakes its bytes: under wine the bytes
-                # of a write may reach this end after the host's emptying.
-                self.emptied = True
+                # The host empties its input once it has sent a command; when the command is
+                # still unread here, the notice overtook it.
+                available = struct.unpack("i", fcntl.ioctl(self.master, termios.FIONREAD,
+                                                           struct.pack("i", 0)))[0]
+                self.emptied = bool(self.pending) or available > 0
         else:
             self.pending += chunk[1:]
         while True:
