@@ -5,6 +5,7 @@ import java.lang.reflect.Method;
 import java.net.URL;
 import java.net.URLClassLoader;
 import java.nio.file.Paths;
+import java.util.ArrayList;
 import java.util.Collections;
 import java.util.IdentityHashMap;
 import java.util.List;
@@ -18,7 +19,8 @@ import java.util.concurrent.CyclicBarrier;
  * built-in computer), {@code racing} (the JVM's first two downloads at once, from two computers)
  * or {@code details} followed by the library's jar (one download from the built-in computer into
  * {@link IsolatedDetailsConnector}, defined by the same loader, then a {@code details} line with
- * the details it received).
+ * the details it received; without the library's jar the loader sees no details classes, and
+ * there is no such line).
  * Prints one {@code download} line per download: its name, the dives the set received (or the
  * exception and its message), then a {@code live} line with the live dcsim handles. It names none
  * of the application's classes, which this JVM's own class path does not hold.
@@ -87,25 +89,33 @@ public final class IsolatingLoaderProbe {
                                         String.class, Set.class);
     }
 
+    /** Without {@code libraryJar} the loader sees no details classes. */
     private static void details(String applicationJar, String libraryJar) throws Exception {
-        URL probeClasses = IsolatingLoaderProbe.class.getProtectionDomain().getCodeSource()
-                               .getLocation();
-        try (IsolatingLoader loader =
-                 new IsolatingLoader(Paths.get(applicationJar).toUri().toURL(),
-                                     Paths.get(libraryJar).toUri().toURL(), probeClasses)) {
+        List<URL> classPath = new ArrayList<>();
+        classPath.add(Paths.get(applicationJar).toUri().toURL());
+        if (libraryJar != null) {
+            classPath.add(Paths.get(libraryJar).toUri().toURL());
+        }
+        classPath.add(
+            IsolatingLoaderProbe.class.getProtectionDomain().getCodeSource().getLocation());
+        try (IsolatingLoader loader = new IsolatingLoader(classPath.toArray(new URL[0]))) {
             Class<?> connectorClass =
                 isolatedClass(loader, "diveconnector.testing.IsolatedDetailsConnector");
             Object connector = connectorClass.getConstructor().newInstance();
-            System.out.println(download(connector, loadMethod(connectorClass), "dcsim:builtin"));
-            System.out.println("details\t"
-                               + connectorClass.getMethod("detailsReceived").invoke(connector));
+            // Reflection on the connector's own class would resolve DiveDetails; JNI does not.
+            Method load = loadMethod(connectorClass.getSuperclass());
+            System.out.println(download(connector, load, "dcsim:builtin"));
+            if (libraryJar != null) {
+                System.out.println(
+                    "details\t" + connectorClass.getMethod("detailsReceived").invoke(connector));
+            }
         }
     }
 
     public static void main(String[] args) throws Exception {
         DcSim.reset();
         if (args[1].equals("details")) {
-            details(args[0], args[2]);
+            details(args[0], args.length > 2 ? args[2] : null);
             System.out.println("live\t" + DcSim.liveTotal());
             return;
         }

@@ -2,6 +2,7 @@ package diveconnector.testing;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
+import brenquill.main.java.core.exceptions.NativeException;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
@@ -62,5 +63,13 @@ class IsolatingLoaderTest {
                              "details\t" + IsolatingLoaderProbe.BUILTIN_DIVES, "live\t0"),
                      probe("details",
                            TestEnvironment.path("diveconnector.details.jar").toString()));
+    }
+
+    @Test
+    void aLoaderWithoutTheLibrarysJarFailsTheDownloadSayingSo() throws Exception {
+        assertEquals(List.of("download\tdcsim:builtin\t" + NativeException.class.getName()
+                                 + ": Could not find the dive details classes of the library's jar.",
+                             "live\t0"),
+                     probe("details"));
     }
 }
