@@ -67,7 +67,10 @@ stage "Windows x64 cross-build"
 windows_started=$SECONDS
 windows_source=$(pwd)/../shared/libdivecomputer/libdivecomputer-0.9.0.tar.gz
 if [[ -f $windows_source ]]; then
-    scripts/windows.sh "$windows_source"
+    # USB and USB HID too, with libusb and hidapi built for Windows from their archives.
+    usb_sources=("$(dirname "$windows_source")"/libusb-1.*.tar.gz "$(dirname "$windows_source")"/hidapi-*.tar.gz)
+    [[ -f ${usb_sources[0]} && -f ${usb_sources[1]} ]] || usb_sources=()
+    scripts/windows.sh "$windows_source" "${usb_sources[@]}"
 else
     echo "No real Windows package: $windows_source is missing."
     scripts/windows.sh

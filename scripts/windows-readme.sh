@@ -34,8 +34,8 @@ bin\\diveconnector.dll       The JNI library. A Java application loads it with
                             java.library.path; its classes are in share\\java\\diveconnector-java.jar.
 bin\\$dll   libdivecomputer (LGPL-2.1), which diveconnector.dll loads from its own folder.
 TEXT
-for usb in libusb-1.0.dll hidapi.dll; do
-    [[ -f $prefix/bin/$usb ]] && printf 'bin\\%-24s %s\n' "$usb" "needed by libdivecomputer for USB and USB HID models."
+for usb in $(cd "$prefix/bin" && ls libusb*.dll libhidapi*.dll 2>/dev/null); do
+    printf 'bin\\%-23s %s\n' "$usb" "needed by libdivecomputer for USB and USB HID models."
 done
 cat <<TEXT
 bin\\diveconnector.cmd       The command-line tool: diveconnector.cmd list, scan, download

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Cross-builds diveconnector for 64-bit Windows with mingw-w64 and tests it under wine:
 #
-#   scripts/windows.sh [LIBDIVECOMPUTER_SOURCE]
+#   scripts/windows.sh [LIBDIVECOMPUTER_SOURCE [LIBUSB_SOURCE HIDAPI_SOURCE]]
 #
 # Over dcsim, in build/windows: diveconnector.dll, dcsim.dll and the C++ unit tests. Given a
 # libdivecomputer source (archive or tree), also in build/windows-real: that libdivecomputer for
-# Windows (scripts/libdivecomputer.sh --windows), diveconnector.dll against it, and the package an
+# Windows (scripts/libdivecomputer.sh --windows, with USB and USB HID when libusb's and hidapi's
+# sources are given), diveconnector.dll against it, and the package an
 # application ships, build/windows-real/diveconnector-VERSION-windows-x64 and its .zip. Checks
 # that each diveconnector.dll exports exactly its JNI functions (tests/jvm/jni_exports.txt, and
 # JNI_OnLoad) and that no DLL needs one of the compiler's; then runs the tests under wine: a
@@ -15,8 +16,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-(($# <= 1)) || { echo "usage: scripts/windows.sh [LIBDIVECOMPUTER_SOURCE]" >&2; exit 2; }
+if (($# > 3 || $# == 2)); then
+    echo "usage: scripts/windows.sh [LIBDIVECOMPUTER_SOURCE [LIBUSB_SOURCE HIDAPI_SOURCE]]" >&2
+    exit 2
+fi
 source=${1:-}
+usb=()
+(($# == 3)) && usb=(--libusb "$2" --hidapi "$3")
 jobs=2
 build=build/windows
 toolchain=$PWD/cmake/mingw-w64-x86_64.cmake
@@ -91,7 +97,7 @@ wine_tests "$build" -L native
 [[ -n $source ]] || exit 0
 
 echo "== libdivecomputer for Windows from $source"
-prefix=$(scripts/libdivecomputer.sh --windows --jobs "$jobs" "$source")
+prefix=$(scripts/libdivecomputer.sh --windows "${usb[@]}" --jobs "$jobs" "$source")
 real=build/windows-real
 
 echo "== Build against it"
@@ -107,12 +113,9 @@ name=diveconnector-$version-windows-x64
 package=$PWD/$real/$name
 rm -rf "$package" "$package.zip"
 cmake --install "$real" --prefix "$package" >/dev/null
+# The licences of the DLLs: libdivecomputer's, and libusb's and hidapi's when built with them.
 mkdir -p "$package/licenses"
-if [[ -f $source ]]; then
-    tar -xzOf "$source" --wildcards --no-wildcards-match-slash '*/COPYING' >"$package/licenses/libdivecomputer-COPYING.txt"
-else
-    cp "$source/COPYING" "$package/licenses/libdivecomputer-COPYING.txt"
-fi
+cp -r "$prefix/share/licenses/." "$package/licenses/"
 scripts/windows-readme.sh "$prefix" >"$package/README-windows.txt"
 (cd "$real" && cmake -E tar cf "$name.zip" --format=zip "$name")
 echo "$package.zip:"

@@ -4,10 +4,12 @@
 //
 //   download_dives PORT VENDOR PRODUCT [--cache DIR] [--log FILE] [--interrupt-after BYTES]
 //   download_dives --ports
+//   download_dives --transports
 //
 // --interrupt-after calls interruptDeviceDownload once BYTES of dives have come after the
 // computer's identity; the cache moves on as the bridge moves it; --log writes libdivecomputer's
-// log. --ports prints the serial ports a scan finds.
+// log. --ports prints the serial ports a scan finds, --transports the transports libdivecomputer
+// was built with (dc_context_get_transports).
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "dc_handles.h"
 #include "device_events.h"
 #include "device_session.h"
 #include "diagnostics.h"
@@ -146,11 +149,25 @@ int ports() {
     return 0;
 }
 
+int transports() {
+    dc_context_t* context = nullptr;
+    if (dc_context_new(&context) != DC_STATUS_SUCCESS) {
+        std::printf("{\"message\": \"no context\"}\n");
+        return 1;
+    }
+    const ContextHandle owner(context);
+    std::printf("{\"transports\": %u}\n", dc_context_get_transports(context));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--ports") == 0) {
         return ports();
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--transports") == 0) {
+        return transports();
     }
     if (argc < 4) {
         std::fprintf(stderr,

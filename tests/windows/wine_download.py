@@ -180,6 +180,31 @@ class WineDownloadTest(unittest.TestCase):
 
 
 
+# libdivecomputer's transport bits (dc_transport_t).
+USB, USBHID = 0x02, 0x04
+
+
+class WineUsbTest(unittest.TestCase):
+    """USB and USB HID, when libdivecomputer was built with libusb and hidapi (their DLLs lie
+    beside it); under wine no USB device can be attached."""
+
+    def setUp(self):
+        folder = os.path.dirname(PROGRAM)
+        self.built = os.path.exists(os.path.join(folder, "libusb-1.0.dll"))
+
+    def test_libdivecomputer_has_usb_and_usb_hid_exactly_when_built_with_them(self):
+        transports = run("--transports")["transports"]
+        self.assertEqual(self.built, bool(transports & USB), transports)
+        self.assertEqual(self.built, bool(transports & USBHID), transports)
+
+    def test_a_usb_hid_model_with_no_device_plugged_in_fails_to_open(self):
+        if not self.built:
+            self.skipTest("libdivecomputer without hidapi")
+        answer = run("", "Suunto", "EON Steel")
+        self.assertEqual("Error opening device.", answer.get("message"), answer)
+        self.assertIn("status", answer)
+
+
 # After the downloads (unittest runs the classes by name): a port in wine's registry is probed by
 # every new wineserver, which would disturb a download.
 class WineScanTest(unittest.TestCase):
