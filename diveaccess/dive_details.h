@@ -36,7 +36,7 @@ struct GasMixDetail {
 struct TankDetail {
     std::optional<std::uint32_t> gasMix;  // empty for DC_GASMIX_UNKNOWN
     std::uint32_t volumeType = 0;         // dc_tankvolume_t: NONE 0, METRIC 1, IMPERIAL 2
-    double volume = 0.0;                  // litres
+    double volume = 0.0;                  // water capacity, litres
     double workPressure = 0.0;            // bar
     double beginPressure = 0.0;
     double endPressure = 0.0;

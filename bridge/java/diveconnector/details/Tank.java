@@ -5,13 +5,19 @@ import java.util.OptionalInt;
 
 /** One tank the dive used. Immutable; volumes in litres, pressures in bar. */
 public final class Tank {
-    /** How the computer gives the tank's size. */
+    /**
+     * How the computer gave the tank's size; {@link #volume()} is the water capacity in litres
+     * whichever it was.
+     */
     public enum VolumeType {
-        /** No size given: the volume and working pressure mean nothing. */
+        /** No size given: volume and working pressure are 0. */
         NONE,
-        /** The water volume in litres. */
+        /** Given as water capacity; the working pressure may be 0. */
         METRIC,
-        /** The gas volume at working pressure, converted to litres. */
+        /**
+         * Given as air capacity at working pressure, converted: the air capacity is
+         * {@code volume() * workPressure() / 1.01325}.
+         */
         IMPERIAL,
         /** A type this version of the library does not know. */
         UNKNOWN
@@ -54,6 +60,7 @@ public final class Tank {
         return volumeType;
     }
 
+    /** The water capacity, litres. */
     public double volume() {
         return volume;
     }
