@@ -227,14 +227,15 @@ dc_status_t dcsim_ble_open(dc_context_t* context, dc_iostream_t* iostream, dcsim
     return DC_STATUS_SUCCESS;
 }
 
-dc_status_t dcsim_ble_fingerprint(dc_iostream_t* iostream, unsigned int k,
-                                  unsigned char fingerprint[4]) {
+dc_status_t dcsim_ble_identity(dc_iostream_t* iostream, unsigned int k,
+                               dcsim_dive_identity_t* out) {
     unsigned char request[5] = {DCSIM_BLE_FINGERPRINT};
     dcsim_put_u32(request + 1, k);
     reply_t reply;
-    dc_status_t status = request_ok(iostream, request, sizeof request, 4, &reply);
+    dc_status_t status =
+        request_ok(iostream, request, sizeof request, DCSIM_BLE_IDENTITY_SIZE, &reply);
     if (status == DC_STATUS_SUCCESS) {
-        memcpy(fingerprint, reply.data, 4);
+        dcsim_ble_identity_decode(reply.data, out);
         free(reply.data);
     }
     return status;

@@ -142,11 +142,13 @@ int dcsim_peripheral_write(dcsim_peripheral_t* peripheral, const unsigned char* 
             return reply_status(peripheral, DCSIM_BLE_BAD_REQUEST);
         }
         if (command == DCSIM_BLE_FINGERPRINT) {
-            unsigned char* payload = start_reply(peripheral, DCSIM_BLE_OK, DCSIM_FINGERPRINT_SIZE);
+            unsigned char* payload = start_reply(peripheral, DCSIM_BLE_OK, DCSIM_BLE_IDENTITY_SIZE);
             if (payload == NULL) {
                 return -1;
             }
-            dcsim_computer_fingerprint(computer, index, payload);
+            dcsim_dive_identity_t dive;
+            dcsim_computer_identity(computer, index, &dive);
+            dcsim_ble_identity_encode(&dive, payload);
             return 0;
         }
         unsigned char* dive;

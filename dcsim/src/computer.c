@@ -4,7 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "calendar.h"
 #include "generator.h"
+#include "little_endian.h"
 
 dcsim_computer_t* dcsim_computer_new(void) {
     dcsim_computer_t* computer = calloc(1, sizeof *computer);
@@ -80,19 +82,48 @@ static const dcsim_group_t* find_group(const dcsim_computer_t* computer, unsigne
     return NULL;
 }
 
-void dcsim_computer_fingerprint(const dcsim_computer_t* computer, unsigned int index,
-                                unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE]) {
+/* The start in a written dive's header records, read as the parser reads it. */
+static int header_datetime(const dcsim_raw_writer_t* records, dc_datetime_t* out) {
+    dcsim_raw_writer_t writer;
+    dcsim_raw_writer_init(&writer);
+    dcsim_raw_begin(&writer);
+    dcsim_raw_append(&writer, records->data, records->size);
+    dcsim_raw_end_header(&writer);
+    dcsim_raw_header_t header;
+    const int found = !writer.failed &&
+                      dcsim_raw_header(writer.data, writer.size, &header) == DC_STATUS_SUCCESS &&
+                      header.has_datetime;
+    if (found) {
+        *out = header.datetime;
+    }
+    dcsim_raw_writer_release(&writer);
+    return found;
+}
+
+void dcsim_computer_identity(const dcsim_computer_t* computer, unsigned int index,
+                             dcsim_dive_identity_t* out) {
+    memset(out, 0, sizeof *out);
+    /* The dive's number in the logbook, counting from 1. */
+    const unsigned int number = index + 1;
+    dcsim_put_u32(out->id, number);
     unsigned int first;
     const dcsim_group_t* group = find_group(computer, index, &first);
-    if (group != NULL && group->dive != NULL && group->dive->has_fingerprint) {
-        memcpy(fingerprint, group->dive->fingerprint, DCSIM_FINGERPRINT_SIZE);
+    if (group == NULL) {
         return;
     }
-    /* The dive's number in the logbook, counting from 1. */
-    unsigned int number = index + 1;
-    for (int i = 0; i < DCSIM_FINGERPRINT_SIZE; i++) {
-        fingerprint[i] = (unsigned char)(number >> (8 * i));
+    if (group->generator != NULL) {
+        const dcsim_generator_t* g = group->generator;
+        dcsim_ticks_split(g->start + (dc_ticks_t)(index - first) * g->spacing, &out->datetime);
+        out->datetime.timezone = DC_TIMEZONE_NONE;
+        out->has_datetime = 1;
+        return;
     }
+    if (group->dive->has_fingerprint) {
+        memcpy(out->id, group->dive->fingerprint, sizeof out->id);
+    }
+    /* Raw bytes have no date a backend would find. */
+    out->has_datetime =
+        !group->dive->has_raw && header_datetime(&group->dive->header, &out->datetime);
 }
 
 static void write_dive(const dcsim_dive_t* dive, dcsim_raw_writer_t* writer) {

@@ -6,12 +6,11 @@
 #include <stdatomic.h>
 #include <stdint.h>
 
+#include "fingerprint.h"
 #include "rawdive.h"
 
 /* A simulated dive computer, built from a scenario and immutable afterwards,
  * so downloads on several threads may share it. */
-
-#define DCSIM_FINGERPRINT_SIZE 4
 
 typedef struct dcsim_waypoint_t {
     uint64_t time_ms;
@@ -61,7 +60,7 @@ typedef struct dcsim_dive_t {
     int has_raw;                 /* if set, the dive is exactly these bytes */
     dcsim_raw_writer_t raw;
     int has_fingerprint;
-    unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE];
+    unsigned char fingerprint[4]; /* the identity its fingerprints derive from */
     int has_truncate;
     size_t truncate;
     dcsim_patch_t* patches;
@@ -154,9 +153,10 @@ dcsim_computer_t* dcsim_computer_new(void);
 dcsim_computer_t* dcsim_computer_acquire(dcsim_computer_t* computer);
 void dcsim_computer_release(dcsim_computer_t* computer);
 
-/* Dives are numbered 0 (the oldest) to ndives - 1 (the newest). */
-void dcsim_computer_fingerprint(const dcsim_computer_t* computer, unsigned int index,
-                                unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE]);
+/* Dives are numbered 0 (the oldest) to ndives - 1 (the newest). What a
+ * backend makes the dive's fingerprint of (dcsim_fingerprint_make). */
+void dcsim_computer_identity(const dcsim_computer_t* computer, unsigned int index,
+                             dcsim_dive_identity_t* out);
 /* The raw bytes of a dive, malloc'ed; DC_STATUS_NOMEMORY on failure. */
 dc_status_t dcsim_computer_dive(const dcsim_computer_t* computer, unsigned int index,
                                 unsigned char** data, size_t* size);

@@ -43,6 +43,7 @@ dc_status_t dc_device_open(dc_device_t** out, dc_context_t* context, dc_descript
     device->iostream = iostream;
     device->family = descriptor->family;
     device->model = descriptor->model;
+    device->fingerprint_size = dcsim_fingerprint_size(descriptor->family, descriptor->model);
     device->answered = answered;
     if (iostream->computer == NULL) {
         device->ble = 1;
@@ -101,10 +102,11 @@ dc_status_t dc_device_set_fingerprint(dc_device_t* device, const unsigned char d
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }
-    if (device == NULL) {
+    if (device == NULL || device->fingerprint_size == 0) {
         return DC_STATUS_UNSUPPORTED;
     }
-    if ((size != 0 && size != sizeof device->fingerprint) || (size != 0 && data == NULL)) {
+    /* As every backend: its own size or 0, nothing else. */
+    if ((size != 0 && size != device->fingerprint_size) || (size != 0 && data == NULL)) {
         return DC_STATUS_INVALIDARGS;
     }
     device->has_fingerprint = size != 0;
@@ -124,6 +126,11 @@ static int cancelled(dc_device_t* device) {
     return device->cancel_callback != NULL && device->cancel_callback(device->cancel_userdata);
 }
 
+static int known(const dc_device_t* device, const unsigned char fingerprint[]) {
+    return device->has_fingerprint &&
+           memcmp(fingerprint, device->fingerprint, device->fingerprint_size) == 0;
+}
+
 /* How many dives, newest first, come before the one carrying the device's
  * fingerprint (all of them without a match). */
 static unsigned int dives_to_download(const dc_device_t* device, const dcsim_computer_t* computer) {
@@ -131,9 +138,11 @@ static unsigned int dives_to_download(const dc_device_t* device, const dcsim_com
         return computer->ndives;
     }
     for (unsigned int k = 0; k < computer->ndives; k++) {
-        unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE];
-        dcsim_computer_fingerprint(computer, computer->ndives - 1 - k, fingerprint);
-        if (memcmp(fingerprint, device->fingerprint, sizeof fingerprint) == 0) {
+        dcsim_dive_identity_t dive;
+        unsigned char fingerprint[DCSIM_FINGERPRINT_MAX];
+        dcsim_computer_identity(computer, computer->ndives - 1 - k, &dive);
+        dcsim_fingerprint_make(device->family, device->model, &dive, fingerprint);
+        if (known(device, fingerprint)) {
             return k;
         }
     }
@@ -198,11 +207,13 @@ static void emit_setup_events(dc_device_t* device, const dcsim_computer_t* compu
 }
 
 /* Gives the application a dive (malloc'ed, freed here) and tells whether it
- * wants more; without a callback every dive is read. */
-static int hand_over(dc_dive_callback_t callback, unsigned char* data, size_t size,
-                     const unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE], void* userdata) {
-    const int more = callback == NULL || callback(data, (unsigned int)size, fingerprint,
-                                                  DCSIM_FINGERPRINT_SIZE, userdata);
+ * wants more; without a callback every dive is read. A backend without
+ * fingerprints hands over none. */
+static int hand_over(const dc_device_t* device, dc_dive_callback_t callback, unsigned char* data,
+                     size_t size, const unsigned char fingerprint[], void* userdata) {
+    const unsigned int fsize = device->fingerprint_size;
+    const int more = callback == NULL || callback(data, (unsigned int)size,
+                                                  fsize != 0 ? fingerprint : NULL, fsize, userdata);
     free(data);
     return more;
 }
@@ -223,13 +234,14 @@ static dc_status_t foreach_ble(dc_device_t* device, dc_dive_callback_t callback,
             DCSIM_INFO(device->context, "Download cancelled.");
             return DC_STATUS_CANCELLED;
         }
-        unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE];
-        dc_status_t status = dcsim_ble_fingerprint(device->iostream, k, fingerprint);
+        dcsim_dive_identity_t dive;
+        dc_status_t status = dcsim_ble_identity(device->iostream, k, &dive);
         if (status != DC_STATUS_SUCCESS) {
             return status;
         }
-        if (device->has_fingerprint &&
-            memcmp(fingerprint, device->fingerprint, sizeof fingerprint) == 0) {
+        unsigned char fingerprint[DCSIM_FINGERPRINT_MAX];
+        dcsim_fingerprint_make(device->family, device->model, &dive, fingerprint);
+        if (known(device, fingerprint)) {
             break;
         }
         if (cancelled(device)) {
@@ -244,7 +256,7 @@ static dc_status_t foreach_ble(dc_device_t* device, dc_dive_callback_t callback,
         }
         progress.current = k + 1;
         emit(device, DC_EVENT_PROGRESS, &progress);
-        if (!hand_over(callback, data, size, fingerprint, userdata)) {
+        if (!hand_over(device, callback, data, size, fingerprint, userdata)) {
             break;
         }
     }
@@ -303,15 +315,17 @@ dc_status_t dc_device_foreach(dc_device_t* device, dc_dive_callback_t callback, 
             }
         }
         unsigned int index = computer->ndives - 1 - k;
-        unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE];
+        dcsim_dive_identity_t dive;
+        unsigned char fingerprint[DCSIM_FINGERPRINT_MAX];
         unsigned char* data;
         size_t size;
-        dcsim_computer_fingerprint(computer, index, fingerprint);
+        dcsim_computer_identity(computer, index, &dive);
+        dcsim_fingerprint_make(device->family, device->model, &dive, fingerprint);
         status = dcsim_computer_dive(computer, index, &data, &size);
         if (status != DC_STATUS_SUCCESS) {
             return status;
         }
-        if (!hand_over(callback, data, size, fingerprint, userdata)) {
+        if (!hand_over(device, callback, data, size, fingerprint, userdata)) {
             break;
         }
     }

@@ -4,6 +4,7 @@
 #include <libdivecomputer/device.h>
 
 #include "ble_host.h"
+#include "fingerprint.h"
 
 struct dc_device_t {
     dc_context_t* context;
@@ -18,8 +19,9 @@ struct dc_device_t {
     void* cancel_userdata;
     int ble; /* over a custom stream, through the wire protocol */
     dcsim_ble_info_t info;
+    unsigned int fingerprint_size; /* the family's, 0 if it has none */
     int has_fingerprint;
-    unsigned char fingerprint[4];
+    unsigned char fingerprint[DCSIM_FINGERPRINT_MAX];
 };
 
 #endif

@@ -917,12 +917,12 @@ static int dive_fingerprint(parser_t* p, const token_t* t, int n) {
         dcsim_raw_writer_release(&bytes);
         return 0;
     }
-    if (p->dive->has_fingerprint || bytes.size != DCSIM_FINGERPRINT_SIZE) {
+    if (p->dive->has_fingerprint || bytes.size != sizeof p->dive->fingerprint) {
         dcsim_raw_writer_release(&bytes);
         return fail(p, p->dive->has_fingerprint ? "fingerprint is given twice in this dive"
                                                 : "fingerprint: expected 4 bytes (8 hex digits)");
     }
-    memcpy(p->dive->fingerprint, bytes.data, DCSIM_FINGERPRINT_SIZE);
+    memcpy(p->dive->fingerprint, bytes.data, sizeof p->dive->fingerprint);
     p->dive->has_fingerprint = 1;
     dcsim_raw_writer_release(&bytes);
     return 1;

@@ -110,6 +110,86 @@ TEST_F(ContractTest, NullHandlesAreUnsupported) {
 #endif
 }
 
+// Each family's backend makes fingerprints of its own size and refuses any other but 0 (a
+// backend without fingerprints refuses them all); where the real fingerprint is the dive's start,
+// so is dcsim's, and a dive without one gives its identity, zero-filled.
+TEST_F(ContractTest, FingerprintsHaveTheSizeAndBytesOfTheFamilysBackend) {
+    ASSERT_EQ(dcsim_attach("serial sim:fp\n"
+                           "dive\n"
+                           "dive\ndatetime 2024-05-04 10:12:00 +03:00\n"),
+              0)
+        << dcsim_last_error();
+    using Bytes = std::vector<unsigned char>;
+    struct Family {
+        const char* name;
+        dc_family_t family;
+        unsigned int model;
+        unsigned int size;
+        Bytes newest;  // empty: the identity, {2, 0, 0, 0}, zero-filled
+    };
+    const Family families[] = {
+        {"Suunto Solution", DC_FAMILY_SUUNTO_SOLUTION, 0, 0, {}},
+        {"Suunto Vyper", DC_FAMILY_SUUNTO_VYPER, 0x0A, 5, {24, 5, 4, 10, 12}},
+        {"Suunto D9", DC_FAMILY_SUUNTO_D9, 0x0E, 7, {}},
+        {"Suunto EON Steel", DC_FAMILY_SUUNTO_EONSTEEL, 0, 4, {}},
+        {"Shearwater Petrel", DC_FAMILY_SHEARWATER_PETREL, 3, 4, {0x66, 0x36, 0x09, 0xF0}},
+        {"Shearwater Predator", DC_FAMILY_SHEARWATER_PREDATOR, 2, 4, {0x66, 0x36, 0x09, 0xF0}},
+        {"Oceanic Atom 2.0", DC_FAMILY_OCEANIC_ATOM2, 0x4342, 8, {}},
+        {"Mares Icon HD", DC_FAMILY_MARES_ICONHD, 0x14, 10, {}},
+        {"Mares Genius", DC_FAMILY_MARES_ICONHD, 0x1C, 4, {}},
+        {"HW OSTC 3", DC_FAMILY_HW_OSTC3, 0x0A, 5, {}},
+        {"Cressi Edy", DC_FAMILY_CRESSI_EDY, 0x08, 16, {}},
+        {"Cochran Commander TM", DC_FAMILY_COCHRAN_COMMANDER, 0, 4, {}},
+        {"Cochran EMC-20H", DC_FAMILY_COCHRAN_COMMANDER, 5, 6, {}},
+        {"Seac Screen", DC_FAMILY_SEAC_SCREEN, 0, 7, {}},
+        {"Divesoft Freedom", DC_FAMILY_DIVESOFT_FREEDOM, 0x13, 20, {}},
+#if DC_VERSION_CHECK(0, 9, 0)
+        {"Aqualung i330R", DC_FAMILY_PELAGIC_I330R, 0x4744, 64, {}},
+        {"Apeks DSX", DC_FAMILY_PELAGIC_I330R, 0x4741, 512, {}},
+        {"Halcyon Symbios HUD", DC_FAMILY_HALCYON_SYMBIOS, 1, 4, {}},
+#endif
+    };
+    for (const Family& family : families) {
+        SCOPED_TRACE(family.name);
+        dcsim_descriptors_add("Fp", family.name, family.family, family.model, DC_TRANSPORT_SERIAL);
+        const Download all = downloadSerial("sim:fp", "Fp", family.name, 0);
+        ASSERT_EQ(all.status, DC_STATUS_SUCCESS);
+        ASSERT_EQ(all.fingerprints.size(), 2u);
+        Bytes newest = family.newest;
+        if (newest.empty() && family.size != 0) {
+            newest.assign(family.size, 0);
+            newest[0] = 2;
+        }
+        EXPECT_EQ(all.fingerprints[0], newest);
+        Bytes oldest(family.size, 0);
+        if (family.size != 0) {
+            oldest[0] = 1;
+        }
+        EXPECT_EQ(all.fingerprints[1], oldest);
+
+        Descriptor descriptor = findDescriptor("Fp", family.name);
+        Stream stream = openSerial("sim:fp");
+        Device device = openDevice(descriptor.get(), stream.get());
+        const Bytes longer(family.size + 1, 1);
+        if (family.size == 0) {
+            EXPECT_EQ(dc_device_set_fingerprint(device.get(), longer.data(), 1),
+                      DC_STATUS_UNSUPPORTED);
+            EXPECT_EQ(dc_device_set_fingerprint(device.get(), nullptr, 0), DC_STATUS_UNSUPPORTED);
+            continue;
+        }
+        EXPECT_EQ(dc_device_set_fingerprint(device.get(), longer.data(), family.size + 1),
+                  DC_STATUS_INVALIDARGS);
+        EXPECT_EQ(dc_device_set_fingerprint(device.get(), longer.data(), family.size - 1),
+                  DC_STATUS_INVALIDARGS);
+        EXPECT_EQ(download(device.get(), 0).dives.size(), 2u) << "a refused size sets nothing";
+        ASSERT_EQ(dc_device_set_fingerprint(device.get(), newest.data(), family.size),
+                  DC_STATUS_SUCCESS);
+        EXPECT_TRUE(download(device.get(), 0).dives.empty());
+        ASSERT_EQ(dc_device_set_fingerprint(device.get(), nullptr, 0), DC_STATUS_SUCCESS);
+        EXPECT_EQ(download(device.get(), 0).dives.size(), 2u);
+    }
+}
+
 TEST_F(ContractTest, MissingArgumentsAreInvalid) {
     Descriptor builtin = findDescriptor(DCSIM_BUILTIN_VENDOR, DCSIM_BUILTIN_PRODUCT);
     dc_iterator_t* raw = nullptr;

@@ -194,7 +194,8 @@ const char* const bleComputer =
     "serial sim:perdix\n"
     "devinfo 7 81 424242\n"
     "dive\ndivetime 600\nmaxdepth 21.5\n"
-    "dive\ndivetime 1200\nprofile interval=10 0:00@0 5:00@30 20:00@0\n"
+    "dive\ndatetime 2024-06-01 10:00:00\ndivetime 1200\nprofile interval=10 0:00@0 5:00@30 "
+    "20:00@0\n"
     "dive\ndivetime 60\n";
 
 class BleComputerTest : public DcsimTest {
@@ -224,6 +225,9 @@ TEST_F(BleComputerTest, DownloadsTheSameDivesAsOverAWire) {
     ASSERT_EQ(dcsim_attach(bleComputer), 0) << dcsim_last_error();
     const Download expected = overSerial();
     ASSERT_EQ(expected.dives.size(), 3u);
+    // Shearwater's: the start as seconds since 1970, big-endian, or the identity without one.
+    EXPECT_EQ(expected.fingerprints[1], (std::vector<unsigned char>{0x66, 0x5A, 0xF1, 0x20}));
+    EXPECT_EQ(expected.fingerprints[2], (std::vector<unsigned char>{1, 0, 0, 0}));
     for (size_t packetSize = 2; packetSize <= 20; ++packetSize) {
         BleLink link("Perdix Sim");
         link.packetSize = packetSize;
@@ -248,6 +252,7 @@ TEST_F(BleComputerTest, TheFingerprintStopsTheDownload) {
     Descriptor descriptor = findDescriptor("Simwater", "Perdix Sim");
     Stream stream = link.open();
     Device device = openDevice(descriptor.get(), stream.get());
+    ASSERT_EQ(all.fingerprints[1].size(), 4u) << "Shearwater's";
     ASSERT_EQ(dc_device_set_fingerprint(device.get(), all.fingerprints[1].data(), 4),
               DC_STATUS_SUCCESS);
     const Download got = download(device.get(), 0);

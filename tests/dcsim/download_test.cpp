@@ -64,9 +64,10 @@ TEST_F(DownloadTest, DivesArriveNewestFirstWithTheirFingerprints) {
     const Download result = download(device_.get());
     ASSERT_EQ(result.status, DC_STATUS_SUCCESS);
     EXPECT_EQ(order(result), (std::vector<unsigned int>{5, 4, 3, 2, 1}));
-    EXPECT_EQ(result.fingerprints[0], (std::vector<unsigned char>{5, 0, 0, 0}));
-    EXPECT_EQ(result.fingerprints[2], (std::vector<unsigned char>{0xAA, 0xBB, 0xCC, 0xDD}));
-    EXPECT_EQ(result.fingerprints[4], (std::vector<unsigned char>{1, 0, 0, 0}));
+    // The Vyper backend's 5 bytes; without a date, the dive's identity zero-filled.
+    EXPECT_EQ(result.fingerprints[0], (std::vector<unsigned char>{5, 0, 0, 0, 0}));
+    EXPECT_EQ(result.fingerprints[2], (std::vector<unsigned char>{0xAA, 0xBB, 0xCC, 0xDD, 0}));
+    EXPECT_EQ(result.fingerprints[4], (std::vector<unsigned char>{1, 0, 0, 0, 0}));
 }
 
 TEST_F(DownloadTest, EventsComeInOrderWithProgressToTheEnd) {
@@ -134,24 +135,24 @@ TEST_F(DownloadTest, CancelIsPolledBeforeEveryChunk) {
 }
 
 TEST_F(DownloadTest, FingerprintStopsBeforeTheKnownDive) {
-    const unsigned char known[] = {0xAA, 0xBB, 0xCC, 0xDD};
+    const unsigned char known[] = {0xAA, 0xBB, 0xCC, 0xDD, 0};
     ASSERT_EQ(dc_device_set_fingerprint(device_.get(), known, sizeof known), DC_STATUS_SUCCESS);
     Download result = download(device_.get());
     EXPECT_EQ(result.status, DC_STATUS_SUCCESS);
     EXPECT_EQ(order(result), (std::vector<unsigned int>{5, 4}));
     EXPECT_EQ(result.events[1].progress.maximum, 6u);
 
-    const unsigned char newest[] = {5, 0, 0, 0};
+    const unsigned char newest[] = {5, 0, 0, 0, 0};
     ASSERT_EQ(dc_device_set_fingerprint(device_.get(), newest, sizeof newest), DC_STATUS_SUCCESS);
     EXPECT_TRUE(download(device_.get()).dives.empty());
 
-    const unsigned char unknown[] = {9, 9, 9, 9};
-    ASSERT_EQ(dc_device_set_fingerprint(device_.get(), unknown, 4), DC_STATUS_SUCCESS);
+    const unsigned char unknown[] = {9, 9, 9, 9, 9};
+    ASSERT_EQ(dc_device_set_fingerprint(device_.get(), unknown, 5), DC_STATUS_SUCCESS);
     EXPECT_EQ(download(device_.get()).dives.size(), 5u);
 
-    EXPECT_EQ(dc_device_set_fingerprint(device_.get(), known, 3), DC_STATUS_INVALIDARGS);
-    EXPECT_EQ(dc_device_set_fingerprint(device_.get(), nullptr, 4), DC_STATUS_INVALIDARGS);
-    ASSERT_EQ(dc_device_set_fingerprint(device_.get(), newest, 4), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_device_set_fingerprint(device_.get(), known, 4), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_device_set_fingerprint(device_.get(), nullptr, 5), DC_STATUS_INVALIDARGS);
+    ASSERT_EQ(dc_device_set_fingerprint(device_.get(), newest, 5), DC_STATUS_SUCCESS);
     ASSERT_EQ(dc_device_set_fingerprint(device_.get(), nullptr, 0), DC_STATUS_SUCCESS);
     EXPECT_EQ(download(device_.get()).dives.size(), 5u);
 }
@@ -159,7 +160,7 @@ TEST_F(DownloadTest, FingerprintStopsBeforeTheKnownDive) {
 // libdivecomputer asserts a progress maximum is never 0; a backend with
 // nothing to read sends no progress at all.
 TEST_F(DownloadTest, NothingToTransferSendsNoProgress) {
-    const unsigned char newest[] = {5, 0, 0, 0};
+    const unsigned char newest[] = {5, 0, 0, 0, 0};
     ASSERT_EQ(dc_device_set_fingerprint(device_.get(), newest, sizeof newest), DC_STATUS_SUCCESS);
     const Download result = download(device_.get());
     EXPECT_EQ(result.status, DC_STATUS_SUCCESS);
@@ -200,7 +201,7 @@ TEST_F(DownloadTest, FingerprintRegisteredOnDeviceInfoCounts) {
     struct Registering {
         Download download;
         std::vector<unsigned char> fingerprint;
-    } registering{{}, {0xAA, 0xBB, 0xCC, 0xDD}};
+    } registering{{}, {0xAA, 0xBB, 0xCC, 0xDD, 0}};
     const auto onEvent = [](dc_device_t* device, dc_event_type_t type, const void* data,
                             void* userdata) {
         auto& self = *static_cast<Registering*>(userdata);

@@ -55,8 +55,11 @@ bool malformedOnPurpose(const dcsim_group_t& group) {
 }
 
 void makeDive(const dcsim_computer_t* computer, const dcsim_group_t& group, unsigned int index) {
-    unsigned char fingerprint[DCSIM_FINGERPRINT_SIZE];
-    dcsim_computer_fingerprint(computer, index, fingerprint);
+    dcsim_dive_identity_t identity;
+    dcsim_computer_identity(computer, index, &identity);
+    unsigned char fingerprint[DCSIM_FINGERPRINT_MAX];
+    dcsim_fingerprint_make(DC_FAMILY_SHEARWATER_PETREL, 0, &identity, fingerprint);
+    dcsim_fingerprint_make(DC_FAMILY_SUUNTO_VYPER, 0, &identity, fingerprint);
     unsigned char* data = nullptr;
     std::size_t size = 0;
     if (dcsim_computer_dive(computer, index, &data, &size) != DC_STATUS_SUCCESS) {

@@ -233,19 +233,19 @@ TEST_F(FingerprintDownloadTest, RepeatBringsNothingAndANewDiveAlone) {
     attach("sim:a", 0xBEEF, 6);
     const auto first = download("sim:a");
     ASSERT_EQ(first.size(), 6u);
-    // dcsim's fingerprint is the dive's number in the logbook: the newest is number 6.
-    EXPECT_EQ(fileBytes(file(0xBEEF)), (Bytes{6, 0, 0, 0}));
-    EXPECT_EQ(first.front().fingerprint, (Bytes{6, 0, 0, 0}));
+    // The D9 backend's 7 bytes; dcsim's are the dive's number in the logbook, zero-filled.
+    EXPECT_EQ(fileBytes(file(0xBEEF)), (Bytes{6, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(first.front().fingerprint, (Bytes{6, 0, 0, 0, 0, 0, 0}));
 
     EXPECT_TRUE(download("sim:a").empty());
-    EXPECT_EQ(fileBytes(file(0xBEEF)), (Bytes{6, 0, 0, 0})) << "no dive leaves the file";
+    EXPECT_EQ(fileBytes(file(0xBEEF)), (Bytes{6, 0, 0, 0, 0, 0, 0})) << "no dive leaves the file";
 
     dcsim_detach_all();
     attach("sim:a", 0xBEEF, 7);
     const auto next = download("sim:a");
     ASSERT_EQ(next.size(), 1u);
-    EXPECT_EQ(next.front().fingerprint, (Bytes{7, 0, 0, 0}));
-    EXPECT_EQ(fileBytes(file(0xBEEF)), (Bytes{7, 0, 0, 0}));
+    EXPECT_EQ(next.front().fingerprint, (Bytes{7, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(fileBytes(file(0xBEEF)), (Bytes{7, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(entries(directory_.path()), std::vector<std::string>{"d9-0000BEEF.bin"});
 }
 
@@ -253,7 +253,7 @@ TEST_F(FingerprintDownloadTest, IgnoringTheStoredFingerprintDownloadsAllAndStore
     attach("sim:a", 1, 3);
     ASSERT_EQ(download("sim:a").size(), 3u);
     EXPECT_EQ(download("sim:a", FingerprintCache::Stored::kIgnore).size(), 3u);
-    EXPECT_EQ(fileBytes(file(1)), (Bytes{3, 0, 0, 0}));
+    EXPECT_EQ(fileBytes(file(1)), (Bytes{3, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(FingerprintDownloadTest, ComputersOfOneModelKeepFilesOfTheirOwn) {
@@ -261,8 +261,8 @@ TEST_F(FingerprintDownloadTest, ComputersOfOneModelKeepFilesOfTheirOwn) {
     attach("sim:b", 200, 2);
     ASSERT_EQ(download("sim:a").size(), 4u);
     ASSERT_EQ(download("sim:b").size(), 2u);
-    EXPECT_EQ(fileBytes(file(100)), (Bytes{4, 0, 0, 0}));
-    EXPECT_EQ(fileBytes(file(200)), (Bytes{2, 0, 0, 0}));
+    EXPECT_EQ(fileBytes(file(100)), (Bytes{4, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(fileBytes(file(200)), (Bytes{2, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(download("sim:a").empty());
     EXPECT_TRUE(download("sim:b").empty());
 }
@@ -273,7 +273,7 @@ TEST_F(FingerprintDownloadTest, AMalformedFileMeansAFullDownloadAndIsRepaired) {
                                    Bytes{0xde, 0xad, 0xbe, 0xef}, Bytes(5000, 3), Bytes{}}) {
         writeBytes(file(5), malformed);
         EXPECT_EQ(download("sim:a").size(), 3u) << malformed.size() << " bytes";
-        EXPECT_EQ(fileBytes(file(5)), (Bytes{3, 0, 0, 0}));
+        EXPECT_EQ(fileBytes(file(5)), (Bytes{3, 0, 0, 0, 0, 0, 0}));
     }
 }
 
@@ -284,7 +284,7 @@ TEST_F(FingerprintDownloadTest, NoSerialOrNoBackendNameReadsAndWritesNothing) {
     EXPECT_TRUE(entries(directory_.path()).empty());
 
     // A file named after serial 0 is not this computer's.
-    writeBytes(file(0), {2, 0, 0, 0});
+    writeBytes(file(0), {2, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(download("sim:quiet").size(), 2u);
 
     dcsim_descriptors_add("Test", "Nameless", DC_FAMILY_UWATEC_G2, 0, DC_TRANSPORT_SERIAL);
@@ -306,7 +306,7 @@ TEST_F(FingerprintDownloadTest, OverlappingDownloadsAlwaysLeaveAWholeFile) {
     std::thread reader([&] {
         while (!done) {
             const Bytes bytes = fileBytes(file(9));
-            torn += !bytes.empty() && bytes != Bytes{2, 0, 0, 0};
+            torn += !bytes.empty() && bytes != Bytes{2, 0, 0, 0, 0, 0, 0};
         }
     });
     std::vector<std::thread> downloads;

@@ -411,9 +411,11 @@ class CliTest {
         ChildProcess first =
             Tool.run("download", "--new-only", "--cache", cacheOption).assertClean(0);
         assertEquals(20, tableRows(first.stdout()).size(), first::toString);
-        // dctool's name: the backend, the serial as 8 upper-case hex digits; the raw fingerprint.
+        // dctool's name: the backend, the serial as 8 upper-case hex digits; the raw fingerprint,
+        // the Vyper's 5 date bytes of the newest dive (2024-05-15 13:50).
         Path file = cache.resolve(String.format("vyper-%08X.bin", 20240401));
-        assertArrayEquals(new byte[] {20, 0, 0, 0}, Files.readAllBytes(file));
+        byte[] newest = {24, 5, 15, 13, 50};
+        assertArrayEquals(newest, Files.readAllBytes(file));
 
         ChildProcess second =
             Tool.run("download", "--new-only", "--cache", cacheOption).assertClean(0);
@@ -421,10 +423,10 @@ class CliTest {
                      second::toString);
         assertFalse(second.stdout().contains("0 dives from"), second::toString);
 
-        Files.write(file, new byte[] {5, 0, 0, 0});
+        Files.write(file, new byte[] {24, 5, 6, 9, 0}); // the fifth dive's
         ChildProcess all = Tool.run("download", "--all", "--cache", cacheOption).assertClean(0);
         assertEquals(20, tableRows(all.stdout()).size(), all::toString);
-        assertArrayEquals(new byte[] {20, 0, 0, 0}, Files.readAllBytes(file));
+        assertArrayEquals(newest, Files.readAllBytes(file));
 
         ChildProcess plain = Tool.run("download").assertClean(0);
         assertEquals(20, tableRows(plain.stdout()).size(), "without --new-only every dive comes");

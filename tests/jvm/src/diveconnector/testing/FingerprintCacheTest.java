@@ -26,7 +26,8 @@ import org.junit.jupiter.api.io.TempDir;
 /**
  * Only new dives: the fingerprint cache the application turns on with the system property
  * diveconnector.fingerprints, over dcsim computers whose backends stop at a registered
- * fingerprint. A dcsim dive's fingerprint is its number in the logbook, oldest 1, as 4 bytes.
+ * fingerprint. The built-in model's Suunto Vyper backend makes a dive's fingerprint of its start:
+ * year of the century, month, day, hour, minute.
  */
 class FingerprintCacheTest {
     private static final String DIRECTORY_PROPERTY = "diveconnector.fingerprints";
@@ -72,8 +73,9 @@ class FingerprintCacheTest {
         return Downloads.dives().stream().map(Dive::getDateTime).toList();
     }
 
-    private static byte[] fingerprint(int number) {
-        return new byte[] {(byte) number, 0, 0, 0};
+    /** The fingerprint of the dive on day `day` of the computer's September 2024. */
+    private static byte[] fingerprint(int day) {
+        return new byte[] {24, 9, (byte) day, 10, 0};
     }
 
     private Path file() {
@@ -247,8 +249,9 @@ class FingerprintCacheTest {
     void aBrokenCacheMeansAFullDownloadAndIsRepaired() throws Exception {
         Downloads.attach(computer(4, ""));
         Files.createDirectories(cache);
-        List<byte[]> broken = List.of(new byte[] {4, 0, 0}, new byte[] {4, 0, 0, 0, 0},
-                                      new byte[] {9, 9, 9, 9}, new byte[0], new byte[5000]);
+        // Sizes the Vyper backend refuses (4 bytes: another family's), an empty and a huge file.
+        List<byte[]> broken = List.of(new byte[] {4, 0, 0}, new byte[] {24, 9, 4, 10},
+                                      new byte[] {9, 9, 9, 9, 9, 9}, new byte[0], new byte[5000]);
         for (byte[] content : broken) {
             Files.write(file(), content);
             assertEquals(4, dates().size(), () -> content.length + " bytes");
