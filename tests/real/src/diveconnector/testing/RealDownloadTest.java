@@ -182,8 +182,8 @@ class RealDownloadTest {
         assertEquals(1, files.size(), files.keySet()::toString);
     }
 
-    // dcsim's computers keep 4-byte fingerprints, a Vyper 5 (the dive's date): a cached file of
-    // another size, here the start of the newest dive's, must bring every dive, not match it.
+    // A Vyper's fingerprints are 5 bytes (the dive's date): a cached file of another size, here
+    // the start of the newest dive's in 4 bytes (another family's size), brings every dive.
     @Test
     void cacheFileOfAnotherSizeBringsEveryDive(@TempDir Path directory) throws Exception {
         System.setProperty(CACHE_PROPERTY, directory.toString());
