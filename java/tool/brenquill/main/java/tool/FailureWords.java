@@ -169,6 +169,10 @@ final class FailureWords {
             case NO_DEVICE:
                 return new Words("The computer was not found within 10 s, or no adapter is on.",
                                  "Wake it into its Bluetooth mode; bluetoothctl power on.");
+            case NO_ACCESS:
+                return new Words("The computer refused access over BLE.",
+                                 "If it asks to be paired, pair it once with bluetoothctl (see "
+                                     + "the README), then try again.");
             case IO:
                 return new Words("The computer refused the connection or went away.",
                                  "Wake it and try again.");

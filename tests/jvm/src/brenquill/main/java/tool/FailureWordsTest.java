@@ -76,6 +76,10 @@ class FailureWordsTest {
         new Case("[-7]: " + OPENING, "ble:" + ADDRESS, BLE, false,
             "The computer's services did not show within 15 s.",
             "Try again; restarting bluetoothd may help."),
+        new Case("[-5]: " + OPENING, "ble:" + ADDRESS, BLE, false,
+            "The computer refused access over BLE.",
+            "If it asks to be paired, pair it once with bluetoothctl (see the README), then try "
+                + "again."),
         new Case("[-6]: " + READING, "ble:" + ADDRESS, BLE, false,
             "The computer went away over BLE.", "Keep it awake and close, and try again."),
         new Case("[-7]: " + READING, "ble:" + ADDRESS, BLE, false,
