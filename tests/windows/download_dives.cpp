@@ -3,13 +3,16 @@
 // one JSON object on the standard output: what the bridge would hand to Java, or the failure.
 //
 //   download_dives PORT VENDOR PRODUCT [--cache DIR] [--log FILE] [--interrupt-after BYTES]
+//                  [--ctrl-c-after BYTES]
 //   download_dives --ports
 //   download_dives --transports
 //
 // --interrupt-after calls interruptDeviceDownload once BYTES of dives have come after the
-// computer's identity; the cache moves on as the bridge moves it; --log writes libdivecomputer's
-// log. --ports prints the serial ports a scan finds, --transports the transports libdivecomputer
-// was built with (dc_context_get_transports).
+// computer's identity; --ctrl-c-after sends the console a Ctrl-C there instead
+// (GenerateConsoleCtrlEvent, the program's standard input being its terminal) and waits until the
+// C runtime has handed it to the library as SIGINT. The cache moves on as the bridge moves it;
+// --log writes libdivecomputer's log. --ports prints the serial ports a scan finds, --transports
+// the transports libdivecomputer was built with (dc_context_get_transports).
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -17,8 +20,10 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "console_ctrl_c.h"
 #include "dc_handles.h"
 #include "device_events.h"
 #include "device_session.h"
@@ -33,16 +38,24 @@ namespace {
 
 using namespace diveconnector;
 
-// Interrupts once enough dive bytes have come after the device info.
+// Interrupts, or presses Ctrl-C, once enough dive bytes have come after the device info.
 class Listener final : public DownloadListener {
   public:
     long long interruptAfter = -1;
+    long long ctrlCAfter = -1;
+    // The download's, which counts the SIGINTs that reach it.
+    const InterruptSignalScope* signals = nullptr;
+    bool ctrlCFailed = false;
     std::uint32_t model = 0, firmware = 0, serial = 0;
 
     bool progress(std::uint32_t current, std::uint32_t) noexcept override {
-        if (infoAt_ && current > *infoAt_ + interruptAfter && interruptAfter >= 0) {
+        if (reached(current, interruptAfter)) {
             interruptDeviceDownload();
             interruptAfter = -1;
+        }
+        if (reached(current, ctrlCAfter)) {
+            ctrlCFailed = !pressCtrlC();
+            ctrlCAfter = -1;
         }
         current_ = current;
         return true;
@@ -60,6 +73,25 @@ class Listener final : public DownloadListener {
     }
 
   private:
+    // The console runs its control handlers on a thread of their own: the download goes on once
+    // the SIGINT has come, so the next cancel query meets it.
+    [[nodiscard]] bool pressCtrlC() const noexcept {
+        if (signals == nullptr || !sendConsoleCtrlC()) {
+            return false;
+        }
+        for (int waited = 0; !signals->signalled(); ++waited) {
+            if (waited == 6000) {  // a minute: it never came
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
+    [[nodiscard]] bool reached(std::uint32_t current, long long after) const noexcept {
+        return infoAt_ && after >= 0 && current > *infoAt_ + after;
+    }
+
     std::uint32_t current_ = 0;
     std::optional<std::uint32_t> infoAt_;
 };
@@ -101,6 +133,11 @@ void printDive(const DiveRecord& dive) {
     std::printf("]}");
 }
 
+int noCtrlC() {
+    std::printf("{\"message\": \"no Ctrl-C reached the download\"}\n");
+    return 1;
+}
+
 int download(const char* port, const char* vendor, const char* product, const std::string& cache,
              const std::string& logPath, Listener& listener) {
     const SupportLog log = SupportLog::open(logPath, "all");
@@ -111,13 +148,20 @@ int download(const char* port, const char* vendor, const char* product, const st
     try {
         const DeviceSession session(port, vendor, product, diagnostics);
         const DownloadInterruption interruption;
+        listener.signals = &session.signalScope();
         const DeviceConnection connection(session, &listener, &fingerprints);
         records = downloadDives(connection, interruption);
         stopped = interruption.requested() || session.signalScope().signalled();
     } catch (const Exception& error) {
+        if (listener.ctrlCFailed) {
+            return noCtrlC();
+        }
         std::printf("{\"status\": %" PRId32 ", \"message\": \"%s\"}\n", error.status().value_or(0),
                     error.message().c_str());
         return 0;
+    }
+    if (listener.ctrlCFailed) {
+        return noCtrlC();
     }
     if (!records.empty() && !stopped && !fingerprints.store(records.front().fingerprint)) {
         std::printf("{\"message\": \"cannot store the fingerprint\"}\n");
@@ -172,7 +216,7 @@ int main(int argc, char** argv) {
     if (argc < 4) {
         std::fprintf(stderr,
                      "usage: download_dives PORT VENDOR PRODUCT [--cache DIR] "
-                     "[--log FILE] [--interrupt-after BYTES]\n");
+                     "[--log FILE] [--interrupt-after BYTES] [--ctrl-c-after BYTES]\n");
         return 2;
     }
     Listener listener;
@@ -185,6 +229,8 @@ int main(int argc, char** argv) {
             log = argv[i + 1];
         } else if (std::strcmp(argv[i], "--interrupt-after") == 0) {
             listener.interruptAfter = std::atoll(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--ctrl-c-after") == 0) {
+            listener.ctrlCAfter = std::atoll(argv[i + 1]);
         }
     }
     return download(argv[1], argv[2], argv[3], cache, log, listener);

@@ -14,6 +14,7 @@ set DTR and RTS on a pseudo-terminal.
 
 import json
 import os
+import pty
 import shutil
 import struct
 import subprocess
@@ -85,11 +86,19 @@ def wine_registry(action, *value):
     subprocess.run([WINESERVER, "-w"], check=True, timeout=TIMEOUT)
 
 
-def run(*arguments):
-    """download_dives.exe's JSON answer."""
+def run(*arguments, terminal=False):
+    """download_dives.exe's JSON answer. With a terminal on its standard input, as when started
+    from a command prompt, the program has a console whose control events it can send."""
     environment = dict(os.environ, LD_PRELOAD=SHIM)
-    result = subprocess.run([WINE, PROGRAM, *arguments], env=environment, capture_output=True,
-                            text=True, timeout=TIMEOUT, stdin=subprocess.DEVNULL)
+    master, slave = pty.openpty() if terminal else (None, None)
+    try:
+        result = subprocess.run([WINE, PROGRAM, *arguments], env=environment, capture_output=True,
+                                text=True, timeout=TIMEOUT,
+                                stdin=slave if terminal else subprocess.DEVNULL)
+    finally:
+        if terminal:
+            os.close(slave)
+            os.close(master)
     lines = [line for line in result.stdout.splitlines() if line.startswith("{")]
     if result.returncode != 0 or not lines:
         raise AssertionError(f"download_dives failed ({result.returncode}):\n"
@@ -97,11 +106,12 @@ def run(*arguments):
     return json.loads(lines[-1])
 
 
-def download(*options):
+def download(*options, terminal=False):
     """The download's answer; a failure's answer holds libdivecomputer's log, for the reader."""
     with tempfile.TemporaryDirectory() as directory:
         log = os.path.join(directory, "log.txt")
-        answer = run(PORT, "Suunto", "Vyper", "--log", windows_path(log), *options)
+        answer = run(PORT, "Suunto", "Vyper", "--log", windows_path(log), *options,
+                     terminal=terminal)
         if "status" in answer and os.path.exists(log):
             with open(log, encoding="utf-8", errors="replace") as file:
                 answer["log"] = file.read()[-3000:]
@@ -170,6 +180,25 @@ class WineDownloadTest(unittest.TestCase):
             answer = download("--interrupt-after", str(newest["size"]))
             self.assert_dives([newest], answer)
             self.assertTrue(answer["stopped"])
+
+    def test_ctrl_c_cancels_the_download_and_keeps_the_cache(self):
+        with tempfile.TemporaryDirectory() as cache:
+            with Vyper("--dives", "2") as vyper:
+                self.assert_dives(vyper.values["dives"], download("--cache", windows_path(cache)))
+            files = os.listdir(cache)
+            with open(os.path.join(cache, files[0]), "rb") as file:
+                stored = file.read()
+            # A console Ctrl-C during the new dive: the C runtime hands it to the library as
+            # SIGINT, which cancels the download with no dive, and the cache stays as it was.
+            with Vyper("--dives", "3"):
+                answer = download("--cache", windows_path(cache), "--ctrl-c-after", "0",
+                                  terminal=True)
+            self.assertEqual((-10, "Error downloading the dives."),
+                             (answer.get("status"), answer.get("message")), answer)
+            self.assertNotIn("dives", answer)
+            self.assertEqual(files, os.listdir(cache))
+            with open(os.path.join(cache, files[0]), "rb") as file:
+                self.assertEqual(stored, file.read())
 
     def test_failing_computer_fails_with_its_status(self):
         for fault, statuses in (("silent", NO_ANSWER), ("unplug", NO_ANSWER), ("corrupt", (-8,))):
