@@ -1,9 +1,9 @@
 #include "dive_details.h"
 
-#include <exception>
 #include <utility>
 
 #include "native_exception.h"
+#include "sample_walk.h"
 
 namespace diveconnector {
 
@@ -70,31 +70,6 @@ double sampleSeconds(unsigned int time) {
 #else
     return static_cast<double>(time);
 #endif
-}
-
-struct DetailWalk {
-    DetailSamples samples;
-    // libdivecomputer is C: an exception must not unwind through it. The first one is kept and
-    // rethrown once the walk has returned.
-    std::exception_ptr failure;
-};
-
-#if DC_VERSION_CHECK(0, 9, 0)
-void onSample(dc_sample_type_t type, const dc_sample_value_t* value, void* userdata) noexcept {
-    const dc_sample_value_t& sample = *value;
-#else
-void onSample(dc_sample_type_t type, dc_sample_value_t value, void* userdata) noexcept {
-    const dc_sample_value_t& sample = value;
-#endif
-    auto& walk = *static_cast<DetailWalk*>(userdata);
-    if (walk.failure) {
-        return;
-    }
-    try {
-        walk.samples.add(type, sample);
-    } catch (...) {
-        walk.failure = std::current_exception();
-    }
 }
 
 }  // namespace
@@ -201,15 +176,10 @@ DiveDetails parseDetails(dc_parser_t* parser) {
     details.tanks =
         queryList<dc_tank_t, TankDetail>(parser, DC_FIELD_TANK_COUNT, DC_FIELD_TANK, tankDetail);
 
-    DetailWalk walk;
-    const dc_status_t status = dc_parser_samples_foreach(parser, onSample, &walk);
-    if (walk.failure) {
-        std::rethrow_exception(walk.failure);
-    }
+    const dc_status_t status = walkSamples(parser, details.samples);
     if (status != DC_STATUS_SUCCESS) {
         throw Exception(messages::kParsingDetails, status);
     }
-    details.samples = std::move(walk.samples);
     return details;
 }
 

@@ -1,8 +1,7 @@
 #include "dive_profile.h"
 
-#include <exception>
-
 #include "native_exception.h"
+#include "sample_walk.h"
 
 namespace diveconnector {
 
@@ -23,31 +22,6 @@ void keepFirst(std::vector<std::optional<T>>& series, std::int32_t sampleCount, 
     const std::size_t current = sampleCount > 0 ? static_cast<std::size_t>(sampleCount) - 1 : 0;
     if (series.size() == current) {
         series.emplace_back(value);
-    }
-}
-
-struct SampleWalk {
-    ProfileBuilder builder;
-    // libdivecomputer is C: an exception must not unwind through it. The first one is kept here
-    // and rethrown once the walk has returned; later samples are ignored.
-    std::exception_ptr failure;
-};
-
-#if DC_VERSION_CHECK(0, 9, 0)
-void onSample(dc_sample_type_t type, const dc_sample_value_t* value, void* userdata) noexcept {
-    const dc_sample_value_t& sample = *value;
-#else
-void onSample(dc_sample_type_t type, dc_sample_value_t value, void* userdata) noexcept {
-    const dc_sample_value_t& sample = value;
-#endif
-    auto& walk = *static_cast<SampleWalk*>(userdata);
-    if (walk.failure) {
-        return;
-    }
-    try {
-        walk.builder.add(type, sample);
-    } catch (...) {
-        walk.failure = std::current_exception();
     }
 }
 
@@ -103,15 +77,12 @@ DiveProfile ProfileBuilder::finish() && {
 }
 
 DiveProfile parseSamples(dc_parser_t* parser) {
-    SampleWalk walk;
-    const dc_status_t status = dc_parser_samples_foreach(parser, onSample, &walk);
-    if (walk.failure) {
-        std::rethrow_exception(walk.failure);
-    }
+    ProfileBuilder builder;
+    const dc_status_t status = walkSamples(parser, builder);
     if (status != DC_STATUS_SUCCESS) {
         throw Exception(messages::kParsingSamples, status);
     }
-    return std::move(walk.builder).finish();
+    return std::move(builder).finish();
 }
 
 }  // namespace diveconnector
