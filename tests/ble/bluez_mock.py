@@ -187,7 +187,7 @@ class Peripheral:
             self.start_sending()
 
     def start_sending(self):
-        '''Sends what is pending: one packet every gap_ms when the spec paces them, else all now.'''
+        '''Sends what is pending: one packet every gap_ms when the device is paced, else all now.'''
         gap = self.spec.get('gap_ms', 0)
         if gap:
             GLib.timeout_add(gap, self.send_one)

@@ -25,7 +25,7 @@ Native Format log of 32-byte records (opening 0-5, samples, a bookmark, closing 
 compressed: each byte XOR the byte 32 before it, then 9-bit codes (1 and a byte, or 0 and a run
 of zero bytes; 0 ends), each block a whole number of 9-byte groups.
 
-The spec's options:
+The device description's options:
   "expected"      path of a JSON file to write: the serial, the newest dive's fingerprint (hex)
                   and the dives as the Java objects must hold them, in download order
   "dives"         a number: a generated logbook of that many long dives instead of the three
