@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "java_bindings.h"
+
 namespace diveconnector {
 
 namespace {
@@ -22,33 +24,21 @@ constexpr double kAbsentDouble = std::numeric_limits<double>::quiet_NaN();
 
 // The class `name` as the connector's own loader sees it, or null with an exception pending.
 jclass findThroughConnector(JNIEnv* env, jobject connector, const char* name) {
+    const ScopedLocalRef<jclass> owner(env, env->GetObjectClass(connector));
     const ScopedLocalRef<jclass> classClass(env, env->FindClass("java/lang/Class"));
     if (classClass.get() == nullptr) {
         return nullptr;
     }
     const jmethodID getClassLoader =
         env->GetMethodID(classClass.get(), "getClassLoader", "()Ljava/lang/ClassLoader;");
-    const jmethodID forName =
-        getClassLoader == nullptr
-            ? nullptr
-            : env->GetStaticMethodID(
-                  classClass.get(), "forName",
-                  "(Ljava/lang/String;ZLjava/lang/ClassLoader;)Ljava/lang/Class;");
-    if (forName == nullptr) {
+    if (getClassLoader == nullptr) {
         return nullptr;
     }
-    const ScopedLocalRef<jclass> owner(env, env->GetObjectClass(connector));
     const ScopedLocalRef<jobject> loader(env, env->CallObjectMethod(owner.get(), getClassLoader));
     if (env->ExceptionCheck()) {
         return nullptr;
     }
-    const ScopedLocalRef<jstring> javaName(env, env->NewStringUTF(name));
-    if (javaName.get() == nullptr) {
-        return nullptr;
-    }
-    const auto found = static_cast<jclass>(env->CallStaticObjectMethod(
-        classClass.get(), forName, javaName.get(), JNI_TRUE, loader.get()));
-    return env->ExceptionCheck() ? nullptr : found;
+    return classForName(env, name, true, loader.get());
 }
 
 // No memory for the rows: the JVM's own answer to the same shortage.

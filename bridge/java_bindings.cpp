@@ -1,6 +1,28 @@
 #include "java_bindings.h"
 
+#include "scoped_local_ref.h"
+
 namespace diveconnector {
+
+jclass classForName(JNIEnv* env, const char* binaryName, bool initialize, jobject loader) noexcept {
+    const ScopedLocalRef<jclass> classClass(env, env->FindClass("java/lang/Class"));
+    if (classClass.get() == nullptr) {
+        return nullptr;
+    }
+    const jmethodID forName =
+        env->GetStaticMethodID(classClass.get(), "forName",
+                               "(Ljava/lang/String;ZLjava/lang/ClassLoader;)Ljava/lang/Class;");
+    if (forName == nullptr) {
+        return nullptr;
+    }
+    const ScopedLocalRef<jstring> name(env, env->NewStringUTF(binaryName));
+    if (name.get() == nullptr) {
+        return nullptr;
+    }
+    const auto found = static_cast<jclass>(env->CallStaticObjectMethod(
+        classClass.get(), forName, name.get(), initialize ? JNI_TRUE : JNI_FALSE, loader));
+    return env->ExceptionCheck() ? nullptr : found;
+}
 
 jobject raiseNativeException(JNIEnv* env, jclass nativeException, const char* message) noexcept {
     if (nativeException != nullptr) {

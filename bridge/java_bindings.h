@@ -83,6 +83,12 @@ jobject raiseNativeException(JNIEnv* env, jclass nativeException, const char* me
 [[nodiscard]] jmethodID optionalMethod(JNIEnv* env, jclass owner, const char* name,
                                        const char* signature) noexcept;
 
+// Class.forName(binaryName, initialize, loader): the class as `loader` sees it (null: the boot
+// loader), or null with an exception pending. FindClass would ask the loader of the calling
+// class instead, which isolating loaders (OSGi bundles, plugin loaders) keep apart.
+[[nodiscard]] jclass classForName(JNIEnv* env, const char* binaryName, bool initialize,
+                                  jobject loader) noexcept;
+
 // The class and member lookups of one export call. NativeException is looked up first, since
 // every failure needs it. After the first failed lookup nothing more is looked up: JNI allows no
 // further call while the lookup's exception is pending. Handles are locals of the call, never

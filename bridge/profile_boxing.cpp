@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "java_bindings.h"
 #include "profile_boxing_class.h"
 #include "scoped_local_ref.h"
 
@@ -12,27 +13,10 @@ namespace {
 constexpr char kHelperClass[] = "diveconnector/internal/ProfileBoxing";
 constexpr char kHelperBinaryName[] = "diveconnector.internal.ProfileBoxing";
 
-// The helper as the boot loader knows it, or null with an exception pending. FindClass would ask
-// the loader of the calling class instead, and isolating loaders (OSGi bundles, JBoss Modules,
-// plugin loaders) do not pass an unknown package on to the boot loader.
+// The helper as the boot loader knows it, or null with an exception pending: isolating loaders
+// (OSGi bundles, JBoss Modules, plugin loaders) do not pass an unknown package on to it.
 jclass findInBootLoader(JNIEnv* env) {
-    const ScopedLocalRef<jclass> classClass(env, env->FindClass("java/lang/Class"));
-    if (classClass.get() == nullptr) {
-        return nullptr;
-    }
-    const jmethodID forName =
-        env->GetStaticMethodID(classClass.get(), "forName",
-                               "(Ljava/lang/String;ZLjava/lang/ClassLoader;)Ljava/lang/Class;");
-    if (forName == nullptr) {
-        return nullptr;
-    }
-    const ScopedLocalRef<jstring> name(env, env->NewStringUTF(kHelperBinaryName));
-    if (name.get() == nullptr) {
-        return nullptr;
-    }
-    const auto found = static_cast<jclass>(
-        env->CallStaticObjectMethod(classClass.get(), forName, name.get(), JNI_FALSE, nullptr));
-    return env->ExceptionCheck() ? nullptr : found;
+    return classForName(env, kHelperBinaryName, false, nullptr);
 }
 
 jclass findOrDefineHelper(JNIEnv* env) {
