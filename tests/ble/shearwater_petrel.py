@@ -175,6 +175,201 @@ class Dive:
         }
 
 
+def pressure_units(bar):
+    '''A tank pressure as the computer stores it: 2 psi units.'''
+    return round(bar * BAR / (2 * PSI))
+
+
+class CcrDive:
+    '''A closed-circuit trimix dive of a Perdix 2 at log version 13: open-circuit bailout mixes
+    18/45, 50/0 and 100/0 and the diluent 10/50 (all enabled), three cells calibrated, setpoint
+    0.7 switched to 1.3 on the way down, three transmitters named for their use (D, O and B on
+    T1, T2 and T3), Buehlmann GF 30/70 and decompression. At 21 m the diver bails out onto the
+    50 % and at 6 m onto the oxygen, so the last stops are open circuit.'''
+
+    MIXES = [(18, 45), (50, 0), (100, 0)]        # open-circuit slots 1 to 3
+    DILUENTS = [(10, 50)]                        # diluent slot 1
+    CALIBRATION = (2250, 2310, 2190)             # per cell, 1/100000 bar per mV
+    STOPS = [(21, 60), (18, 60), (15, 120), (12, 120), (9, 180), (6, 420), (3, 300)]
+    GF = (30, 70)
+    ATMOSPHERIC = 1009                           # mbar
+    DENSITY = 1025
+    BEARING = 245
+
+    def __init__(self, start):
+        self.start = start
+        self.interval = 10
+        corners = [(0, 0.0), (180, 60.0), (1320, 60.0), (1320 + 260, 21.0)]
+        for depth, seconds in self.STOPS:
+            corners.append((corners[-1][0] + seconds, float(depth)))
+            corners.append((corners[-1][0] + 20, max(depth - 3, 0)))
+        self.corners = corners
+        self.duration = corners[-1][0]
+        self.bookmark = 1200
+
+    depth = Dive.depth
+    ticks = Dive.ticks
+
+    def deco(self, time):
+        '''(ceiling m, minutes, minutes to surface): a no-stop limit that runs out on the bottom,
+        then the next stop not yet done, its time left and the time to surface.'''
+        if time < 480:
+            return 0, 8 - time // 60, 0
+        if time >= self.duration - 20:
+            return 0, 99, 0
+        for (arrive, depth), (leave, _) in zip(self.corners[3::2], self.corners[4::2]):
+            if time < leave:
+                left = leave - max(time, arrive)
+                return int(depth), (left + 59) // 60, (self.duration - time + 59) // 60
+        return 3, 1, 1
+
+    def steps(self):
+        '''Per sample: a dict of what the computer records at that time.'''
+        result = []
+        ascent = self.corners[3][0]
+        bailout = next(t for t, d in self.corners if t > ascent and d == 21.0)
+        oxygen = next(t for t, d in self.corners if t > ascent and d == 6.0)
+        for time in range(self.interval, self.duration + 1, self.interval):
+            metres = self.depth(time)
+            decimetres = round(metres * 10)
+            loop = time < bailout
+            if loop:
+                mix = self.DILUENTS[0]
+                setpoint = 70 if metres < 10 and time < 600 else 130
+                cells = [round(setpoint / 100 / (c / 100000.0)) + k - 1
+                         for k, c in enumerate(self.CALIBRATION)]
+            else:
+                mix = self.MIXES[2] if time >= oxygen else self.MIXES[1]
+                setpoint, cells = None, None
+            stop, stop_time, tts = self.deco(time)
+            fraction = time / self.duration
+            bottom = min(1.0, time / 1320)
+            result.append({
+                'time': time, 'decimetres': decimetres,
+                'degrees': round(24 - 13 * metres / 60),
+                'loop': loop, 'mix': mix, 'setpoint': setpoint, 'cells': cells,
+                'cns': round(5 + 40 * fraction),
+                'stop': stop, 'stop_time': stop_time, 'tts': tts,
+                'pressures': [pressure_units(200 - 35 * bottom),
+                              pressure_units(200 - 80 * min(1.0, time / bailout)),
+                              pressure_units(210 if loop else
+                                             210 - 60 * (time - bailout) / (self.duration - bailout))],
+            })
+        return result
+
+    def log(self):
+        oxygen = [m[0] for m in self.MIXES] + [0, 0] + [d[0] for d in self.DILUENTS] + [0] * 4
+        helium = [m[1] for m in self.MIXES] + [0, 0] + [d[1] for d in self.DILUENTS] + [0] * 4
+        calibration = b''.join(u16(c) for c in self.CALIBRATION)
+        records = [
+            record(0x10, {4: bytes(self.GF), 8: b'\x00', 12: u32(self.ticks()),
+                          20: bytes(oxygen), 30: bytes(helium[:2])}),
+            record(0x11, {1: bytes(helium[2:]), 16: u16(self.ATMOSPHERIC)}),
+            record(0x12, {18: b'\x00'}),
+            record(0x13, {3: u16(self.DENSITY), 6: b'\x07' + calibration}),
+            # Closed circuit (0), log version 13, slots OC1-3 and DIL1 on, transmitters on.
+            record(0x14, {1: b'\x00', 16: b'\x0d', 17: u16(0x27), 28: b'\x05'}),
+            record(0x15, {23: u16(self.interval * 1000)}),
+            record(0x16, {19: b'\x01D\x00\x01O\x00'}),
+            record(0x17, {1: b'\x01B\x00', 11: b'\x00'}),
+        ]
+        for step in self.steps():
+            o2, he = step['mix']
+            cells = step['cells'] or [0, 0, 0]
+            voted = round(sum(c * k / 100000.0 for c, k in zip(cells, self.CALIBRATION)) / 3 * 100)
+            t1, t2, t3 = step['pressures']
+            records.append(record(0x01, {
+                1: u16(step['decimetres']), 3: u16(step['stop']), 5: u16(step['tts']),
+                7: bytes([voted]), 8: bytes([o2, he, step['stop_time']]),
+                12: bytes([0x00 if step['loop'] else 0x10, cells[0], step['degrees'] & 0xFF,
+                           cells[1], cells[2]]),
+                19: bytes([step['setpoint'] or 0]), 20: u16(t2), 22: bytes([0xFD]),
+                23: bytes([step['cns']]), 28: u16(t1)}))
+            records.append(record(0xE1, {1: u16(t3) + u16(0xFFFF)}))
+            if step['time'] == self.bookmark:
+                records.append(record(0x30, {1: bytes([38]), 4: u32(self.ticks() + step['time']),
+                                             8: u32(self.BEARING), 12: u32(2)}))
+        steps = self.steps()
+        deepest = max(step['decimetres'] for step in steps)
+        records += [record(0x20, {4: u16(deepest), 6: self.duration.to_bytes(3, 'big')})]
+        records += [record(kind, {}) for kind in (0x21, 0x22, 0x23, 0x24)]
+        records.append(record(0xFF, {2: u32(int(SERIAL, 16)), 10: b'\x92', 13: bytes([MODEL])}))
+        return b''.join(records)
+
+
+def decimal(value, places=4):
+    '''A number as a scenario writes it: at most `places` decimals, no trailing zeros.'''
+    text = f'{value:.{places}f}'.rstrip('0').rstrip('.')
+    return text if text != '-0' else '0'
+
+
+def scenario(dive):
+    '''The closed-circuit dive as a dcsim scenario: the fields and samples libdivecomputer 0.9's
+    Shearwater backend gives for it, in its order, and the three things the diver's case in the
+    issue names that no Shearwater log holds: an average depth, a GPS fix and a heart rate.'''
+    steps = dive.steps()
+    mixes = dive.MIXES + dive.DILUENTS
+    lines = [
+        '# A closed-circuit trimix dive to 60 m as libdivecomputer 0.9 parses it from a Shearwater',
+        '# Petrel 2 (family Shearwater Petrel, log version 13): written by',
+        '# `tests/ble/shearwater_petrel.py --scenario`, from the same dive the emulated Perdix 2 of',
+        '# the real-library tests holds, so every value and the order of the samples in each time',
+        '# step are the real backend\'s: time, depth, temperature, on the loop the voted ppO2',
+        '# (no sensor) and the three cells, the setpoint, CNS, a gas switch when the mix changes,',
+        '# the deco status (no-stop limit or ceiling, with the time to surface), the transmitters\'',
+        '# pressures in 2 psi steps, and a bookmark with its compass heading. The diver bails out',
+        '# onto the 50 % at 21 m and onto oxygen at 6 m, so the last stops are open circuit.',
+        '# Shearwater gives no time zone (only the Teric does), no average depth, temperature field,',
+        '# location (master reads a GNSS fix of newer models) or heart rate; `avgdepth`, `location`',
+        '# and `heartbeat` are added so that the whole dive the diver asked for can be checked.',
+        'devinfo 3 92 %d' % int(SERIAL, 16),
+        '',
+        'dive',
+        'datetime %s none' % dive.start.strftime('%Y-%m-%d %H:%M:%S'),
+        'divetime %d' % dive.duration,
+        'maxdepth %s' % decimal(max(step['decimetres'] for step in steps) / 10.0),
+        'avgdepth %s' % decimal(sum(step['decimetres'] for step in steps) / len(steps) / 10.0, 2),
+        'salinity salt %d' % dive.DENSITY,
+        'atmospheric %s' % decimal(dive.ATMOSPHERIC / 1000.0),
+        'divemode ccr',
+        'decomodel buhlmann 0 %d %d' % dive.GF,
+        'location 35.89216 14.55883 0',
+    ]
+    lines += ['mix %d %d%s' % (o2, he, ' diluent' if (o2, he) in dive.DILUENTS else '')
+              for o2, he in mixes]
+    tanks = list(zip(*[step['pressures'] for step in steps]))
+    for pressures, usage in zip(tanks, (' diluent', ' oxygen', '')):
+        lines.append('tank none none 0 0 %s %s%s' % (decimal(pressures[0] * 2 * PSI / BAR),
+                                                     decimal(pressures[-1] * 2 * PSI / BAR),
+                                                     usage))
+    mix = None
+    for step in steps:
+        words = ['time %d' % step['time'], 'depth %s' % decimal(step['decimetres'] / 10.0),
+                 'temperature %d' % step['degrees']]
+        if step['loop']:
+            cells = [c * k / 100000.0 for c, k in zip(step['cells'], dive.CALIBRATION)]
+            words.append('ppo2 none %s' % decimal(round(sum(cells) / 3 * 100) / 100.0))
+            words += ['ppo2 %d %s' % (i, decimal(v)) for i, v in enumerate(cells)]
+            words.append('setpoint %s' % decimal(step['setpoint'] / 100.0))
+        words.append('cns %s' % decimal(step['cns'] / 100.0))
+        if step['mix'] != mix:
+            mix = step['mix']
+            words.append('gasmix %d' % mixes.index(mix))
+        kind = 'decostop' if step['stop'] else 'ndl'
+        words.append('deco %s %d %d %d' % (kind, step['stop_time'] * 60, step['stop'],
+                                           step['tts'] * 60))
+        words += ['pressure %d %s' % (i, decimal(p * 2 * PSI / BAR))
+                  for i, p in enumerate(step['pressures'])]
+        words.append('heartbeat %d' % (round(62 + 20 * step['decimetres'] / 600)))
+        if step['time'] == dive.bookmark:
+            words += ['bearing %d' % dive.BEARING, 'event bookmark 0 none 2']
+        lines.append('; '.join(words))
+    return '\n'.join(lines) + '\n'
+
+
+CCR_DIVE = CcrDive(datetime.datetime(2024, 6, 4, 8, 0, 0))
+
+
 def builtin_logbook():
     '''Three dives, newest first: as the manifest lists them.'''
     return [
@@ -373,3 +568,11 @@ def add_gatt(mock, peripheral, path):
     data.AddMethod(CHARACTERISTIC, 'WriteValue', 'aya{sv}', '', write_value)
     data.AddMethod(CHARACTERISTIC, 'StartNotify', '', '', lambda self: None)
     data.AddMethod(CHARACTERISTIC, 'StopNotify', '', '', lambda self: None)
+
+
+if __name__ == '__main__':
+    import sys
+    if sys.argv[1:] == ['--scenario']:
+        sys.stdout.write(scenario(CCR_DIVE))
+    else:
+        sys.exit('usage: shearwater_petrel.py --scenario')
