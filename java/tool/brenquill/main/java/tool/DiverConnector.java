@@ -3,7 +3,12 @@ package brenquill.main.java.tool;
 import brenquill.main.java.core.Device;
 import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
+import diveconnector.details.DiveDetails;
 import java.io.IOException;
+import java.util.ArrayList;
+import java.util.IdentityHashMap;
+import java.util.List;
+import java.util.Map;
 import java.util.Optional;
 import java.util.Set;
 
@@ -16,12 +21,15 @@ import java.util.Set;
 final class DiverConnector extends DeviceConnector {
     /** Writes out the downloaded dives; returns only once every one of them is kept. */
     interface DiveKeeper {
-        void keep(Device device, Set<Dive> dives) throws IOException, CommandFailure;
+        /** The dives in the order the library added them. */
+        void keep(Device device, List<DownloadedDive> dives) throws IOException, CommandFailure;
     }
 
     private final PinPrompt pinPrompt;
     private final Optional<ProgressBar> bar;
     private final DiveKeeper keeper;
+    // By identity: the application's Dive deems dives with the same start and duration equal.
+    private final Map<Dive, DiveDetails> details = new IdentityHashMap<>();
     private boolean kept;
     private Exception keepingFailure;
 
@@ -53,12 +61,21 @@ final class DiverConnector extends DeviceConnector {
         return pinPrompt.onPinCodeRequest(address, name);
     }
 
+    /** Called by the library for each dive, right before the dive goes into the set. */
+    public void onDiveDetails(Dive dive, DiveDetails diveDetails) {
+        details.put(dive, diveDetails);
+    }
+
     /** False, keeping the cache as it was, when the dives could not all be written. */
     @Override
     public boolean onDivesDownloaded(Device device, Set<Dive> dives) {
         bar.ifPresent(ProgressBar::end);
         try {
-            keeper.keep(device, dives);
+            List<DownloadedDive> downloaded = new ArrayList<>(dives.size());
+            for (Dive dive : dives) {
+                downloaded.add(new DownloadedDive(dive, Optional.ofNullable(details.get(dive))));
+            }
+            keeper.keep(device, downloaded);
             kept = true;
         } catch (IOException | CommandFailure | RuntimeException e) {
             keepingFailure = e;

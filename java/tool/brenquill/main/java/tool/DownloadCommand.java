@@ -111,8 +111,9 @@ final class DownloadCommand implements Command {
             boolean newOnly = arguments.flag(NEW_ONLY);
             // Runs inside the download, which moves the cache on only once this has returned.
             DiverConnector.DiveKeeper keeper = (device, arrived) -> {
-                List<Dive> dives = new ArrayList<>(arrived);
-                dives.sort(DiveOrder.OLDEST_FIRST);
+                List<DownloadedDive> downloaded = new ArrayList<>(arrived);
+                downloaded.sort(DownloadedDive.OLDEST_FIRST);
+                List<Dive> dives = downloaded.stream().map(DownloadedDive::dive).toList();
                 if (dives.isEmpty() && newOnly) {
                     // Nothing new: the files of the last download stay as they are.
                     text.println("No new dives.");
