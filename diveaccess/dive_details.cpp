@@ -2,26 +2,84 @@
 
 #include <utility>
 
-#include "native_exception.h"
 #include "sample_walk.h"
 
 namespace diveconnector {
 
 namespace {
 
-// The field, or empty when the backend does not report it.
-template <typename T>
-std::optional<T> queryField(dc_parser_t* parser, dc_field_type_t field, unsigned int index = 0) {
-    T value{};
-    const dc_status_t status = dc_parser_get_field(parser, field, index, &value);
-    if (status == DC_STATUS_UNSUPPORTED) {
+// The queries of one dive's details. A query that fails is left out of the details, never the
+// dive's reason to fail: the details are an extra the application asked for, and the record the
+// download always gives has already been parsed. The support log names what was left out.
+class DetailQueries {
+  public:
+    DetailQueries(dc_parser_t* parser, const SupportLog& log, unsigned int dive)
+        : parser_(parser), log_(log), dive_(dive) {}
+
+    // The field, or empty when the backend does not report it or answers with a failure.
+    template <typename T>
+    [[nodiscard]] std::optional<T> field(dc_field_type_t type, const char* name,
+                                         const char* what) const {
+        T value{};
+        const dc_status_t status = dc_parser_get_field(parser_, type, 0, &value);
+        if (status == DC_STATUS_SUCCESS) {
+            return value;
+        }
+        if (status != DC_STATUS_UNSUPPORTED) {
+            leftOut(name, what, status);
+        }
         return std::nullopt;
     }
-    if (status != DC_STATUS_SUCCESS) {
-        throw Exception(messages::kParsingDetails, status);
+
+    // Every item of an indexed field, by index; an item not reported or failing stays empty, and
+    // a count that fails gives no items.
+    template <typename Raw, typename Detail>
+    [[nodiscard]] std::vector<std::optional<Detail>> list(dc_field_type_t countField,
+                                                          const char* countName,
+                                                          dc_field_type_t itemField,
+                                                          const char* itemName, const char* what,
+                                                          Detail (*convert)(const Raw&)) const {
+        unsigned int count = 0;
+        const dc_status_t counted = dc_parser_get_field(parser_, countField, 0, &count);
+        if (counted != DC_STATUS_SUCCESS) {
+            if (counted != DC_STATUS_UNSUPPORTED) {
+                log_.write(DC_LOGLEVEL_WARNING,
+                           "Dive %u: %s answered status %d; the dive's details leave every %s "
+                           "out.",
+                           dive_, countName, static_cast<int>(counted), what);
+            }
+            count = 0;
+        }
+        std::vector<std::optional<Detail>> items;
+        for (std::uint32_t index = 0; index < count; ++index) {
+            Raw raw{};
+            const dc_status_t status = dc_parser_get_field(parser_, itemField, index, &raw);
+            if (status == DC_STATUS_SUCCESS) {
+                items.push_back(convert(raw));
+                continue;
+            }
+            if (status != DC_STATUS_UNSUPPORTED) {
+                log_.write(DC_LOGLEVEL_WARNING,
+                           "Dive %u: %s %u answered status %d; the dive's details leave %s %u "
+                           "out.",
+                           dive_, itemName, index, static_cast<int>(status), what, index);
+            }
+            items.emplace_back();
+        }
+        return items;
     }
-    return value;
-}
+
+    void leftOut(const char* name, const char* what, dc_status_t status) const {
+        log_.write(DC_LOGLEVEL_WARNING,
+                   "Dive %u: %s answered status %d; the dive's details leave %s out.", dive_, name,
+                   static_cast<int>(status), what);
+    }
+
+  private:
+    dc_parser_t* parser_;
+    const SupportLog& log_;
+    unsigned int dive_;
+};
 
 template <typename MixOrTank>
 GasUsage usageOf([[maybe_unused]] const MixOrTank& item) {
@@ -48,20 +106,6 @@ TankDetail tankDetail(const dc_tank_t& tank) {
     detail.endPressure = tank.endpressure;
     detail.usage = usageOf(tank);
     return detail;
-}
-
-// Every item of an indexed field; an index answering DC_STATUS_UNSUPPORTED stays empty.
-template <typename Raw, typename Detail>
-std::vector<std::optional<Detail>> queryList(dc_parser_t* parser, dc_field_type_t countField,
-                                             dc_field_type_t itemField,
-                                             Detail (*convert)(const Raw&)) {
-    const std::uint32_t count = queryField<unsigned int>(parser, countField).value_or(0);
-    std::vector<std::optional<Detail>> items;
-    for (std::uint32_t index = 0; index < count; ++index) {
-        const std::optional<Raw> raw = queryField<Raw>(parser, itemField, index);
-        items.push_back(raw ? std::optional(convert(*raw)) : std::nullopt);
-    }
-    return items;
 }
 
 double sampleSeconds(unsigned int time) {
@@ -137,48 +181,61 @@ void DetailSamples::add(dc_sample_type_t type, const dc_sample_value_t& value) {
     }
 }
 
-DiveDetails parseDetails(dc_parser_t* parser) {
+DiveDetails parseDetails(dc_parser_t* parser, const SupportLog& log, unsigned int dive) {
+    const DetailQueries query(parser, log, dive);
     DiveDetails details;
     // Asked again: a dive without a date has no time zone either, not the zero of the record's.
     dc_datetime_t datetime{};
     const dc_status_t dated = dc_parser_get_datetime(parser, &datetime);
-    if (dated != DC_STATUS_SUCCESS && dated != DC_STATUS_UNSUPPORTED) {
-        throw Exception(messages::kParsingDetails, dated);
-    }
     if (dated == DC_STATUS_SUCCESS && datetime.timezone != DC_TIMEZONE_NONE) {
         details.timezone = datetime.timezone;
+    } else if (dated != DC_STATUS_SUCCESS && dated != DC_STATUS_UNSUPPORTED) {
+        query.leftOut("dc_parser_get_datetime", "the time zone", dated);
     }
-    details.averageDepth = queryField<double>(parser, DC_FIELD_AVGDEPTH);
-    details.atmospheric = queryField<double>(parser, DC_FIELD_ATMOSPHERIC);
-    details.surfaceTemperature = queryField<double>(parser, DC_FIELD_TEMPERATURE_SURFACE);
-    details.minimumTemperature = queryField<double>(parser, DC_FIELD_TEMPERATURE_MINIMUM);
-    details.maximumTemperature = queryField<double>(parser, DC_FIELD_TEMPERATURE_MAXIMUM);
-    if (const auto mode = queryField<dc_divemode_t>(parser, DC_FIELD_DIVEMODE)) {
+    details.averageDepth =
+        query.field<double>(DC_FIELD_AVGDEPTH, "DC_FIELD_AVGDEPTH", "the average depth");
+    details.atmospheric = query.field<double>(DC_FIELD_ATMOSPHERIC, "DC_FIELD_ATMOSPHERIC",
+                                              "the atmospheric pressure");
+    details.surfaceTemperature = query.field<double>(
+        DC_FIELD_TEMPERATURE_SURFACE, "DC_FIELD_TEMPERATURE_SURFACE", "the surface temperature");
+    details.minimumTemperature = query.field<double>(
+        DC_FIELD_TEMPERATURE_MINIMUM, "DC_FIELD_TEMPERATURE_MINIMUM", "the minimum temperature");
+    details.maximumTemperature = query.field<double>(
+        DC_FIELD_TEMPERATURE_MAXIMUM, "DC_FIELD_TEMPERATURE_MAXIMUM", "the maximum temperature");
+    if (const auto mode =
+            query.field<dc_divemode_t>(DC_FIELD_DIVEMODE, "DC_FIELD_DIVEMODE", "the dive mode")) {
         details.diveMode = static_cast<std::uint32_t>(*mode);
     }
-    if (const auto model = queryField<dc_decomodel_t>(parser, DC_FIELD_DECOMODEL)) {
+    if (const auto model = query.field<dc_decomodel_t>(DC_FIELD_DECOMODEL, "DC_FIELD_DECOMODEL",
+                                                       "the deco model")) {
         details.decoModel =
             DecoModelDetail{static_cast<std::uint32_t>(model->type), model->conservatism,
                             model->params.gf.low, model->params.gf.high};
     }
-    if (const auto salinity = queryField<dc_salinity_t>(parser, DC_FIELD_SALINITY)) {
+    if (const auto salinity =
+            query.field<dc_salinity_t>(DC_FIELD_SALINITY, "DC_FIELD_SALINITY", "the salinity")) {
         details.salinity =
             SalinityDetail{static_cast<std::uint32_t>(salinity->type), salinity->density};
     }
 #if DC_VERSION_CHECK(0, 9, 0)
-    if (const auto location = queryField<dc_location_t>(parser, DC_FIELD_LOCATION)) {
+    if (const auto location =
+            query.field<dc_location_t>(DC_FIELD_LOCATION, "DC_FIELD_LOCATION", "the location")) {
         details.location =
             LocationDetail{location->latitude, location->longitude, location->altitude};
     }
 #endif
-    details.gasMixes = queryList<dc_gasmix_t, GasMixDetail>(parser, DC_FIELD_GASMIX_COUNT,
-                                                            DC_FIELD_GASMIX, gasMixDetail);
+    details.gasMixes = query.list<dc_gasmix_t, GasMixDetail>(
+        DC_FIELD_GASMIX_COUNT, "DC_FIELD_GASMIX_COUNT", DC_FIELD_GASMIX, "DC_FIELD_GASMIX",
+        "gas mix", gasMixDetail);
     details.tanks =
-        queryList<dc_tank_t, TankDetail>(parser, DC_FIELD_TANK_COUNT, DC_FIELD_TANK, tankDetail);
+        query.list<dc_tank_t, TankDetail>(DC_FIELD_TANK_COUNT, "DC_FIELD_TANK_COUNT", DC_FIELD_TANK,
+                                          "DC_FIELD_TANK", "tank", tankDetail);
 
-    const dc_status_t status = walkSamples(parser, details.samples);
-    if (status != DC_STATUS_SUCCESS) {
-        throw Exception(messages::kParsingDetails, status);
+    // A walk that fails part-way leaves no sample at all rather than a profile cut short.
+    const dc_status_t walked = walkSamples(parser, details.samples);
+    if (walked != DC_STATUS_SUCCESS) {
+        details.samples = DetailSamples{};
+        query.leftOut("dc_parser_samples_foreach", "the samples", walked);
     }
     return details;
 }

@@ -1,15 +1,16 @@
 // Everything a dive's parser reports beyond the record the application always gets: the other
 // header fields, every gas mix and tank, and every sample kind, each value kept.
 //
-//     const DiveDetails details = parseDetails(parser.get());   // throws Exception
+//     const DiveDetails details = parseDetails(parser.get(), log, diveNumber);
 //     if (details.averageDepth) ... *details.averageDepth ...
 //
 // A field the backend does not give (DC_STATUS_UNSUPPORTED, or a member this libdivecomputer
-// release lacks) is an empty optional, never zero. Sample values are lists, one entry per value
-// in the order libdivecomputer delivered them, each with the index of the time sample it belongs
-// to (values before the first time sample belong to it), so two events or two tanks' pressures
-// at one time sample are both kept. Parsing them costs a second walk of the samples, done only
-// for an application that asked for the details.
+// release lacks) is an empty optional, never zero. So is a field whose query fails: the details
+// are an extra, and a dive is never lost for one of them. Sample values are lists, one entry per
+// value in the order libdivecomputer delivered them, each with the index of the time sample it
+// belongs to (values before the first time sample belong to it), so two events or two tanks'
+// pressures at one time sample are both kept. Parsing them costs a second walk of the samples, done
+// only for an application that asked for the details.
 #pragma once
 
 #include <libdivecomputer/datetime.h>
@@ -19,6 +20,8 @@
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "support_log.h"
 
 namespace diveconnector {
 
@@ -128,9 +131,12 @@ struct DiveDetails {
     DetailSamples samples;
 };
 
-// Queries every field (of the date only its time zone) and walks the samples. A query or walk that
-// fails with anything but DC_STATUS_UNSUPPORTED throws Exception "Error parsing the dive's
-// details." with the status.
-[[nodiscard]] DiveDetails parseDetails(dc_parser_t* parser);
+// Queries every field (of the date only its time zone) and walks the samples. A query that fails
+// with anything but DC_STATUS_UNSUPPORTED leaves its field (or its gas mix or tank) empty, a walk
+// that fails leaves every sample list empty; each such failure is a warning in the support log
+// naming the dive (`dive`, counted from 1 in the download's order), the query and the status.
+// Throws only what the sample lists' allocation throws.
+[[nodiscard]] DiveDetails parseDetails(dc_parser_t* parser, const SupportLog& log,
+                                       unsigned int dive);
 
 }  // namespace diveconnector

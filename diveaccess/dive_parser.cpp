@@ -36,8 +36,10 @@ T queryField(dc_parser_t* parser, dc_field_type_t field, unsigned int index, con
     return status == DC_STATUS_SUCCESS ? value : T{};
 }
 
+// `dive` counts the download's dives from 1, as the support log names them.
 DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned int size,
-                     const Diagnostics& diagnostics, DetailRequest detailRequest) {
+                     const Diagnostics& diagnostics, DetailRequest detailRequest,
+                     unsigned int dive) {
     const DiveParser parser(device, data, size, diagnostics);
     DiveRecord record;
     record.datetime = parser.parseDatetime();
@@ -47,7 +49,7 @@ DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned in
     record.profile = parser.parseSamples();
     record.gasmix = startingGasMix(mixes, record.profile.firstGasMix);
     if (detailRequest == DetailRequest::kParse) {
-        record.details = parser.parseDetails();
+        record.details = parser.parseDetails(dive);
     }
     return record;
 }
@@ -58,11 +60,11 @@ int onDive(const unsigned char* data, unsigned int size, const unsigned char* fi
     if (context.interruption.requested() || context.events.listenerFailed()) {
         return 0;
     }
-    context.diagnostics.log().write(DC_LOGLEVEL_DEBUG, "Dive %u: %u bytes.",
-                                    static_cast<unsigned int>(context.dives.size() + 1), size);
+    const auto dive = static_cast<unsigned int>(context.dives.size() + 1);
+    context.diagnostics.log().write(DC_LOGLEVEL_DEBUG, "Dive %u: %u bytes.", dive, size);
     try {
         DiveRecord record =
-            parseDive(context.device, data, size, context.diagnostics, context.detailRequest);
+            parseDive(context.device, data, size, context.diagnostics, context.detailRequest, dive);
         if (fingerprint != nullptr) {
             record.fingerprint.assign(fingerprint, fingerprint + fingerprintSize);
         }
@@ -148,8 +150,8 @@ DiveProfile DiveParser::parseSamples() const {
     return diveconnector::parseSamples(parser_.get());
 }
 
-DiveDetails DiveParser::parseDetails() const {
-    return diveconnector::parseDetails(parser_.get());
+DiveDetails DiveParser::parseDetails(unsigned int dive) const {
+    return diveconnector::parseDetails(parser_.get(), diagnostics_.log(), dive);
 }
 
 dc_gasmix_t startingGasMix(const std::vector<std::optional<dc_gasmix_t>>& mixes,

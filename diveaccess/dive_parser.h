@@ -4,8 +4,9 @@
 //     DeviceConnection connection(session);
 //     std::vector<DiveRecord> dives = downloadDives(connection, interruption);
 //
-// Any failure fails the whole download: no dive is returned. An interruption ends it at the next
-// dive with the dives parsed so far.
+// Any failure fails the whole download: no dive is returned. Only the details, which the download
+// parses when asked, leave out what fails to parse instead (see parseDetails). An interruption
+// ends it at the next dive with the dives parsed so far.
 #pragma once
 
 #include <libdivecomputer/datetime.h>
@@ -63,8 +64,8 @@ class DiveParser {
     // Every configured mix by index; an index the dive does not report stays empty.
     [[nodiscard]] std::vector<std::optional<dc_gasmix_t>> parseGasMixes() const;
     [[nodiscard]] DiveProfile parseSamples() const;
-    // See parseDetails in dive_details.h.
-    [[nodiscard]] DiveDetails parseDetails() const;
+    // See parseDetails in dive_details.h; failures go to the diagnostics' support log.
+    [[nodiscard]] DiveDetails parseDetails(unsigned int dive) const;
 
   private:
     const Diagnostics& diagnostics_;

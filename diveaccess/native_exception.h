@@ -54,7 +54,6 @@ inline constexpr char kParsingMaxdepth[] = "Error parsing the maxdepth.";
 inline constexpr char kParsingGasMixCount[] = "Error parsing the gas mix count.";
 inline constexpr char kParsingGasMix[] = "Error parsing the gas mix.";
 inline constexpr char kParsingSamples[] = "Error parsing the sample data.";
-inline constexpr char kParsingDetails[] = "Error parsing the dive's details.";
 }  // namespace messages
 
 // Diagnostic lines on standard output (see Diagnostics): no prefix, flushed at the end of every

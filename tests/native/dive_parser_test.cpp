@@ -8,7 +8,9 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <string>
@@ -18,6 +20,8 @@
 #include "dcsim_fixture.h"
 #include "download_listener.h"
 #include "native_exception.h"
+#include "support_log.h"
+#include "temporary_directory.h"
 
 // Lets a test make the Nth allocation on its own thread fail, to show that std::bad_alloc from a
 // libdivecomputer callback is carried out unchanged instead of unwinding through C.
@@ -73,13 +77,14 @@ class DiveParserTest : public DcsimFixture {
     Download download(
         const std::string& scenario,
         const std::function<void(const DownloadInterruption&)>& beforeEnumeration = {},
-        DownloadListener* listener = nullptr, DetailRequest detailRequest = DetailRequest::kSkip) {
+        DownloadListener* listener = nullptr, DetailRequest detailRequest = DetailRequest::kSkip,
+        const Diagnostics& diagnostics = Diagnostics::standard()) {
         const std::string text = std::string("serial ") + kPort + "\n" + scenario;
         EXPECT_EQ(dcsim_attach(text.c_str()), 0) << dcsim_last_error();
         Download result;
         testing::internal::CaptureStdout();
         try {
-            const DeviceSession session(kPort, "Test", "Computer", Diagnostics::standard());
+            const DeviceSession session(kPort, "Test", "Computer", diagnostics);
             const DownloadInterruption interruption;
             const DeviceConnection connection(session, listener);
             if (beforeEnumeration) {
@@ -309,7 +314,7 @@ time 20; depth 60; deco decostop 120 9 1800; gasmix 2; pressure 0 199
     EXPECT_EQ(parsingLines(plain.output), parsingLines(result.output));
 }
 
-// What a backend does not report is absent, not zero; a failing query fails the download.
+// What a backend does not report is absent, not zero.
 TEST_F(DiveParserTest, DetailsLeaveUnreportedFieldsAbsent) {
     Download result = download(R"(
 dive
@@ -336,12 +341,129 @@ time 0
     ASSERT_EQ(details.tanks.size(), 1u);
     ASSERT_TRUE(details.tanks[0]);
     EXPECT_EQ(details.tanks[0]->beginPressure, 0.0) << "a tank reported as 0 bar stays 0";
+}
 
-    dcsim_detach_all();
-    result =
-        download("dive\nfault field tank-count io\ntime 0\n", {}, nullptr, DetailRequest::kParse);
-    EXPECT_EQ(result.error, "[-6]: Error parsing the dive's details.");
-    EXPECT_TRUE(result.dives.empty());
+void expectSameRecord(const DiveRecord& actual, const DiveRecord& expected) {
+    EXPECT_EQ(actual.datetime.year, expected.datetime.year);
+    EXPECT_EQ(actual.datetime.hour, expected.datetime.hour);
+    EXPECT_EQ(actual.datetime.timezone, expected.datetime.timezone);
+    EXPECT_EQ(actual.divetime, expected.divetime);
+    EXPECT_EQ(actual.maxdepth, expected.maxdepth);
+    EXPECT_EQ(actual.gasmix.oxygen, expected.gasmix.oxygen);
+    EXPECT_EQ(actual.gasmix.helium, expected.gasmix.helium);
+    EXPECT_EQ(actual.profile.sampleCount, expected.profile.sampleCount);
+    EXPECT_EQ(actual.profile.timeSeries, expected.profile.timeSeries);
+    EXPECT_EQ(actual.profile.depthSeries, expected.profile.depthSeries);
+    EXPECT_EQ(actual.profile.pressureSeries, expected.profile.pressureSeries);
+    EXPECT_EQ(actual.profile.temperatureSeries, expected.profile.temperatureSeries);
+    EXPECT_EQ(actual.profile.eventSeries, expected.profile.eventSeries);
+    EXPECT_EQ(actual.fingerprint, expected.fingerprint);
+}
+
+// A detail whose query fails is left out and named in the support log; the dive, its record and
+// every line arrive as they do without the details, and so do the dives around it.
+TEST_F(DiveParserTest, DetailThatFailsToParseIsLeftOutAndTheDiveKept) {
+    const std::string faulty = R"(
+dive
+datetime 2024-06-02 10:00:00 +02:00
+divetime 40:00
+maxdepth 30
+avgdepth 15
+salinity salt 1025
+decomodel buhlmann 0 30 70
+mix 32 0
+mix 50 0
+tank 0 metric 12 232 200 50
+tank 1 metric 7 200 190 120
+time 0; depth 0; temperature 20; pressure 0 200; gasmix 0
+time 10; depth 5; pressure 0 199; event bookmark
+)";
+    struct Case {
+        const char* fault;     // a scenario line of the faulty dive, or ""
+        const char* function;  // else a call counted over the download, from the first dive:
+        unsigned int call;     // the faulty dive's details make the fourth
+        const char* logged;    // the warning, after "Dive 2: "
+        std::function<void(const DiveDetails&)> check;
+    };
+    const Case cases[] = {
+        {"fault field avgdepth io", nullptr, 0,
+         "DC_FIELD_AVGDEPTH answered status -6; the dive's details leave the average depth out.",
+         [](const DiveDetails& d) {
+             EXPECT_EQ(d.averageDepth, std::nullopt);
+             EXPECT_TRUE(d.salinity);
+         }},
+        {"fault field salinity done", nullptr, 0,
+         "DC_FIELD_SALINITY answered status 1; the dive's details leave the salinity out.",
+         [](const DiveDetails& d) {
+             EXPECT_EQ(d.salinity, std::nullopt);
+             EXPECT_EQ(d.averageDepth, 15.0);
+         }},
+        {"fault field decomodel dataformat", nullptr, 0,
+         "DC_FIELD_DECOMODEL answered status -9; the dive's details leave the deco model out.",
+         [](const DiveDetails& d) { EXPECT_EQ(d.decoModel, std::nullopt); }},
+        {"fault field tank-count protocol", nullptr, 0,
+         "DC_FIELD_TANK_COUNT answered status -8; the dive's details leave every tank out.",
+         [](const DiveDetails& d) {
+             EXPECT_TRUE(d.tanks.empty());
+             EXPECT_EQ(d.gasMixes.size(), 2u);
+         }},
+        {"fault field tank timeout", nullptr, 0,
+         "DC_FIELD_TANK 1 answered status -7; the dive's details leave tank 1 out.",
+         [](const DiveDetails& d) {
+             ASSERT_EQ(d.tanks.size(), 2u);
+             EXPECT_FALSE(d.tanks[0] || d.tanks[1]);
+         }},
+        {"", "dc_parser_get_datetime", 4,
+         "dc_parser_get_datetime answered status -6; the dive's details leave the time zone out.",
+         [](const DiveDetails& d) {
+             EXPECT_EQ(d.timezone, std::nullopt);
+             EXPECT_EQ(d.averageDepth, 15.0);
+         }},
+        {"", "dc_parser_samples_foreach", 4,
+         "dc_parser_samples_foreach answered status -6; the dive's details leave the samples out.",
+         [](const DiveDetails& d) {
+             EXPECT_TRUE(d.samples.times.empty());
+             EXPECT_TRUE(d.samples.events.empty());
+             EXPECT_EQ(d.tanks.size(), 2u);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.logged);
+        const std::string scenario = dives(1) + faulty + c.fault + "\n" + dives(1);
+        dcsim_detach_all();
+        const Download plain = download(scenario);
+        ASSERT_EQ(plain.error, std::nullopt);
+
+        dcsim_detach_all();
+        if (c.function != nullptr) {
+            ASSERT_EQ(dcsim_fault(c.function, c.call, DC_STATUS_IO), 0) << dcsim_last_error();
+        }
+        const TemporaryDirectory directory;
+        const std::string logPath = (directory.path() / "support.log").string();
+        Download detailed;
+        {
+            const SupportLog log = SupportLog::open(logPath, "info");
+            const Diagnostics diagnostics(false, log);
+            detailed = download(scenario, {}, nullptr, DetailRequest::kParse, diagnostics);
+        }
+        ASSERT_EQ(detailed.error, std::nullopt);
+        ASSERT_EQ(detailed.dives.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            expectSameRecord(detailed.dives[i], plain.dives.at(i));
+        }
+        EXPECT_EQ(detailed.output, plain.output);
+        c.check(detailed.dives[1].details.value());
+        EXPECT_EQ(detailed.dives[0].details.value().samples.times.size(), 2u);
+        EXPECT_EQ(detailed.dives[2].details.value().samples.times.size(), 2u);
+
+        std::ifstream file(logPath);
+        const std::string text((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+        EXPECT_THAT(text, testing::HasSubstr(std::string(" WARNING diveconnector: Dive 2: ") +
+                                             c.logged + "\n"));
+        EXPECT_THAT(text, testing::Not(testing::HasSubstr("Dive 1: ")));
+        EXPECT_THAT(text, testing::Not(testing::HasSubstr("Dive 3: ")));
+    }
 }
 
 TEST_F(DiveParserTest, UnsupportedFieldsKeepTheirDefaults) {
@@ -413,15 +535,19 @@ TEST_F(DiveParserTest, EveryQueryFailureFailsTheDownload) {
         {"fault samples 0 unsupported", "[-1]: Error parsing the sample data."},
         {"fault samples 1 done", "[1]: Error parsing the sample data."},
     };
-    for (const auto& [fault, expected] : cases) {
-        SCOPED_TRACE(fault);
-        dcsim_detach_all();
-        // The failing dive is the second delivered: the first must not reach the caller either.
-        const Download result =
-            download(dives(1, "") + "dive\nmix 32 0\ntime 0\n" + fault + "\n" + dives(1));
-        EXPECT_EQ(result.error, expected);
-        EXPECT_TRUE(result.dives.empty());
-        EXPECT_EQ(dcsim_live(DCSIM_PARSER), 0);
+    // Asking for the details changes none of it: the record is parsed first.
+    for (const DetailRequest request : {DetailRequest::kSkip, DetailRequest::kParse}) {
+        for (const auto& [fault, expected] : cases) {
+            SCOPED_TRACE(fault);
+            dcsim_detach_all();
+            // The failing dive is the second delivered: the first must not reach the caller.
+            const Download result =
+                download(dives(1, "") + "dive\nmix 32 0\ntime 0\n" + fault + "\n" + dives(1), {},
+                         nullptr, request);
+            EXPECT_EQ(result.error, expected);
+            EXPECT_TRUE(result.dives.empty());
+            EXPECT_EQ(dcsim_live(DCSIM_PARSER), 0);
+        }
     }
 }
 

@@ -19,7 +19,10 @@ import java.util.OptionalInt;
  * failed; the dives already in the set stay there.
  *
  * <p>A field the computer does not give is empty, never zero; a measurement it gives as NaN
- * (corrupt data) counts as not given.
+ * (corrupt data) counts as not given. So is a field that fails to parse (a gas mix or a tank by
+ * itself; samples that fail to parse leave every array of {@link DiveSamples} empty): the dive
+ * still arrives as it would without the details, and the support log ({@code diveconnector.log})
+ * names the dive, the field and libdivecomputer's status.
  */
 public final class DiveDetails {
     /** Whether the dive was in fresh or salt water. */

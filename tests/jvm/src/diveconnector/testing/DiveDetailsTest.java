@@ -16,6 +16,8 @@ import diveconnector.details.DiveSamples;
 import diveconnector.details.GasMix;
 import diveconnector.details.GasUsage;
 import diveconnector.details.Tank;
+import java.nio.file.Files;
+import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.HashSet;
 import java.util.List;
@@ -25,6 +27,7 @@ import java.util.OptionalInt;
 import java.util.Set;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
 
 /** Each dive's details, for a connector that declares onDiveDetails. */
 class DiveDetailsTest {
@@ -193,6 +196,50 @@ class DiveDetailsTest {
         assertEquals(0.0, details.tanks().get(0).beginPressure());
         assertArrayEquals(new double[] {0}, details.samples().times());
         assertArrayEquals(new int[0], details.samples().eventSamples());
+    }
+
+    /** A detail that fails to parse is left out and logged; the dive arrives whole. */
+    @Test
+    void aDetailThatFailsToParseIsLeftOutAndTheDiveKept(@TempDir Path temporary)
+        throws Exception {
+        String dive = CLOSED_CIRCUIT + "fault field tank io\nfault field avgdepth dataformat\n";
+        Downloads.attach(dive);
+        Set<Dive> plainDives = new HashSet<>();
+        Downloads.download(plainDives);
+
+        Path log = temporary.resolve("support.log");
+        System.setProperty("diveconnector.log", log.toString());
+        DetailsConnector connector = new DetailsConnector();
+        try {
+            DcSim.reset();
+            Downloads.attach(dive);
+            connector.download();
+        } finally {
+            System.clearProperty("diveconnector.log");
+        }
+
+        assertEquals(plainDives, connector.dives);
+        Dive plain = plainDives.iterator().next();
+        Dive detailed = connector.detailed.get(0);
+        assertArrayEquals(plain.getTimeProfile(), detailed.getTimeProfile());
+        assertArrayEquals(plain.getDepthProfile(), detailed.getDepthProfile());
+        assertArrayEquals(plain.getPressureProfile(), detailed.getPressureProfile());
+        assertArrayEquals(plain.getTemperatureProfile(), detailed.getTemperatureProfile());
+        assertArrayEquals(plain.getEventProfile(), detailed.getEventProfile());
+        assertEquals(plain.getGas(), detailed.getGas());
+        DiveDetails details = connector.details.get(0);
+        assertEquals(OptionalDouble.empty(), details.averageDepth());
+        assertEquals(List.of(), details.tanks());
+        assertEquals(OptionalDouble.of(1.013), details.atmosphericPressure());
+        assertEquals(3, details.gasMixes().size());
+        assertArrayEquals(new double[] {0, 10, 20}, details.samples().times());
+        String text = Files.readString(log);
+        assertTrue(text.contains("WARNING diveconnector: Dive 1: DC_FIELD_AVGDEPTH answered "
+                                 + "status -9; the dive's details leave the average depth out."),
+                   text);
+        assertTrue(text.contains("Dive 1: DC_FIELD_TANK 1 answered status -6; the dive's "
+                                 + "details leave tank 1 out."),
+                   text);
     }
 
     @Test
