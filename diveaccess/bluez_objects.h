@@ -24,6 +24,7 @@
 #include <variant>
 #include <vector>
 
+#include "gatt_link.h"
 #include "sd_bus_handles.h"
 
 namespace diveconnector {
@@ -35,9 +36,6 @@ inline constexpr char kObjectManager[] = "org.freedesktop.DBus.ObjectManager";
 
 // What one call to BlueZ may take at the most.
 inline constexpr std::chrono::milliseconds kBluezCallTime{5000};
-// How long one wait on the bus lasts at the most: a waiter that checks its cancel state between
-// waits ends within this time.
-inline constexpr std::chrono::milliseconds kCancelSlice{50};
 
 // One property's value in its D-Bus type: `type` is its signature ("s", "o", "b", "n", "as",
 // ...). Strings and object paths are text, booleans bool, integers int64_t, arrays of strings
