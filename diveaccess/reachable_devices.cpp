@@ -17,6 +17,9 @@
 #include "bluez_discovery.h"
 #include "dc_handles.h"
 #include "native_exception.h"
+#ifdef _WIN32
+#include "paired_ble_devices.h"
+#endif
 #include "supported_devices.h"
 #include "transport_name.h"
 
@@ -136,10 +139,10 @@ dc_status_t classicByLibdivecomputer(dc_context_t* context,
 
 dc_status_t nearbyBluetooth(dc_context_t* context, std::chrono::milliseconds time,
                             BluetoothSearch search, std::vector<NearbyBluetoothDevice>& nearby) {
-    if (search == BluetoothSearch::kLibdivecomputer) {
+    if (search != BluetoothSearch::kBluez) {
         return classicByLibdivecomputer(context, nearby);
     }
-#ifdef DIVECONNECTOR_BLE
+#if defined(DIVECONNECTOR_BLE) && !defined(_WIN32)
     return discoverNearbyDevices(
         time, [] { return false; }, nearby);
 #else
@@ -195,6 +198,26 @@ FoundDevice bluetoothFind(const NearbyBluetoothDevice& device,
     }
     return found;
 }
+
+#ifdef _WIN32
+// The LE devices paired with Windows, but those libdivecomputer's classic search found already:
+// their bare address opens classic Bluetooth for a model that has it and BLE for the others.
+void addPairedBleDevices(const std::vector<DescriptorHandle>& descriptors, ScanResult& result,
+                         const SupportLog& log) {
+    std::vector<NearbyBluetoothDevice> paired;
+    const dc_status_t status = listPairedBleDevices(paired, log);
+    searched(result, DC_TRANSPORT_BLE, status, log);
+    for (const NearbyBluetoothDevice& device : paired) {
+        const bool foundClassic =
+            std::any_of(result.found.begin(), result.found.end(), [&](const FoundDevice& found) {
+                return found.transport == DC_TRANSPORT_BLUETOOTH && found.port == device.address;
+            });
+        if (!foundClassic) {
+            result.found.push_back(bluetoothFind(device, descriptors));
+        }
+    }
+}
+#endif
 
 void addBluetoothDevices(dc_context_t* context, const std::vector<DescriptorHandle>& descriptors,
                          std::chrono::milliseconds time, BluetoothSearch search, ScanResult& result,
@@ -252,6 +275,11 @@ ScanResult findReachableDevices(std::chrono::milliseconds bluetoothTime, const S
         (search == BluetoothSearch::kBluez || (available & DC_TRANSPORT_BLUETOOTH) != 0)) {
         addBluetoothDevices(context.get(), descriptors, bluetoothTime, search, result, log);
     }
+#ifdef _WIN32
+    if (bluetoothTime.count() > 0 && search == BluetoothSearch::kWindows) {
+        addPairedBleDevices(descriptors, result, log);
+    }
+#endif
     return result;
 }
 

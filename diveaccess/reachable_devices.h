@@ -5,7 +5,9 @@
 //     for (const FoundDevice& found : result.found) { ... download from found.port ... }
 //
 // Bluetooth goes through BlueZ where BLE is built in (it sees LE and classic devices, with their
-// signal strength), else through libdivecomputer's classic Bluetooth search.
+// signal strength); on Windows through libdivecomputer's classic Bluetooth search and the LE
+// devices paired with Windows (the only ones its Bluetooth LE API reaches), else through
+// libdivecomputer's classic search alone.
 #pragma once
 
 #include <chrono>
@@ -37,16 +39,18 @@ struct ScanResult {
     unsigned int searched = 0;
 };
 
-enum class BluetoothSearch { kBluez, kLibdivecomputer };
+enum class BluetoothSearch { kBluez, kLibdivecomputer, kWindows };
 
-#ifdef DIVECONNECTOR_BLE
+#ifdef _WIN32
+inline constexpr BluetoothSearch kPlatformBluetoothSearch = BluetoothSearch::kWindows;
+#elif defined(DIVECONNECTOR_BLE)
 inline constexpr BluetoothSearch kPlatformBluetoothSearch = BluetoothSearch::kBluez;
 #else
 inline constexpr BluetoothSearch kPlatformBluetoothSearch = BluetoothSearch::kLibdivecomputer;
 #endif
 
 // Searches Bluetooth for `bluetoothTime` through BlueZ; libdivecomputer's classic search takes the
-// time it takes. 0: Bluetooth is not searched. Throws Exception "Could not create the context."
+// time it takes, Windows lists its paired devices at once. 0: Bluetooth is not searched. Throws Exception "Could not create the context."
 // when libdivecomputer cannot start; every other failure only leaves a transport unsearched.
 [[nodiscard]] ScanResult findReachableDevices(std::chrono::milliseconds bluetoothTime,
                                               const SupportLog& log,

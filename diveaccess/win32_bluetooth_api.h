@@ -255,6 +255,10 @@ struct Win32BluetoothApi {
 // own table instead.
 [[nodiscard]] const Win32BluetoothApi* systemBluetoothApi();
 
+// What the support log says when systemBluetoothApi() is null.
+inline constexpr char kNoBluetoothLeApi[] =
+    "Windows has no Bluetooth LE API here (BluetoothApis.dll, Windows 8 and later).";
+
 // The layouts of the Windows SDK (member order of bthledef.h, which packs nothing), measured with
 // its compilers.
 static_assert(sizeof(BTH_LE_UUID) == 20 && alignof(BTH_LE_UUID) == 4);
