@@ -50,8 +50,9 @@ inline constexpr BluetoothSearch kPlatformBluetoothSearch = BluetoothSearch::kLi
 #endif
 
 // Searches Bluetooth for `bluetoothTime` through BlueZ; libdivecomputer's classic search takes the
-// time it takes, Windows lists its paired devices at once. 0: Bluetooth is not searched. Throws Exception "Could not create the context."
-// when libdivecomputer cannot start; every other failure only leaves a transport unsearched.
+// time it takes, Windows lists its paired devices at once. 0: Bluetooth is not searched. Throws
+// Exception "Could not create the context." when libdivecomputer cannot start; every other failure
+// only leaves a transport unsearched.
 [[nodiscard]] ScanResult findReachableDevices(std::chrono::milliseconds bluetoothTime,
                                               const SupportLog& log,
                                               BluetoothSearch search = kPlatformBluetoothSearch);

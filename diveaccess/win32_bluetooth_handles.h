@@ -3,10 +3,12 @@
 //     DeviceInfoSet set(api, api.SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr, flags));
 //     if (!set) { ... GetLastError() ... }
 //     BluetoothHandle service(api, api.CreateFileW(path, ...));
-//     GattEventRegistration event;   // filled by RegisterEvent through event.receive()
-//     api.BluetoothGATTRegisterEvent(service.get(), ..., event.receive(api), 0);
+//     BLUETOOTH_GATT_EVENT_HANDLE raw = nullptr;
+//     if (api.BluetoothGATTRegisterEvent(service.get(), ..., &raw, 0) == S_OK) {
+//         GattEventRegistration event(api, raw);   // unregistered when it goes
+//     }
 //
-// Move-only; each releases its resource once, when it goes or is assigned another. The event goes
+// Move-only; each releases its resource once, when it goes or is assigned another. An event goes
 // before the service handle it was registered on: declare it after the handle.
 #pragma once
 
@@ -41,12 +43,6 @@ class Win32ApiOwner {
 
     [[nodiscard]] Handle get() const noexcept { return handle_; }
     [[nodiscard]] explicit operator bool() const noexcept { return Traits::owned(handle_); }
-    // For a call that hands out the resource through a pointer; releases the one held first.
-    [[nodiscard]] Handle* receive(const Win32BluetoothApi& api) noexcept {
-        release();
-        api_ = &api;
-        return &handle_;
-    }
 
   private:
     void release() noexcept {

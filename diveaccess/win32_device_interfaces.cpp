@@ -71,8 +71,8 @@ DWORD DeviceInterfaces::list(const Win32BluetoothApi& api, const GUID& interface
         }
         const size_t room =
             (required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(WCHAR);
-        entries.push_back({std::wstring(detail->DevicePath, wcsnlen(detail->DevicePath, room)),
-                           devnode});
+        entries.push_back(
+            {std::wstring(detail->DevicePath, wcsnlen(detail->DevicePath, room)), devnode});
     }
     interfaces.api_ = &api;
     interfaces.set_ = std::move(set);
@@ -107,10 +107,9 @@ std::optional<std::wstring> DeviceInterfaces::stringProperty(const DeviceInterfa
         return std::nullopt;
     }
     std::wstring text(required / sizeof(WCHAR), L'\0');
-    if (!api_->SetupDiGetDevicePropertyW(set_.get(), &devnode, &key, &type,
-                                         reinterpret_cast<PBYTE>(text.data()),
-                                         static_cast<DWORD>(text.size() * sizeof(WCHAR)), nullptr,
-                                         0) ||
+    if (!api_->SetupDiGetDevicePropertyW(
+            set_.get(), &devnode, &key, &type, reinterpret_cast<PBYTE>(text.data()),
+            static_cast<DWORD>(text.size() * sizeof(WCHAR)), nullptr, 0) ||
         type != DEVPROP_TYPE_STRING) {
         return std::nullopt;
     }

@@ -4,7 +4,8 @@
 //     DeviceInterfaces devices;
 //     const DWORD error = DeviceInterfaces::list(api, kGuidBluetoothLeDeviceInterface, devices);
 //     for (const DeviceInterface& device : devices.entries()) {
-//         const std::string digits = devices.bleAddress(device);   // "AABBCCDDEEFF"; empty: unknown
+//         const std::string digits = devices.bleAddress(device);   // "AABBCCDDEEFF"; empty:
+//         unknown
 //         ... api.CreateFileW(device.path.c_str(), ...) ...
 //     }
 //

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <mutex>
 
 namespace diveconnector {
@@ -38,8 +39,7 @@ std::string uuidText(const BTH_LE_UUID& uuid) {
         guid = uuid.Value.LongUuid;
     }
     char text[40];
-    std::snprintf(text, sizeof text,
-                  "%08" PRIx32 "-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+    std::snprintf(text, sizeof text, "%08" PRIx32 "-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
                   static_cast<uint32_t>(guid.Data1), static_cast<unsigned int>(guid.Data2),
                   static_cast<unsigned int>(guid.Data3), guid.Data4[0], guid.Data4[1],
                   guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6],
@@ -225,7 +225,8 @@ dc_status_t Win32GattLink::open(const Win32BluetoothApi& api, const std::string&
         status = opened->notify(*choice.creditsNotify, true);
     }
     if (status == DC_STATUS_SUCCESS) {
-        opened->say(DC_LOGLEVEL_INFO, "Notifications of " + opened->address_ + " on through Windows.");
+        opened->say(DC_LOGLEVEL_INFO,
+                    "Notifications of " + opened->address_ + " on through Windows.");
         link = std::move(opened);
     }
     return status;
@@ -254,8 +255,8 @@ dc_status_t Win32GattLink::failed(const std::string& what, HRESULT result) const
 dc_status_t Win32GattLink::findDevice() {
     const DWORD error = DeviceInterfaces::list(api_, kGuidBluetoothLeDeviceInterface, devices_);
     if (error != ERROR_SUCCESS) {
-        say(DC_LOGLEVEL_ERROR, "Windows' list of Bluetooth LE devices failed (error " +
-                                   std::to_string(error) + ").");
+        say(DC_LOGLEVEL_ERROR,
+            "Windows' list of Bluetooth LE devices failed (error " + std::to_string(error) + ").");
         return DC_STATUS_IO;
     }
     for (const DeviceInterface& entry : devices_.entries()) {
@@ -271,12 +272,12 @@ dc_status_t Win32GattLink::findDevice() {
                                    "first, then download again.");
         return DC_STATUS_NODEVICE;
     }
-    name_ = utf8FromWide(
-        devices_.stringProperty(*device_, kDevpkeyDeviceFriendlyName).value_or(L""));
-    deviceHandle_ = BluetoothHandle(
-        api_, api_.CreateFileW(device_->path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                               nullptr));
+    name_ =
+        utf8FromWide(devices_.stringProperty(*device_, kDevpkeyDeviceFriendlyName).value_or(L""));
+    deviceHandle_ =
+        BluetoothHandle(api_, api_.CreateFileW(device_->path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
     if (!deviceHandle_) {
         say(DC_LOGLEVEL_ERROR, "Windows did not open the paired device " + address_ + " (error " +
                                    std::to_string(GetLastError()) + ").");
@@ -319,9 +320,9 @@ dc_status_t Win32GattLink::listServices() {
             },
             characteristics);
         if (result != S_OK) {
-            return failed("Listing the characteristics of service " + service.gatt.uuid + " of " +
-                              address_,
-                          result);
+            return failed(
+                "Listing the characteristics of service " + service.gatt.uuid + " of " + address_,
+                result);
         }
         for (const BTH_LE_GATT_CHARACTERISTIC& characteristic : characteristics) {
             GattCharacteristic gatt{
@@ -334,9 +335,8 @@ dc_status_t Win32GattLink::listServices() {
     }
     choice_ = chooseGattService(choices);
     if (!choice_) {
-        say(DC_LOGLEVEL_ERROR,
-            "None of the " + std::to_string(services_.size()) + " services of " + address_ +
-                " carries a dive computer's data.");
+        say(DC_LOGLEVEL_ERROR, "None of the " + std::to_string(services_.size()) + " services of " +
+                                   address_ + " carries a dive computer's data.");
         return DC_STATUS_UNSUPPORTED;
     }
     return DC_STATUS_SUCCESS;
@@ -350,14 +350,15 @@ dc_status_t Win32GattLink::openService(Service& service) {
     const DWORD error =
         DeviceInterfaces::list(api_, kGuidBluetoothGattServiceDeviceInterface, interfaces);
     if (error != ERROR_SUCCESS) {
-        say(DC_LOGLEVEL_ERROR, "Windows' list of Bluetooth LE services failed (error " +
-                                   std::to_string(error) + ").");
+        say(DC_LOGLEVEL_ERROR,
+            "Windows' list of Bluetooth LE services failed (error " + std::to_string(error) + ").");
         return DC_STATUS_IO;
     }
     const std::wstring digits(digits_.begin(), digits_.end());
     for (const DeviceInterface& entry : interfaces.entries()) {
         std::wstring id = interfaces.instanceId(entry);
-        std::transform(id.begin(), id.end(), id.begin(), ::towupper);
+        std::transform(id.begin(), id.end(), id.begin(),
+                       [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
         if (id.find(digits) == std::wstring::npos) {
             continue;
         }
@@ -451,9 +452,8 @@ dc_status_t Win32GattLink::notify(const GattCharacteristic& target, bool credits
         },
         descriptors);
     if (result != S_OK) {
-        return failed("Listing the descriptors of characteristic " + target.uuid + " of " +
-                          address_,
-                      result);
+        return failed(
+            "Listing the descriptors of characteristic " + target.uuid + " of " + address_, result);
     }
 
     // Registered before the notifications are on: none of them is lost.
@@ -461,16 +461,16 @@ dc_status_t Win32GattLink::notify(const GattCharacteristic& target, bool credits
     BLUETOOTH_GATT_VALUE_CHANGED_EVENT_REGISTRATION registration{};
     registration.NumCharacteristics = 1;
     registration.Characteristics[0] = native;
-    GattEventRegistration event;
+    BLUETOOTH_GATT_EVENT_HANDLE event = nullptr;
     result = api_.BluetoothGATTRegisterEvent(handle, CharacteristicValueChangedEvent,
                                              &registration, onValueChanged, slot->context(),
-                                             event.receive(api_), BLUETOOTH_GATT_FLAG_NONE);
+                                             &event, BLUETOOTH_GATT_FLAG_NONE);
     if (result != S_OK) {
         return failed("Registering for the notifications of " + target.uuid + " of " + address_,
                       result);
     }
+    events_.emplace_back(api_, event);
     slots_.push_back(std::move(slot));
-    events_.push_back(std::move(event));
 
     const auto configuration =
         std::find_if(descriptors.begin(), descriptors.end(), [](const auto& descriptor) {
@@ -491,11 +491,10 @@ dc_status_t Win32GattLink::notify(const GattCharacteristic& target, bool credits
         value.ClientCharacteristicConfiguration.IsSubscribeToIndication = TRUE;
     }
     // The first request that needs the device itself: Windows connects to it here.
-    result = api_.BluetoothGATTSetDescriptorValue(handle, &descriptor, &value,
-                                                  BLUETOOTH_GATT_FLAG_NONE);
+    result =
+        api_.BluetoothGATTSetDescriptorValue(handle, &descriptor, &value, BLUETOOTH_GATT_FLAG_NONE);
     if (result != S_OK) {
-        return failed("Turning on the notifications of " + target.uuid + " of " + address_,
-                      result);
+        return failed("Turning on the notifications of " + target.uuid + " of " + address_, result);
     }
     return DC_STATUS_SUCCESS;
 }
@@ -532,13 +531,13 @@ dc_status_t Win32GattLink::writeCharacteristic(const GattCharacteristic& target,
         service->handle.get(), &native, value, 0,
         withResponse ? BLUETOOTH_GATT_FLAG_NONE : BLUETOOTH_GATT_FLAG_WRITE_WITHOUT_RESPONSE);
     return result == S_OK ? DC_STATUS_SUCCESS
-                          : failed("Writing " + std::to_string(size) + " bytes to " +
-                                       target.uuid + " of " + address_,
+                          : failed("Writing " + std::to_string(size) + " bytes to " + target.uuid +
+                                       " of " + address_,
                                    result);
 }
 
-dc_status_t Win32GattLink::readCharacteristic(const GattCharacteristic& target,
-                                              unsigned char* data, size_t size) {
+dc_status_t Win32GattLink::readCharacteristic(const GattCharacteristic& target, unsigned char* data,
+                                              size_t size) {
     Service* service = nullptr;
     const BTH_LE_GATT_CHARACTERISTIC* found = nativeOf(target, &service);
     if (found == nullptr) {
