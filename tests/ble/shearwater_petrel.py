@@ -27,9 +27,13 @@ of zero bytes; 0 ends), each block a whole number of 9-byte groups.
 
 The device description's options:
   "expected"      path of a JSON file to write: the serial, the newest dive's fingerprint (hex)
-                  and the dives as the Java objects must hold them, in download order
-  "dives"         a number: a generated logbook of that many long dives instead of the three
-                  built-in ones
+                  and the dives as the Java objects must hold them, in download order, for the
+                  built-in logbook with their details as libdivecomputer 0.8 and 0.9 parse them
+  "dives"         a number: a generated logbook of that many long dives instead of the four
+                  built-in ones (three open circuit, the newest closed circuit)
+
+`shearwater_petrel.py --scenario` prints the closed-circuit dive as a dcsim scenario
+(tests/scenarios/closed_circuit_trimix.txt).
   "corrupt_reply" the reply of that number (from 1, counted per connection) comes with a SLIP
                   escape of END, a protocol violation
   "short_reply"   the reply of that number comes as a 1-byte notification
@@ -83,8 +87,26 @@ def record(kind, fields):
     return bytes(data)
 
 
+def pressure_units(bar):
+    '''A tank pressure as the computer stores it: 2 psi units.'''
+    return round(bar * BAR / (2 * PSI))
+
+
+def bar(units):
+    '''A stored tank pressure as libdivecomputer reports it.'''
+    return units * 2 * PSI / BAR
+
+
 class Dive:
-    '''One dive: a profile of (seconds, metres) corners, sampled every `interval` seconds.'''
+    '''One open-circuit dive (log version 9): a profile of (seconds, metres) corners, sampled every
+    `interval` seconds, on one or two mixes, with or without a transmitter on T1.'''
+
+    GF = (30, 70)
+    ATMOSPHERIC = 1013      # mbar
+    DENSITY = 1025
+    LOGVERSION = 9
+    CALIBRATION = None      # no cells
+    NAMES = None            # transmitters not named (log version 13 names them)
 
     def __init__(self, start, interval, corners, mixes, switch=None, temperatures=(24, 18),
                  tank=None, bookmark=None):
@@ -104,83 +126,171 @@ class Dive:
                 return d0 + (d1 - d0) * (time - t0) / (t1 - t0)
         return 0.0
 
-    def samples(self):
-        '''(seconds, decimetres, degrees, 2-psi units or None, mix index) of each sample.'''
+    def ticks(self):
+        # The computer keeps local time as if it were UTC.
+        return calendar.timegm(self.start.timetuple())
+
+    def slots(self):
+        '''The ten fixed mixes (five open circuit, five diluents) and the mask of those on.'''
+        mixes = [self.mixes[i] if i < len(self.mixes) else (0, 0) for i in range(5)]
+        return mixes + [(21, 0)] + [(0, 0)] * 4, (1 << len(self.mixes)) - 1  # air diluent, off
+
+    closed_circuit = False
+    aimode = property(lambda self: 1 if self.tank else 0)   # T1 only
+    bearing = 0xFFFFFFFF    # no compass heading with the bookmark
+    tag = 1                 # the bookmark's number
+
+    def steps(self):
+        '''What the computer records at each sample time.'''
         deepest = max(depth for _, depth in self.corners)
         surface, bottom = self.temperatures
         result = []
         for time in range(self.interval, self.duration + 1, self.interval):
             decimetres = round(self.depth(time) * 10)
-            degrees = round(surface + (bottom - surface) * decimetres / (deepest * 10))
             pressure = None
             if self.tank:
-                bar = self.tank[0] + (self.tank[1] - self.tank[0]) * time / self.duration
-                pressure = round(bar * BAR / (2 * PSI))
-            mix = 1 if self.switch is not None and time >= self.switch else 0
-            result.append((time, decimetres, degrees, pressure, mix))
+                pressure = pressure_units(
+                    self.tank[0] + (self.tank[1] - self.tank[0]) * time / self.duration)
+            result.append({
+                'time': time, 'decimetres': decimetres,
+                'degrees': round(surface + (bottom - surface) * decimetres / (deepest * 10)),
+                'loop': False, 'voted': 32, 'cells': None, 'setpoint': None,
+                'mix': self.mixes[1 if self.switch is not None and time >= self.switch else 0],
+                'cns': min(time // 60, 100), 'stop': 0, 'stop_time': 99, 'tts': 0,
+                'pressures': [pressure, None, None], 'rbt': 0xFF})
         return result
-
-    def ticks(self):
-        # The computer keeps local time as if it were UTC.
-        return calendar.timegm(self.start.timetuple())
 
     def log(self):
         '''The dive as the computer stores it, uncompressed.'''
-        oxygen = bytes([self.mixes[i][0] if i < len(self.mixes) else 0 for i in range(5)]
-                       + [21, 0, 0, 0, 0])    # diluents, unused in open circuit
-        helium = [self.mixes[i][1] if i < len(self.mixes) else 0 for i in range(5)] + [0] * 5
-        samples = self.samples()
+        slots, enabled = self.slots()
+        oxygen = bytes(o2 for o2, _ in slots)
+        helium = bytes(he for _, he in slots)
+        cells = b'\x00'
+        if self.CALIBRATION:
+            cells = b'\x07' + b''.join(u16(c) for c in self.CALIBRATION)
         records = [
-            record(0x10, {4: bytes([30, 70]), 8: b'\x00', 12: u32(self.ticks()), 20: oxygen,
-                          30: bytes(helium[:2])}),
-            record(0x11, {1: bytes(helium[2:]), 16: u16(1013)}),
-            record(0x12, {18: b'\x00'}),
-            record(0x13, {3: u16(1025)}),
-            record(0x14, {1: b'\x01', 16: b'\x09', 17: u16((1 << len(self.mixes)) - 1),
-                          28: bytes([1 if self.tank else 0])}),
+            record(0x10, {4: bytes(self.GF), 8: b'\x00', 12: u32(self.ticks()), 20: oxygen,
+                          30: helium[:2]}),
+            record(0x11, {1: helium[2:], 16: u16(self.ATMOSPHERIC)}),
+            record(0x12, {18: b'\x00'}),     # GF
+            record(0x13, {3: u16(self.DENSITY), 6: cells}),
+            record(0x14, {1: bytes([0 if self.closed_circuit else 1]),   # CC or OC tec
+                          16: bytes([self.LOGVERSION]), 17: u16(enabled),
+                          28: bytes([self.aimode])}),
             record(0x15, {23: u16(self.interval * 1000)}),
         ]
-        for time, decimetres, degrees, pressure, mix in samples:
-            oxygen_now, helium_now = self.mixes[mix]
+        if self.NAMES:
+            t1, t2, t3 = (b'\x01' + name.encode().ljust(2, b'\x00') for name in self.NAMES)
+            records += [record(0x16, {19: t1 + t2}), record(0x17, {1: t3})]
+        steps = self.steps()
+        for step in steps:
+            o2, he = step['mix']
+            cells = step['cells'] or [0, 0, 0]
+            t1, t2, t3 = (0xFFFF if p is None else p for p in step['pressures'])
             records.append(record(0x01, {
-                1: u16(decimetres), 5: u16(0), 7: bytes([32]), 8: bytes([oxygen_now]),
-                9: bytes([helium_now]), 10: bytes([99]), 12: bytes([0x10]),
-                14: bytes([degrees & 0xFF]), 20: u16(0xFFFF), 22: bytes([0xFF]),
-                23: bytes([min(time // 60, 100)]),
-                28: u16(pressure if pressure is not None else 0xFFFF)}))
-            if time == self.bookmark:
-                records.append(record(0x30, {1: bytes([38]), 4: u32(self.ticks() + time),
-                                             8: u32(0xFFFFFFFF), 12: u32(1)}))
-        deepest = max(decimetres for _, decimetres, _, _, _ in samples)
+                1: u16(step['decimetres']), 3: u16(step['stop']), 5: u16(step['tts']),
+                7: bytes([step['voted'], o2, he, step['stop_time']]),
+                12: bytes([0x00 if step['loop'] else 0x10, cells[0], step['degrees'] & 0xFF,
+                           cells[1], cells[2]]),
+                19: bytes([step['setpoint'] or 0]), 20: u16(t2),
+                22: bytes([step['rbt'], step['cns']]), 28: u16(t1)}))
+            if self.LOGVERSION >= 13:
+                records.append(record(0xE1, {1: u16(t3) + u16(0xFFFF)}))
+            if step['time'] == self.bookmark:
+                records.append(record(0x30, {1: bytes([38]), 4: u32(self.ticks() + step['time']),
+                                             8: u32(self.bearing), 12: u32(self.tag)}))
+        deepest = max(step['decimetres'] for step in steps)
         records += [record(0x20, {4: u16(deepest), 6: self.duration.to_bytes(3, 'big')})]
         records += [record(kind, {}) for kind in (0x21, 0x22, 0x23, 0x24)]
         records.append(record(0xFF, {2: u32(int(SERIAL, 16)), 10: b'\x92', 13: bytes([MODEL])}))
         return b''.join(records)
 
-    def expected(self):
-        '''The dive as the Java objects hold it.'''
-        samples = self.samples()
+    def expected(self, details):
+        '''The dive as the Java objects hold it, with its details by release if asked.'''
+        steps = self.steps()
+        oxygen, helium = steps[0]['mix']
         return {
             'dateTime': self.start.strftime('%Y-%m-%d %H:%M:%S'),
             'diveTime': self.duration,
-            'maxDepth': max(decimetres for _, decimetres, _, _, _ in samples) / 10.0,
-            'oxygen': self.mixes[samples[0][4]][0],
-            'helium': self.mixes[samples[0][4]][1],
-            'time': [time for time, _, _, _, _ in samples],
-            'depth': [decimetres / 10.0 for _, decimetres, _, _, _ in samples],
-            'pressure': [None if pressure is None else pressure * 2 * PSI / BAR
-                         for _, _, _, pressure, _ in samples],
-            'temperature': [degrees for _, _, degrees, _, _ in samples],
-            'event': [BOOKMARK if time == self.bookmark else None for time, _, _, _, _ in samples],
+            'maxDepth': max(step['decimetres'] for step in steps) / 10.0,
+            'oxygen': oxygen,
+            'helium': helium,
+            'time': [step['time'] for step in steps],
+            'depth': [step['decimetres'] / 10.0 for step in steps],
+            'pressure': [None if step['pressures'][0] is None else bar(step['pressures'][0])
+                         for step in steps],
+            'temperature': [step['degrees'] for step in steps],
+            'event': [BOOKMARK if step['time'] == self.bookmark else None for step in steps],
+            'details': {release: self.details(release) for release in ('0.8', '0.9')}
+            if details else None,
+        }
+
+    def mix_list(self, release):
+        '''The mixes as the release's parser lists them: (oxygen, helium, diluent slot). 0.8
+        lists every fixed slot with a gas; 0.9 only those on, and diluents only on the loop.'''
+        slots, enabled = self.slots()
+        return [(o2, he, i >= 5) for i, (o2, he) in enumerate(slots)
+                if (o2 or he) and (release == '0.8' or (
+                    enabled & (1 << i) and (i < 5 or self.closed_circuit)))]
+
+    def details(self, release):
+        '''The dive's details as the release's Shearwater backend parses them (see
+        RealBleDownloadTest.render): header fields, mixes, tanks, then each sample kind as
+        [time sample index, values...].'''
+        older = release == '0.8'
+        mixes = self.mix_list(release)
+        steps = self.steps()
+        tanks = []
+        for k in range(3):
+            pressures = [step['pressures'][k] for step in steps if step['pressures'][k]]
+            if pressures:
+                usage = 'NONE'
+                if self.NAMES:
+                    usage = {'D': 'DILUENT', 'O': 'OXYGEN'}.get(self.NAMES[k][0], 'NONE')
+                tanks.append([None, 'NONE', 0.0, 0.0, bar(pressures[0]), bar(pressures[-1]),
+                              None if older else usage])
+        indices = [k for k in range(3) if any(step['pressures'][k] for step in steps)]
+        samples = {kind: [] for kind in ('depth', 'temperature', 'ppo2', 'setpoint', 'cns',
+                                         'gasmix', 'deco', 'pressure', 'bearing', 'event')}
+        current = None
+        for i, step in enumerate(steps):
+            samples['depth'].append([i, step['decimetres'] / 10.0])
+            samples['temperature'].append([i, float(step['degrees'])])
+            if step['loop']:
+                if not older:
+                    samples['ppo2'].append([i, -1, step['voted'] / 100.0])
+                for sensor, (mv, factor) in enumerate(zip(step['cells'], self.CALIBRATION)):
+                    samples['ppo2'].append([i, -1 if older else sensor, mv * (factor / 100000.0)])
+                samples['setpoint'].append([i, step['setpoint'] / 100.0])
+            samples['cns'].append([i, step['cns'] / 100.0])
+            mix = step['mix'] + (step['loop'],)
+            if mix != current:
+                current = mix
+                samples['gasmix'].append([i, mixes.index(mix)])
+            samples['deco'].append([i, 2 if step['stop'] else 0, step['stop_time'] * 60,
+                                    float(step['stop']), -1 if older else step['tts'] * 60])
+            for k, units in enumerate(step['pressures']):
+                if units:
+                    samples['pressure'].append([i, indices.index(k), bar(units)])
+            if step['time'] == self.bookmark:
+                if self.bearing != 0xFFFFFFFF:
+                    samples['bearing'].append([i, self.bearing])
+                samples['event'].append([i, BOOKMARK, 0, 0, self.tag])
+        return {
+            'timezone': None, 'diveMode': 'CLOSED_CIRCUIT' if self.closed_circuit else
+            'OPEN_CIRCUIT', 'decoModel': ['BUHLMANN', 0, self.GF[0], self.GF[1]],
+            'water': 'SALT', 'density': float(self.DENSITY),
+            'atmospheric': self.ATMOSPHERIC / 1000.0, 'averageDepth': None,
+            'temperatures': [None, None, None], 'location': None,
+            'gasMixes': [[o2 / 100.0, he / 100.0, None if older else
+                          'DILUENT' if diluent else 'NONE'] for o2, he, diluent in mixes],
+            'tanks': tanks,
+            'samples': dict(samples, times=[step['time'] for step in steps], rbt=[],
+                            heartRate=[]),
         }
 
 
-def pressure_units(bar):
-    '''A tank pressure as the computer stores it: 2 psi units.'''
-    return round(bar * BAR / (2 * PSI))
-
-
-class CcrDive:
+class CcrDive(Dive):
     '''A closed-circuit trimix dive of a Perdix 2 at log version 13: open-circuit bailout mixes
     18/45, 50/0 and 100/0 and the diluent 10/50 (all enabled), three cells calibrated, setpoint
     0.7 switched to 1.3 on the way down, three transmitters named for their use (D, O and B on
@@ -190,25 +300,24 @@ class CcrDive:
     MIXES = [(18, 45), (50, 0), (100, 0)]        # open-circuit slots 1 to 3
     DILUENTS = [(10, 50)]                        # diluent slot 1
     CALIBRATION = (2250, 2310, 2190)             # per cell, 1/100000 bar per mV
+    NAMES = ('D', 'O', 'B1')
     STOPS = [(21, 60), (18, 60), (15, 120), (12, 120), (9, 180), (6, 420), (3, 300)]
-    GF = (30, 70)
-    ATMOSPHERIC = 1009                           # mbar
-    DENSITY = 1025
-    BEARING = 245
+    ATMOSPHERIC = 1009
+    LOGVERSION = 13
+    closed_circuit = True
+    aimode = 5              # transmitters on
+    bearing = 245
+    tag = 2
 
     def __init__(self, start):
-        self.start = start
-        self.interval = 10
         corners = [(0, 0.0), (180, 60.0), (1320, 60.0), (1320 + 260, 21.0)]
         for depth, seconds in self.STOPS:
             corners.append((corners[-1][0] + seconds, float(depth)))
             corners.append((corners[-1][0] + 20, max(depth - 3, 0)))
-        self.corners = corners
-        self.duration = corners[-1][0]
-        self.bookmark = 1200
+        super().__init__(start, 10, corners, self.MIXES, bookmark=1200)
 
-    depth = Dive.depth
-    ticks = Dive.ticks
+    def slots(self):
+        return self.MIXES + [(0, 0)] * 2 + self.DILUENTS + [(0, 0)] * 4, 0x27
 
     def deco(self, time):
         '''(ceiling m, minutes, minutes to surface): a no-stop limit that runs out on the bottom,
@@ -224,77 +333,38 @@ class CcrDive:
         return 3, 1, 1
 
     def steps(self):
-        '''Per sample: a dict of what the computer records at that time.'''
         result = []
         ascent = self.corners[3][0]
         bailout = next(t for t, d in self.corners if t > ascent and d == 21.0)
         oxygen = next(t for t, d in self.corners if t > ascent and d == 6.0)
         for time in range(self.interval, self.duration + 1, self.interval):
             metres = self.depth(time)
-            decimetres = round(metres * 10)
             loop = time < bailout
+            setpoint, cells, voted = None, None, 0
             if loop:
                 mix = self.DILUENTS[0]
                 setpoint = 70 if metres < 10 and time < 600 else 130
                 cells = [round(setpoint / 100 / (c / 100000.0)) + k - 1
                          for k, c in enumerate(self.CALIBRATION)]
+                voted = round(sum(mv * (c / 100000.0)
+                                  for mv, c in zip(cells, self.CALIBRATION)) / 3 * 100)
             else:
                 mix = self.MIXES[2] if time >= oxygen else self.MIXES[1]
-                setpoint, cells = None, None
             stop, stop_time, tts = self.deco(time)
-            fraction = time / self.duration
             bottom = min(1.0, time / 1320)
             result.append({
-                'time': time, 'decimetres': decimetres,
+                'time': time, 'decimetres': round(metres * 10),
                 'degrees': round(24 - 13 * metres / 60),
-                'loop': loop, 'mix': mix, 'setpoint': setpoint, 'cells': cells,
-                'cns': round(5 + 40 * fraction),
+                'loop': loop, 'voted': voted, 'cells': cells, 'setpoint': setpoint, 'mix': mix,
+                'cns': round(5 + 40 * time / self.duration),
                 'stop': stop, 'stop_time': stop_time, 'tts': tts,
                 'pressures': [pressure_units(200 - 35 * bottom),
                               pressure_units(200 - 80 * min(1.0, time / bailout)),
-                              pressure_units(210 if loop else
-                                             210 - 60 * (time - bailout) / (self.duration - bailout))],
+                              pressure_units(210 if loop else 210 - 60 * (time - bailout) /
+                                             (self.duration - bailout))],
+                'rbt': 0xFD,    # not available on the loop
             })
         return result
-
-    def log(self):
-        oxygen = [m[0] for m in self.MIXES] + [0, 0] + [d[0] for d in self.DILUENTS] + [0] * 4
-        helium = [m[1] for m in self.MIXES] + [0, 0] + [d[1] for d in self.DILUENTS] + [0] * 4
-        calibration = b''.join(u16(c) for c in self.CALIBRATION)
-        records = [
-            record(0x10, {4: bytes(self.GF), 8: b'\x00', 12: u32(self.ticks()),
-                          20: bytes(oxygen), 30: bytes(helium[:2])}),
-            record(0x11, {1: bytes(helium[2:]), 16: u16(self.ATMOSPHERIC)}),
-            record(0x12, {18: b'\x00'}),
-            record(0x13, {3: u16(self.DENSITY), 6: b'\x07' + calibration}),
-            # Closed circuit (0), log version 13, slots OC1-3 and DIL1 on, transmitters on.
-            record(0x14, {1: b'\x00', 16: b'\x0d', 17: u16(0x27), 28: b'\x05'}),
-            record(0x15, {23: u16(self.interval * 1000)}),
-            record(0x16, {19: b'\x01D\x00\x01O\x00'}),
-            record(0x17, {1: b'\x01B\x00', 11: b'\x00'}),
-        ]
-        for step in self.steps():
-            o2, he = step['mix']
-            cells = step['cells'] or [0, 0, 0]
-            voted = round(sum(c * k / 100000.0 for c, k in zip(cells, self.CALIBRATION)) / 3 * 100)
-            t1, t2, t3 = step['pressures']
-            records.append(record(0x01, {
-                1: u16(step['decimetres']), 3: u16(step['stop']), 5: u16(step['tts']),
-                7: bytes([voted]), 8: bytes([o2, he, step['stop_time']]),
-                12: bytes([0x00 if step['loop'] else 0x10, cells[0], step['degrees'] & 0xFF,
-                           cells[1], cells[2]]),
-                19: bytes([step['setpoint'] or 0]), 20: u16(t2), 22: bytes([0xFD]),
-                23: bytes([step['cns']]), 28: u16(t1)}))
-            records.append(record(0xE1, {1: u16(t3) + u16(0xFFFF)}))
-            if step['time'] == self.bookmark:
-                records.append(record(0x30, {1: bytes([38]), 4: u32(self.ticks() + step['time']),
-                                             8: u32(self.BEARING), 12: u32(2)}))
-        steps = self.steps()
-        deepest = max(step['decimetres'] for step in steps)
-        records += [record(0x20, {4: u16(deepest), 6: self.duration.to_bytes(3, 'big')})]
-        records += [record(kind, {}) for kind in (0x21, 0x22, 0x23, 0x24)]
-        records.append(record(0xFF, {2: u32(int(SERIAL, 16)), 10: b'\x92', 13: bytes([MODEL])}))
-        return b''.join(records)
 
 
 def decimal(value, places=4):
@@ -362,7 +432,7 @@ def scenario(dive):
                   for i, p in enumerate(step['pressures'])]
         words.append('heartbeat %d' % (round(62 + 20 * step['decimetres'] / 600)))
         if step['time'] == dive.bookmark:
-            words += ['bearing %d' % dive.BEARING, 'event bookmark 0 none 2']
+            words += ['bearing %d' % dive.bearing, 'event bookmark 0 none %d' % dive.tag]
         lines.append('; '.join(words))
     return '\n'.join(lines) + '\n'
 
@@ -371,8 +441,9 @@ CCR_DIVE = CcrDive(datetime.datetime(2024, 6, 4, 8, 0, 0))
 
 
 def builtin_logbook():
-    '''Three dives, newest first: as the manifest lists them.'''
+    '''Four dives, newest first: as the manifest lists them.'''
     return [
+        CCR_DIVE,
         Dive(datetime.datetime(2024, 6, 3, 14, 0, 0), 10, [(0, 0), (30, 2.0), (60, 0)],
              [(21, 0)]),
         Dive(datetime.datetime(2024, 6, 2, 10, 30, 0), 5,
@@ -456,7 +527,7 @@ class Computer:
             with open(spec['expected'], 'w', encoding='utf-8') as file:
                 json.dump({'serial': str(int(SERIAL, 16)), 'model': MODEL,
                            'fingerprint': u32(self.logbook[0].ticks()).hex(),
-                           'dives': [dive.expected() for dive in self.logbook]}, file)
+                           'dives': [dive.expected(not count) for dive in self.logbook]}, file)
         self.reconnected()
 
     def reconnected(self):

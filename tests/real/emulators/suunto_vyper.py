@@ -6,7 +6,8 @@
 Prints "port /dev/pts/N" once the terminal is ready, then one line per step of the transfer
 ("header sent", "dive 1 sent" for the newest dive, ..., "end sent"), and serves until its standard
 input closes. FILE receives, as JSON, the values it encodes: the computer's identity and every dive
-in its logbook, oldest first, with its profile as a diver reads it (times in s, depths in feet).
+in its logbook, oldest first, with its profile as a diver reads it (times in s, depths in feet)
+and its details as libdivecomputer 0.8 and 0.9 parse them.
 
 The Vyper speaks 2400 8O1 through an interface that the host powers with DTR and switches with RTS:
 a command goes out with RTS set, then the host waits, empties its input (dropping an echo some
@@ -48,6 +49,7 @@ MODEL = 10  # the Vyper's model number in libdivecomputer's table
 FIRMWARE = 23
 SERIAL = (12, 34, 56, 78)
 FEET = 0.3048
+TANK = (200, 180)  # bar at the start and the end of every dive, stored in 2 bar units
 
 TIOCPKT = 0x5420
 TIOCPKT_FLUSHREAD = 1
@@ -88,7 +90,7 @@ def xor(data):
 
 def encode(dive):
     (year, month, day, hour, minute), interval, oxygen, temperature, lowest, samples = dive
-    data = bytearray([0, 0, 0, interval, 0, 100, oxygen, 0, temperature & 0xFF,
+    data = bytearray([0, 0, 0, interval, 0, TANK[0] // 2, oxygen, 0, temperature & 0xFF,
                       year % 100, month, day, hour, minute])
     depth = 0
     for feet, codes in samples:
@@ -97,7 +99,7 @@ def encode(dive):
         assert -120 <= delta <= 120, "a depth change must not look like an event code"
         data.append(delta & 0xFF)
         depth = feet
-    data += bytes([0x80, lowest & 0xFF, 0, 90, 0])
+    data += bytes([0x80, lowest & 0xFF, 0, TANK[1] // 2, 0])
     return bytes(data)
 
 
@@ -118,6 +120,35 @@ def values(dive, data):
         "size": len(data),
         "fingerprint": data[9:14].hex(),
         "samples": profile,
+        "details": {release: details(dive, release) for release in ("0.8", "0.9")},
+    }
+
+
+def details(dive, release):
+    """The dive's details as the release's Vyper backend parses them, in the layout of
+    tests/ble/shearwater_petrel.py (Dive.details): no pressure or temperature per sample, the
+    tank's pressures at the start and end only, no salinity, atmospheric pressure, average depth
+    or location; 0.8 has no usage."""
+    _, interval, oxygen, temperature, lowest, samples = dive
+    usage = None if release == "0.8" else "NONE"
+    depth, events = [[0, 0.0]], []
+    for number, (feet, codes) in enumerate(samples, start=1):
+        events += [[number, EVENTS[code], 0, 0, 0] for code in codes]
+        depth.append([number, feet * FEET])
+    depth.append([len(samples) + 1, 0.0])
+    none = []
+    return {
+        "timezone": None, "diveMode": "OPEN_CIRCUIT", "decoModel": ["RGBM", 0, None, None],
+        "water": None, "density": None, "atmospheric": None, "averageDepth": None,
+        "temperatures": [float(temperature), float(lowest), None], "location": None,
+        "gasMixes": [[(oxygen or 21) / 100.0, 0.0, usage]],
+        "tanks": [[0, "NONE", 0.0, 0.0, float(TANK[0]), float(TANK[1]), usage]],
+        "samples": {
+            "depth": depth, "temperature": none, "ppo2": none, "setpoint": none, "cns": none,
+            "gasmix": [[0, 0]], "deco": none, "pressure": none, "bearing": none,
+            "event": events, "times": [number * interval for number in range(len(samples) + 2)],
+            "rbt": none, "heartRate": none,
+        },
     }
 
 

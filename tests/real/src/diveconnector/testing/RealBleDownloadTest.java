@@ -10,6 +10,7 @@ import brenquill.main.java.core.Device;
 import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.exceptions.NativeException;
+import diveconnector.details.DiveDetails;
 import java.io.File;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -27,7 +28,8 @@ import org.junit.jupiter.params.provider.CsvSource;
 /**
  * Downloads with the real libdivecomputer, over the library's own BLE stream, from an emulated
  * Shearwater Perdix 2 (tests/ble/shearwater_petrel.py) behind the mock BlueZ on a private bus.
- * The emulator writes the values it encoded; the Java objects must hold exactly those.
+ * The emulator writes the values it encoded; the Java objects must hold exactly those, and each
+ * dive's details what the release's Shearwater backend parses from the encoded log.
  */
 class RealBleDownloadTest {
     static final String ADDRESS = "C4:4F:33:12:AB:01";
@@ -113,15 +115,31 @@ class RealBleDownloadTest {
         }
     }
 
+    /** Keeps each dive's details by its start. */
+    private static final class DetailsConnector extends DeviceConnector {
+        final Map<String, DiveDetails> details = new HashMap<>();
+
+        public void onDiveDetails(Dive dive, DiveDetails diveDetails) {
+            details.put(dive.getDateTime(), diveDetails);
+        }
+    }
+
     @Test
     void aWholeDownloadHandsOverEveryDiveValueByValue() throws Exception {
         Path expectedFile = start("");
         RecordingSet<Dive> set = RecordingSet.accepting();
-        Device device = new DeviceConnector().loadUserDivesFromDevice(PORT, VENDOR, PRODUCT, set);
+        DetailsConnector connector = new DetailsConnector();
+        Device device = connector.loadUserDivesFromDevice(PORT, VENDOR, PRODUCT, set);
         Map<String, Object> expected = read(expectedFile);
         assertEquals(expected.get("serial"), device.getSerial());
         assertEquals(expectedDives(expected).size(), set.added().size());
         assertEncodedDives(expected, set.added());
+        assertEquals(expectedDives(expected).size(), connector.details.size());
+        for (Map<String, Object> dive : expectedDives(expected)) {
+            String start = (String) dive.get("dateTime");
+            DetailsRendering.assertDetails(
+                dive.get("details"), connector.details.get(start), start);
+        }
     }
 
     /** Keeps the models of each find, by port. */
@@ -147,7 +165,7 @@ class RealBleDownloadTest {
         RecordingSet<Dive> set = RecordingSet.accepting();
         new DeviceConnector().loadUserDivesFromDevice(
             PORT, models.get(0).getVendor(), models.get(0).getProduct(), set);
-        assertEquals(3, set.added().size());
+        assertEquals(4, set.added().size());
     }
 
     /** Interrupts its download once the transfer has brought two of the logbook's dives. */
@@ -204,7 +222,7 @@ class RealBleDownloadTest {
             DeviceConnector connector = new DeviceConnector();
             RecordingSet<Dive> first = RecordingSet.accepting();
             connector.loadUserDivesFromDevice(PORT, VENDOR, PRODUCT, first);
-            assertEquals(3, first.added().size());
+            assertEquals(4, first.added().size());
             // The newest dive's fingerprint, as the computer's manifest lists it.
             List<Path> stored;
             try (var files = Files.list(state)) {

@@ -10,6 +10,7 @@ import brenquill.main.java.core.Device;
 import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.exceptions.NativeException;
+import diveconnector.details.DiveDetails;
 import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -36,9 +37,13 @@ class RealDownloadTest {
     private static final String PRODUCT = "Vyper";
     private static final String CACHE_PROPERTY = "diveconnector.fingerprints";
 
-    /** Records the download events; may interrupt the download once enough bytes have come. */
+    /**
+     * Records the download events and each dive's details by its start; may interrupt the
+     * download once enough bytes have come.
+     */
     private static final class RecordingConnector extends DeviceConnector {
         final List<long[]> progress = new ArrayList<>();
+        final Map<String, DiveDetails> details = new TreeMap<>();
         final List<long[]> infos = new ArrayList<>();
         /** Dive bytes after the identity beyond which the download is interrupted. */
         long interruptAfterDiveBytes = -1;
@@ -50,6 +55,10 @@ class RealDownloadTest {
             if (current > interruptAbove) {
                 interruptDeviceDownload();
             }
+        }
+
+        public void onDiveDetails(Dive dive, DiveDetails diveDetails) {
+            details.put(dive.getDateTime(), diveDetails);
         }
 
         @Override
@@ -115,6 +124,11 @@ class RealDownloadTest {
             TreeSet<Dive> dives = download(connector, vyper, vyperDevice(vyper));
 
             assertSameDives(vyper.dives(), dives, vyperDevice(vyper));
+            assertEquals(vyper.dives().size(), connector.details.size());
+            for (VyperEmulator.EncodedDive dive : vyper.dives()) {
+                DetailsRendering.assertDetails(
+                    dive.details(), connector.details.get(dive.dateTime()), dive.dateTime());
+            }
             assertEquals(1, connector.infos.size());
             assertArrayEquals(new long[] {10, 23, vyper.serial()}, connector.infos.get(0));
             assertTrue(connector.progress.size() > 2);

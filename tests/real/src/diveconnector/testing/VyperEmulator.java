@@ -32,8 +32,9 @@ final class VyperEmulator implements AutoCloseable {
     /** One dive as the emulator encoded it. */
     record Sample(float time, float depth, Integer event) {}
 
+    /** One dive as the emulator encoded it; its details by release (DetailsRendering). */
     record EncodedDive(String dateTime, float diveTime, float maxDepth, int oxygen, int helium,
-        int size, String fingerprint, List<Sample> samples) {}
+        int size, String fingerprint, List<Sample> samples, Object details) {}
 
     private final Process process;
     private final Path values;
@@ -110,7 +111,7 @@ final class VyperEmulator implements AutoCloseable {
                 Integer.parseInt(number(dive.get("oxygen"))),
                 Integer.parseInt(number(dive.get("helium"))),
                 Integer.parseInt(number(dive.get("size"))), (String) dive.get("fingerprint"),
-                samples));
+                samples, dive.get("details")));
         }
         return dives;
     }
