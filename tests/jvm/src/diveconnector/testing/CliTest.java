@@ -11,6 +11,10 @@ import brenquill.main.java.core.Device;
 import brenquill.main.java.core.DeviceConnector;
 import brenquill.main.java.core.Dive;
 import brenquill.main.java.core.exceptions.NativeException;
+import diveconnector.details.DiveDetails;
+import diveconnector.details.DiveSamples;
+import diveconnector.details.GasMix;
+import diveconnector.details.Tank;
 import java.nio.ByteBuffer;
 import java.nio.ByteOrder;
 import java.nio.charset.StandardCharsets;
@@ -18,12 +22,18 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.attribute.PosixFilePermissions;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.HashMap;
 import java.util.HashSet;
 import java.util.HexFormat;
+import java.util.IdentityHashMap;
+import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Locale;
 import java.util.Map;
+import java.util.Optional;
+import java.util.OptionalDouble;
+import java.util.OptionalInt;
 import java.util.Set;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
@@ -346,6 +356,30 @@ class CliTest {
         return dives;
     }
 
+    /** A download's dives in the tool's order, and the details the library gave with each. */
+    private record Detailed(List<Dive> dives, List<DiveDetails> details) {}
+
+    /** {@link #downloadHere} through a connector that takes each dive's details, as the tool's. */
+    private static Detailed downloadWithDetails(String port) throws NativeException {
+        DcSim.reset();
+        Map<Dive, DiveDetails> details = new IdentityHashMap<>();
+        DeviceConnector connector = new DeviceConnector() {
+            @SuppressWarnings("unused")
+            public void onDiveDetails(Dive dive, DiveDetails diveDetails) {
+                details.put(dive, diveDetails);
+            }
+        };
+        RecordingSet<Dive> set = RecordingSet.accepting();
+        try {
+            connector.loadUserDivesFromDevice(port, Downloads.VENDOR, Downloads.PRODUCT, set);
+        } finally {
+            assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
+        }
+        List<Dive> dives = new ArrayList<>(set.added());
+        dives.sort(null);
+        return new Detailed(dives, dives.stream().map(details::get).toList());
+    }
+
     /** The table rows of a download's output: every line from the header to the summary. */
     private static List<String[]> tableRows(String stdout) {
         List<String> lines = List.of(stdout.split("\n"));
@@ -574,10 +608,188 @@ class CliTest {
                      () -> what + ": " + written + " is not " + expected);
     }
 
+    /** Reads a double the tool wrote, as assertFloat does a float; null for an empty one. */
+    private static void assertDouble(OptionalDouble expected, Object written, String what) {
+        if (expected.isEmpty()) {
+            assertNull(written, what);
+            return;
+        }
+        double value = expected.getAsDouble();
+        double read = Double.isFinite(value)
+            ? Double.parseDouble(assertInstanceOf(JsonReader.Number.class, written, what).text())
+            : Double.parseDouble(assertInstanceOf(String.class, written, what));
+        assertEquals(Double.doubleToLongBits(value), Double.doubleToLongBits(read),
+                     () -> what + ": " + written + " is not " + value);
+    }
+
+    private static void assertDoubles(double[] expected, Object written, String what) {
+        List<?> values = assertInstanceOf(List.class, written, what);
+        assertEquals(expected.length, values.size(), what);
+        for (int i = 0; i < expected.length; i++) {
+            assertDouble(OptionalDouble.of(expected[i]), values.get(i), what + "[" + i + "]");
+        }
+    }
+
+    /** libdivecomputer's unsigned values; DiveSamples.ABSENT as null where `absent` says so. */
+    private static void assertUnsigned(int[] expected, boolean absent, Object written, String what) {
+        List<Object> numbers = new ArrayList<>();
+        for (int value : expected) {
+            numbers.add(absent && value == DiveSamples.ABSENT
+                            ? null
+                            : new JsonReader.Number(Integer.toUnsignedString(value)));
+        }
+        assertEquals(numbers, written, what);
+    }
+
+    private static Object number(OptionalInt value) {
+        return value.isPresent() ? new JsonReader.Number(String.valueOf(value.getAsInt())) : null;
+    }
+
+    private static Object word(Optional<? extends Enum<?>> value) {
+        return value.map(constant -> constant.name().toLowerCase(Locale.ROOT)).orElse(null);
+    }
+
+    /** The keys of a dive in the first format, unchanged in the second. */
+    private static final List<String> FIRST_FORMAT_KEYS =
+        List.of("number", "dateTime", "diveTimeSeconds", "maxDepthMetres", "gas", "samples",
+                "profile");
+    private static final List<String> DETAIL_KEYS =
+        List.of("startTime", "utcOffsetSeconds", "diveMode", "averageDepthMetres",
+                "surfaceTemperatureCelsius", "minimumTemperatureCelsius",
+                "maximumTemperatureCelsius", "atmosphericPressureBar", "water",
+                "waterDensityKilogramsPerCubicMetre", "decoModel", "location", "gasMixes", "tanks",
+                "sampleSeries");
+
+    /** A dive's keys after the first format's, value by value against the library's details. */
     @SuppressWarnings("unchecked")
-    private static void assertJsonHolds(Path file, String port, Device device, List<Dive> dives)
+    private static void assertDetailsHeld(DiveDetails details, Map<String, Object> entry,
+                                          String where) {
+        assertEquals(number(details.timezoneOffset()), entry.get("utcOffsetSeconds"), where);
+        assertEquals(word(details.diveMode()), entry.get("diveMode"), where + "dive mode");
+        assertDouble(details.averageDepth(), entry.get("averageDepthMetres"), where);
+        assertDouble(details.surfaceTemperature(), entry.get("surfaceTemperatureCelsius"), where);
+        assertDouble(details.minimumTemperature(), entry.get("minimumTemperatureCelsius"), where);
+        assertDouble(details.maximumTemperature(), entry.get("maximumTemperatureCelsius"), where);
+        assertDouble(details.atmosphericPressure(), entry.get("atmosphericPressureBar"), where);
+        assertEquals(word(details.water()), entry.get("water"), where + "water");
+        assertDouble(details.density(), entry.get("waterDensityKilogramsPerCubicMetre"), where);
+        Object model = details.decoModel().map(m -> {
+            boolean buhlmann = m.type().name().equals("BUHLMANN");
+            Map<String, Object> expected = new LinkedHashMap<>();
+            expected.put("type", m.type().name().toLowerCase(Locale.ROOT));
+            expected.put("conservatism", new JsonReader.Number(String.valueOf(m.conservatism())));
+            expected.put("gradientFactorLowPercent",
+                         buhlmann ? new JsonReader.Number(String.valueOf(m.gradientFactorLow()))
+                                  : null);
+            expected.put("gradientFactorHighPercent",
+                         buhlmann ? new JsonReader.Number(String.valueOf(m.gradientFactorHigh()))
+                                  : null);
+            return (Object) expected;
+        }).orElse(null);
+        assertEquals(model, entry.get("decoModel"), where + "deco model");
+        if (details.location().isEmpty()) {
+            assertNull(entry.get("location"), where + "location");
+        } else {
+            Map<String, Object> location = (Map<String, Object>) entry.get("location");
+            assertDouble(OptionalDouble.of(details.location().get().latitude()),
+                         location.get("latitudeDegrees"), where + "latitude");
+            assertDouble(OptionalDouble.of(details.location().get().longitude()),
+                         location.get("longitudeDegrees"), where + "longitude");
+            assertDouble(OptionalDouble.of(details.location().get().altitude()),
+                         location.get("altitudeMetres"), where + "altitude");
+        }
+        List<Object> mixes = (List<Object>) entry.get("gasMixes");
+        assertEquals(details.gasMixes().size(), mixes.size(), where + "mixes");
+        for (int i = 0; i < mixes.size(); i++) {
+            GasMix mix = details.gasMixes().get(i);
+            Map<String, Object> written = (Map<String, Object>) mixes.get(i);
+            String what = where + "mix " + i + " ";
+            assertEquals(new JsonReader.Number(String.valueOf(mix.index())), written.get("index"));
+            assertDouble(OptionalDouble.of(mix.oxygen()), written.get("oxygenFraction"), what);
+            assertDouble(OptionalDouble.of(mix.helium()), written.get("heliumFraction"), what);
+            assertDouble(OptionalDouble.of(mix.nitrogen()), written.get("nitrogenFraction"), what);
+            assertEquals(word(mix.usage()), written.get("usage"), what + "usage");
+        }
+        List<Object> tanks = (List<Object>) entry.get("tanks");
+        assertEquals(details.tanks().size(), tanks.size(), where + "tanks");
+        for (int i = 0; i < tanks.size(); i++) {
+            Tank tank = details.tanks().get(i);
+            Map<String, Object> written = (Map<String, Object>) tanks.get(i);
+            String what = where + "tank " + i + " ";
+            boolean sized = tank.volumeType() != Tank.VolumeType.NONE;
+            assertEquals(new JsonReader.Number(String.valueOf(tank.index())), written.get("index"));
+            assertEquals(number(tank.gasMix()), written.get("gasMix"), what + "mix");
+            assertEquals(word(tank.usage()), written.get("usage"), what + "usage");
+            assertEquals(word(Optional.of(tank.volumeType())), written.get("volumeType"), what);
+            assertDouble(sized ? OptionalDouble.of(tank.volume()) : OptionalDouble.empty(),
+                         written.get("volumeLitres"), what + "volume");
+            assertDouble(sized ? OptionalDouble.of(tank.workPressure()) : OptionalDouble.empty(),
+                         written.get("workPressureBar"), what + "working pressure");
+            assertDouble(OptionalDouble.of(tank.beginPressure()), written.get("beginPressureBar"),
+                         what + "begin");
+            assertDouble(OptionalDouble.of(tank.endPressure()), written.get("endPressureBar"),
+                         what + "end");
+        }
+
+        DiveSamples samples = details.samples();
+        Map<String, Object> series = (Map<String, Object>) entry.get("sampleSeries");
+        assertEquals(List.of("timeSeconds", "depth", "pressure", "temperature", "event",
+                             "remainingBottomTime", "heartRate", "bearing", "setpoint", "ppo2",
+                             "cns", "deco", "gasSwitch"),
+                     List.copyOf(series.keySet()), where);
+        assertDoubles(samples.times(), series.get("timeSeconds"), where + "times");
+        // Per kind: its column names and the arrays they must hold, doubles or unsigned ints.
+        Object[][] kinds = {
+            {"depth", samples.depthSamples(), "metres", samples.depths()},
+            {"pressure", samples.pressureSamples(), "tank", samples.pressureTanks(), "bar",
+             samples.pressures()},
+            {"temperature", samples.temperatureSamples(), "celsius", samples.temperatures()},
+            {"event", samples.eventSamples(), "type", samples.eventTypes(), "time",
+             samples.eventTimes(), "flags", samples.eventFlags(), "value", samples.eventValues()},
+            {"remainingBottomTime", samples.remainingBottomTimeSamples(), "minutes",
+             samples.remainingBottomTimes()},
+            {"heartRate", samples.heartRateSamples(), "beatsPerMinute", samples.heartRates()},
+            {"bearing", samples.bearingSamples(), "degrees", samples.bearings()},
+            {"setpoint", samples.setpointSamples(), "bar", samples.setpoints()},
+            {"ppo2", samples.ppo2Samples(), "sensor", samples.ppo2Sensors(), "bar",
+             samples.ppo2()},
+            {"cns", samples.cnsSamples(), "fraction", samples.cns()},
+            {"deco", samples.decoSamples(), "type", samples.decoTypes(), "timeSeconds",
+             samples.decoTimes(), "depthMetres", samples.decoDepths(), "timeToSurfaceSeconds",
+             samples.decoTimesToSurface()},
+            {"gasSwitch", samples.gasSwitchSamples(), "gasMix", samples.gasSwitches()}};
+        for (Object[] kind : kinds) {
+            Map<String, Object> written = (Map<String, Object>) series.get(kind[0]);
+            String what = where + kind[0];
+            assertUnsigned((int[]) kind[1], false, written.get("sample"), what + " sample");
+            List<String> columns = new ArrayList<>(List.of("sample"));
+            for (int column = 2; column < kind.length; column += 2) {
+                String name = (String) kind[column];
+                columns.add(name);
+                Object value = written.get(name);
+                boolean absent = name.equals("sensor") || name.equals("timeToSurfaceSeconds");
+                if (kind[column + 1] instanceof double[] doubles) {
+                    assertDoubles(doubles, value, what + " " + name);
+                } else {
+                    assertUnsigned((int[]) kind[column + 1], absent, value, what + " " + name);
+                }
+            }
+            // Beside a type, its name.
+            if (kind[0].equals("event") || kind[0].equals("deco")) {
+                columns.add(2, "name");
+            }
+            assertEquals(columns, List.copyOf(written.keySet()), what);
+        }
+    }
+
+    @SuppressWarnings("unchecked")
+    private static void assertJsonHolds(Path file, String port, Device device, Detailed download)
         throws Exception {
+        List<Dive> dives = download.dives();
         Map<String, Object> json = (Map<String, Object>) JsonReader.read(Files.readString(file));
+        assertEquals(List.of("formatVersion", "port", "device", "dives"),
+                     List.copyOf(json.keySet()));
+        assertEquals(new JsonReader.Number("2"), json.get("formatVersion"));
         assertEquals(port, json.get("port"));
         assertEquals(Map.of("vendor", device.getVendor(), "product", device.getProduct(),
                             "serial", device.getSerial()),
@@ -588,6 +800,11 @@ class CliTest {
             Dive dive = dives.get(i);
             Map<String, Object> entry = (Map<String, Object>) written.get(i);
             String where = "dive " + (i + 1) + " ";
+            // Every key of the first format first and as it was, then the details.
+            List<String> keys = new ArrayList<>(FIRST_FORMAT_KEYS);
+            keys.addAll(DETAIL_KEYS);
+            assertEquals(keys, List.copyOf(entry.keySet()), where);
+            assertDetailsHeld(download.details().get(i), entry, where);
             assertEquals(new JsonReader.Number(String.valueOf(i + 1)), entry.get("number"));
             assertEquals(dive.getDateTime(), entry.get("dateTime"));
             assertFloat(dive.getDiveTime(), entry.get("diveTimeSeconds"), where + "dive time");
@@ -693,7 +910,7 @@ class CliTest {
 
     @Test
     void downloadWritesJsonThatReadsBackExactlyAndOnePlotPerDive() throws Exception {
-        List<Dive> expected = downloadHere("dcsim:builtin");
+        Detailed expected = downloadWithDetails("dcsim:builtin");
         Path json = temporary.resolve("dives.json");
         Path plots = temporary.resolve("plots");
 
@@ -704,9 +921,10 @@ class CliTest {
         assertEquals("", errors(child), child::toString);
         assertJsonHolds(json, "dcsim:builtin", new Device("Dcsim", "Reef Explorer", "20240401"),
                         expected);
-        List<Document> documents = plots(plots, expected);
+        List<Document> documents = plots(plots, expected.dives());
         for (int i = 0; i < documents.size(); i++) {
-            assertEquals(expected.get(i).getSampleCount(), plottedPoints(documents.get(i)));
+            assertEquals(expected.dives().get(i).getSampleCount(),
+                         plottedPoints(documents.get(i)));
         }
         assertTrue(child.stdout().contains(BUILTIN_SUMMARY + "\nWrote " + json + ".\nWrote 20 "
                                            + "dive profiles to " + plots + ".\n"),
@@ -735,7 +953,7 @@ class CliTest {
             dive
             divetime 1:00
             """);
-        List<Dive> expected = downloadHere(scenario.toString());
+        Detailed expected = downloadWithDetails(scenario.toString());
         Path json = temporary.resolve("odd.json");
         Path plots = temporary.resolve("odd plots");
 
@@ -746,14 +964,100 @@ class CliTest {
         assertEquals("", errors(child), child::toString);
         assertJsonHolds(json, scenario.toString(),
                         new Device("Dcsim", "Reef Explorer", "987654"), expected);
-        assertEquals(3, expected.size());
+        assertEquals(3, expected.dives().size());
         assertEquals(3, tableRows(child.stdout()).size(), child::toString);
-        List<Document> documents = plots(plots, expected);
+        List<Document> documents = plots(plots, expected.dives());
         for (Document empty : documents.subList(0, 2)) {
             assertEquals(0, plottedPoints(empty), "a dive without samples");
             assertTrue(empty.getDocumentElement().getTextContent().contains("No depth samples"));
         }
         assertEquals(3, plottedPoints(documents.get(2)), "samples with a finite depth");
+    }
+
+    /** The closed-circuit trimix dive of the real-library tests, as a scenario file. */
+    private static Path closedCircuitScenario() {
+        return TestEnvironment.path("diveconnector.fixtures")
+            .resolveSibling("scenarios/closed_circuit_trimix.txt");
+    }
+
+    /** The value at a path of keys and list indexes in a JSON value. */
+    @SuppressWarnings("unchecked")
+    private static Object at(Object json, Object... path) {
+        for (Object step : path) {
+            json = step instanceof Integer index ? ((List<Object>) json).get(index)
+                                                 : ((Map<String, Object>) json).get(step);
+        }
+        return json;
+    }
+
+    private static List<JsonReader.Number> numbers(int... values) {
+        return Arrays.stream(values).mapToObj(v -> new JsonReader.Number(String.valueOf(v)))
+            .toList();
+    }
+
+    // Everything the computer recorded, through --json value by value: the closed-circuit trimix
+    // dive, two events at one second, the start with and without an offset from UTC, and a
+    // date no calendar has.
+    @Test
+    void jsonCarriesEveryDetailWithTheStartInIso8601() throws Exception {
+        Path twoEvents = Files.writeString(temporary.resolve("two-events.txt"), """
+            devinfo 1 2 5
+            dive
+            datetime 2024-06-01 10:00:00 -03:30
+            time 0; depth 0
+            time 10; depth 6.5; event bookmark; event ascent 10 begin 3; event 0xFFFFFFFF
+            dive
+            datetime 2024-06-02 10:00:00 +05:45
+            dive
+            datetime 2024-06-03 10:00:00 Z
+            dive
+            datetime 2024-06-31 10:00:00 +01:00
+            """);
+        boolean older = TestEnvironment.olderApi();
+        // The port, the serial, and paths into the document with the values they must hold.
+        Object[][] cases = {
+            {closedCircuitScenario(), "439041101", new Object[][] {
+                {List.of(0, "startTime"), "2024-06-04T08:00:00"},
+                {List.of(0, "utcOffsetSeconds"), null},
+                {List.of(0, "diveMode"), "closed_circuit"},
+                {List.of(0, "gasMixes", 3, "usage"), older ? null : "diluent"},
+                {List.of(0, "tanks", 1, "usage"), older ? null : "oxygen"},
+                {List.of(0, "decoModel", "gradientFactorHighPercent"), new JsonReader.Number("70")},
+                {List.of(0, "sampleSeries", "event", "name"), List.of("bookmark")},
+                {List.of(0, "sampleSeries", "gasSwitch", "gasMix"), numbers(3, 1, 2)}}},
+            {twoEvents, "5", new Object[][] {
+                {List.of(0, "startTime"), "2024-06-01T10:00:00-03:30"},
+                {List.of(0, "utcOffsetSeconds"), new JsonReader.Number("-12600")},
+                // Two events at one second, both kept; a type libdivecomputer does not name.
+                {List.of(0, "sampleSeries", "event", "name"),
+                 Arrays.asList("bookmark", "ascent", null)},
+                {List.of(0, "sampleSeries", "event", "sample"), numbers(1, 1, 1)},
+                {List.of(0, "sampleSeries", "event", "type"),
+                 List.of(new JsonReader.Number("8"), new JsonReader.Number("3"),
+                         new JsonReader.Number("4294967295"))},
+                {List.of(0, "diveMode"), null},
+                {List.of(0, "gasMixes"), List.of()},
+                {List.of(1, "startTime"), "2024-06-02T10:00:00+05:45"},
+                {List.of(2, "startTime"), "2024-06-03T10:00:00+00:00"},
+                {List.of(3, "startTime"), null},
+                {List.of(3, "dateTime"), "2024-06-31 10:00:00"}}}};
+        for (Object[] c : cases) {
+            String port = c[0].toString();
+            Detailed download = downloadWithDetails(port);
+            Path json = temporary.resolve("details.json");
+
+            ChildProcess child = Tool.run("download", "--port", port, "--json", json.toString())
+                                     .assertClean(0);
+
+            assertEquals("", errors(child), child::toString);
+            assertJsonHolds(json, port, new Device("Dcsim", "Reef Explorer", (String) c[1]),
+                            download);
+            Object dives = at(JsonReader.read(Files.readString(json)), "dives");
+            for (Object[] check : (Object[][]) c[2]) {
+                List<?> path = (List<?>) check[0];
+                assertEquals(check[1], at(dives, path.toArray()), port + " " + path);
+            }
+        }
     }
 
     /** The texts of a plot's legend, in order. */
@@ -1161,7 +1465,7 @@ class CliTest {
 
     @Test
     void jsonToTheStandardOutputPutsTheTableOnTheStandardError() throws Exception {
-        List<Dive> expected = downloadHere("dcsim:builtin");
+        Detailed expected = downloadWithDetails("dcsim:builtin");
 
         ChildProcess child = Tool.run("download", "--json", "-").assertClean(0);
 

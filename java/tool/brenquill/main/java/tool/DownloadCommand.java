@@ -51,10 +51,11 @@ final class DownloadCommand implements Command {
         List<Option> options = new ArrayList<>(ComputerOptions.options());
         options.addAll(List.of(
             new Option(JSON, "FILE",
-                       "Also write the dives with their whole profiles as JSON, to the\n"
+                       "Also write the dives with their whole profiles and everything else\n"
+                           + "their computer recorded as JSON (format version 2), to the\n"
                            + "standard output for FILE - (the table then goes to the standard\n"
                            + "error): times in s, depths in m, pressures in bar, temperatures in\n"
-                           + "degrees Celsius; a value a sample lacks is null, NaN and infinities\n"
+                           + "degrees Celsius; a value not given is null, NaN and infinities\n"
                            + "are the strings \"NaN\", \"Infinity\" and \"-Infinity\"."),
             new Option(PLOT, "DIR",
                        "Also write one SVG profile per dive into DIR: depth, and temperature\n"
@@ -118,7 +119,7 @@ final class DownloadCommand implements Command {
                     // Nothing new: the files of the last download stay as they are.
                     text.println("No new dives.");
                     if (jsonToOut) {
-                        writeJson(jsonOutput.get(), port, device, dives);
+                        writeJson(jsonOutput.get(), port, device, downloaded);
                     }
                     Main.checkStandardOutput(out);
                     return;
@@ -130,7 +131,7 @@ final class DownloadCommand implements Command {
                 }
                 text.println(summary(device, dives.size()));
                 if (jsonOutput.isPresent()) {
-                    writeJson(jsonOutput.get(), port, device, dives);
+                    writeJson(jsonOutput.get(), port, device, downloaded);
                 }
                 if (plots.isPresent()) {
                     writePlots(files, plots.get(), dives);
@@ -305,8 +306,8 @@ final class DownloadCommand implements Command {
         OutputFile.probe(directory);
     }
 
-    private static void writeJson(OutputFile file, String port, Device device, List<Dive> dives)
-        throws IOException {
+    private static void writeJson(OutputFile file, String port, Device device,
+                                  List<DownloadedDive> dives) throws IOException {
         try (Writer writer = file.writer()) {
             DiveJson.write(writer, port, device, dives);
         } catch (IOException e) {
