@@ -385,7 +385,8 @@ class CliTest {
         List<String> lines = List.of(stdout.split("\n"));
         int header = -1;
         for (int i = 0; i < lines.size(); i++) {
-            if (lines.get(i).matches(" *# +Date and time +Duration +Max depth +Gas +Samples")) {
+            if (lines.get(i).matches(" *# +Date and time +Duration +Max depth +Avg depth +Min temp"
+                                     + " +Mode +Gas +Tanks start/end +Samples")) {
                 header = i;
             }
         }
@@ -420,19 +421,23 @@ class CliTest {
         for (int i = 0; i < rows.size(); i++) {
             String[] row = rows.get(i);
             Dive dive = expected.get(i);
-            assertEquals(6, row.length, () -> String.join("|", row));
+            assertEquals(10, row.length, () -> String.join("|", row));
             assertEquals(String.valueOf(i + 1), row[0]);
             assertEquals(dive.getDateTime(), row[1]);
-            assertEquals(dive.getGas().toString(), row[4]);
-            assertEquals(String.valueOf(dive.getSampleCount()), row[5]);
+            assertEquals(dive.getGas().toString(), row[7]);
+            assertEquals(String.valueOf(dive.getSampleCount()), row[9]);
         }
-        assertEquals(List.of("1", "2024-05-04 10:12:00", "0:42:00", "12.0 m", "Air", "253"),
+        assertEquals(List.of("1", "2024-05-04 10:12:00", "0:42:00", "12.0 m", "-", "25.4 \u00b0C",
+                             "OC", "Air", "200/120 bar", "253"),
                      List.of(rows.get(0)));
-        assertEquals(List.of("6", "2024-05-06 13:40:00", "1:00:00", "14.0 m", "Air", "361"),
+        assertEquals(List.of("6", "2024-05-06 13:40:00", "1:00:00", "14.0 m", "-", "25.8 \u00b0C",
+                             "OC", "Air", "200/100 bar", "361"),
                      List.of(rows.get(5)));
-        assertEquals(List.of("11", "2024-05-10 07:30:00", "0:57:00", "60.0 m", "Tx 18/45", "343"),
+        assertEquals(List.of("11", "2024-05-10 07:30:00", "0:57:00", "60.0 m", "-",
+                             "21.3 \u00b0C", "OC", "Tx 18/45", "220/90 200/110 200/130 bar", "343"),
                      List.of(rows.get(10)));
-        assertEquals(List.of("18", "2024-05-14 08:45:00", "1:05:00", "18.0 m", "EAN36", "391"),
+        assertEquals(List.of("18", "2024-05-14 08:45:00", "1:05:00", "18.0 m", "-", "25.4 \u00b0C",
+                             "OC", "EAN36", "200/85 bar", "391"),
                      List.of(rows.get(17)));
         List<String> lines = List.of(stdout.split("\n"));
         assertEquals(BUILTIN_SUMMARY, lines.get(lines.size() - 1));
@@ -995,11 +1000,11 @@ class CliTest {
             .toList();
     }
 
-    // Everything the computer recorded, through --json value by value: the closed-circuit trimix
-    // dive, two events at one second, the start with and without an offset from UTC, and a
-    // date no calendar has.
+    // Everything the computer recorded, through --json value by value and in the table: the
+    // closed-circuit trimix dive, two events at one second, the start with and without an offset
+    // from UTC, a date no calendar has, and values not given or no number.
     @Test
-    void jsonCarriesEveryDetailWithTheStartInIso8601() throws Exception {
+    void jsonAndTableCarryEveryDetailWithTheStartInIso8601() throws Exception {
         Path twoEvents = Files.writeString(temporary.resolve("two-events.txt"), """
             devinfo 1 2 5
             dive
@@ -1008,13 +1013,17 @@ class CliTest {
             time 10; depth 6.5; event bookmark; event ascent 10 begin 3; event 0xFFFFFFFF
             dive
             datetime 2024-06-02 10:00:00 +05:45
+            temperature-minimum 4.5
+            divemode scr
+            tank 0 metric 12 232 nan 50
             dive
             datetime 2024-06-03 10:00:00 Z
             dive
             datetime 2024-06-31 10:00:00 +01:00
             """);
         boolean older = TestEnvironment.olderApi();
-        // The port, the serial, and paths into the document with the values they must hold.
+        // The port, the serial, paths into the document with the values they must hold, and the
+        // table's first rows.
         Object[][] cases = {
             {closedCircuitScenario(), "439041101", new Object[][] {
                 {List.of(0, "startTime"), "2024-06-04T08:00:00"},
@@ -1024,7 +1033,11 @@ class CliTest {
                 {List.of(0, "tanks", 1, "usage"), older ? null : "oxygen"},
                 {List.of(0, "decoModel", "gradientFactorHighPercent"), new JsonReader.Number("70")},
                 {List.of(0, "sampleSeries", "event", "name"), List.of("bookmark")},
-                {List.of(0, "sampleSeries", "gasSwitch", "gasMix"), numbers(3, 1, 2)}}},
+                {List.of(0, "sampleSeries", "gasSwitch", "gasMix"), numbers(3, 1, 2)}},
+             // No minimum temperature field: the coldest sample.
+             List.of(List.of("1", "2024-06-04 08:00:00", "0:49:40", "60.0 m", "32.4 m",
+                             "11.0 \u00b0C", "CCR", "Tx 10/50", "200/165 200/120 210/150 bar",
+                             "298"))},
             {twoEvents, "5", new Object[][] {
                 {List.of(0, "startTime"), "2024-06-01T10:00:00-03:30"},
                 {List.of(0, "utcOffsetSeconds"), new JsonReader.Number("-12600")},
@@ -1039,8 +1052,13 @@ class CliTest {
                 {List.of(0, "gasMixes"), List.of()},
                 {List.of(1, "startTime"), "2024-06-02T10:00:00+05:45"},
                 {List.of(2, "startTime"), "2024-06-03T10:00:00+00:00"},
+                {List.of(1, "tanks", 0, "beginPressureBar"), "NaN"},
                 {List.of(3, "startTime"), null},
-                {List.of(3, "dateTime"), "2024-06-31 10:00:00"}}}};
+                {List.of(3, "dateTime"), "2024-06-31 10:00:00"}},
+             List.of(List.of("1", "2024-06-01 10:00:00", "0:00:00", "6.5 m", "-", "-", "-",
+                             "Unknown", "-", "2"),
+                     List.of("2", "2024-06-02 10:00:00", "0:00:00", "0.0 m", "-",
+                             "4.5 \u00b0C", "SCR", "Unknown", "?/50 bar", "0"))}};
         for (Object[] c : cases) {
             String port = c[0].toString();
             Detailed download = downloadWithDetails(port);
@@ -1057,6 +1075,10 @@ class CliTest {
                 List<?> path = (List<?>) check[0];
                 assertEquals(check[1], at(dives, path.toArray()), port + " " + path);
             }
+            List<?> rows = (List<?>) c[3];
+            assertEquals(rows, tableRows(child.stdout()).subList(0, rows.size()).stream()
+                                   .map(List::of).toList(),
+                         child::toString);
         }
     }
 

@@ -127,7 +127,7 @@ final class DownloadCommand implements Command {
                 if (dives.isEmpty()) {
                     text.println("No dives on the computer");
                 } else {
-                    DiveTable.print(text, dives);
+                    DiveTable.print(text, downloaded);
                 }
                 text.println(summary(device, dives.size()));
                 if (jsonOutput.isPresent()) {
