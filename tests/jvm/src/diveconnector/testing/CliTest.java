@@ -65,7 +65,7 @@ class CliTest {
     }
 
     /** The child's stderr without the java launcher's note about JDK_JAVA_OPTIONS. */
-    private static String errors(ChildProcess child) {
+    static String errors(ChildProcess child) {
         StringBuilder errors = new StringBuilder();
         for (String line : child.stderr().split("\n", -1)) {
             if (!line.startsWith(Tool.JAVA_OPTIONS_NOTE)) {
@@ -1318,7 +1318,7 @@ class CliTest {
     }
 
     /** The names in a directory, sorted; hidden temporary files included. */
-    private static List<Path> listing(Path directory) throws Exception {
+    static List<Path> listing(Path directory) throws Exception {
         try (Stream<Path> files = Files.list(directory)) {
             return files.map(Path::getFileName).sorted().toList();
         }

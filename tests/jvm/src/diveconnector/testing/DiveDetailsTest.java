@@ -34,7 +34,7 @@ class DiveDetailsTest {
     private static final String HANDLER_FAILED = "[-]: The application's event handler failed.";
 
     /** A closed-circuit trimix dive: every field and sample kind. */
-    private static final String CLOSED_CIRCUIT = String.join("\n",
+    static final String CLOSED_CIRCUIT = String.join("\n",
         "dive", "datetime 2024-06-01 10:00:00 -03:30", "divetime 50:00", "maxdepth 61.5",
         "avgdepth 32.25", "atmospheric 1.013", "temperature-surface 26",
         "temperature-minimum 11.5", "temperature-maximum 25", "salinity salt 1025",

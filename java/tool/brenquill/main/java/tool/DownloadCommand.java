@@ -23,10 +23,11 @@ import java.util.Set;
 
 /**
  * Downloads every dive of a dive computer, prints them as a table and optionally writes them as
- * JSON and as SVG dive profiles.
+ * JSON, as UDDF and as SVG dive profiles.
  */
 final class DownloadCommand implements Command {
     private static final String JSON = "--json";
+    private static final String UDDF = "--uddf";
     private static final String PLOT = "--plot";
     private static final String NEW_ONLY = "--new-only";
     private static final String ALL = "--all";
@@ -57,6 +58,11 @@ final class DownloadCommand implements Command {
                            + "error): times in s, depths in m, pressures in bar, temperatures in\n"
                            + "degrees Celsius; a value not given is null, NaN and infinities\n"
                            + "are the strings \"NaN\", \"Infinity\" and \"-Infinity\"."),
+            new Option(UDDF, "FILE",
+                       "Also write the dives as UDDF 3.2.3, which most dive logs import, to the\n"
+                           + "standard output for FILE -: the computer, the gas mixes and tanks,\n"
+                           + "and each dive's profile with every value UDDF has a place for, in\n"
+                           + "SI units (m, s, K, Pa)."),
             new Option(PLOT, "DIR",
                        "Also write one SVG profile per dive into DIR: depth, and temperature\n"
                            + "and tank pressure when the dive has them, with its events."),
@@ -79,19 +85,22 @@ final class DownloadCommand implements Command {
         Optional<String> json = nonEmpty(arguments, JSON, "a file name");
         boolean jsonToOut = json.equals(Optional.of(STANDARD_OUTPUT));
         Optional<Path> jsonPath = jsonToOut ? Optional.empty() : path(JSON, json);
+        Optional<String> uddf = nonEmpty(arguments, UDDF, "a file name");
+        boolean uddfToOut = uddf.equals(Optional.of(STANDARD_OUTPUT));
+        if (jsonToOut && uddfToOut) {
+            throw new UsageException(JSON + " - and " + UDDF + " - cannot both write the "
+                                     + "standard output");
+        }
+        Optional<Path> uddfPath = uddfToOut ? Optional.empty() : path(UDDF, uddf);
         Optional<Path> plots = path(PLOT, nonEmpty(arguments, PLOT, "a directory name"));
         Optional<Path> cache = fingerprintCache(arguments);
-        // With the JSON on the standard output, the table must not mix with it.
-        PrintStream text = jsonToOut ? err : out;
+        // With the JSON or UDDF on the standard output, the table must not mix with it.
+        PrintStream text = jsonToOut || uddfToOut ? err : out;
 
         try (PendingFiles files = new PendingFiles(err)) {
             // The targets are checked before the download, which may take minutes, not after it.
-            Optional<OutputFile> jsonFile = Optional.empty();
-            if (jsonToOut) {
-                jsonFile = Optional.of(files.add(OutputFile.standardOutput()));
-            } else if (jsonPath.isPresent()) {
-                jsonFile = Optional.of(files.add(OutputFile.replacing(jsonPath.get())));
-            }
+            Optional<OutputFile> jsonOutput = output(files, jsonToOut, jsonPath);
+            Optional<OutputFile> uddfOutput = output(files, uddfToOut, uddfPath);
             if (plots.isPresent()) {
                 probeDirectory(plots.get());
             }
@@ -108,7 +117,6 @@ final class DownloadCommand implements Command {
             text.println("Downloading from " + computer.model().name() + " on "
                          + computer.portName() + ".");
             Main.checkStandardOutput(out);
-            Optional<OutputFile> jsonOutput = jsonFile;
             boolean newOnly = arguments.flag(NEW_ONLY);
             // Runs inside the download, which moves the cache on only once this has returned.
             DiverConnector.DiveKeeper keeper = (device, arrived) -> {
@@ -120,6 +128,9 @@ final class DownloadCommand implements Command {
                     text.println("No new dives.");
                     if (jsonToOut) {
                         writeJson(jsonOutput.get(), port, device, downloaded);
+                    }
+                    if (uddfToOut) {
+                        writeUddf(uddfOutput.get(), device, downloaded);
                     }
                     Main.checkStandardOutput(out);
                     return;
@@ -133,6 +144,9 @@ final class DownloadCommand implements Command {
                 if (jsonOutput.isPresent()) {
                     writeJson(jsonOutput.get(), port, device, downloaded);
                 }
+                if (uddfOutput.isPresent()) {
+                    writeUddf(uddfOutput.get(), device, downloaded);
+                }
                 if (plots.isPresent()) {
                     writePlots(files, plots.get(), dives);
                 }
@@ -140,6 +154,9 @@ final class DownloadCommand implements Command {
                 files.commit();
                 if (jsonPath.isPresent()) {
                     text.println("Wrote " + jsonPath.get() + ".");
+                }
+                if (uddfPath.isPresent()) {
+                    text.println("Wrote " + uddfPath.get() + ".");
                 }
                 if (plots.isPresent()) {
                     text.println("Wrote " + dives.size()
@@ -304,6 +321,27 @@ final class DownloadCommand implements Command {
                                   + FileErrors.reason(e), e);
         }
         OutputFile.probe(directory);
+    }
+
+    /** The standard output, or the file replacing the target, or neither. */
+    private static Optional<OutputFile> output(PendingFiles files, boolean toStandardOutput,
+                                               Optional<Path> target) throws IOException {
+        if (toStandardOutput) {
+            return Optional.of(files.add(OutputFile.standardOutput()));
+        }
+        if (target.isPresent()) {
+            return Optional.of(files.add(OutputFile.replacing(target.get())));
+        }
+        return Optional.empty();
+    }
+
+    private static void writeUddf(OutputFile file, Device device, List<DownloadedDive> dives)
+        throws IOException {
+        try (Writer writer = file.writer()) {
+            DiveUddf.write(writer, device, dives);
+        } catch (IOException e) {
+            throw FileErrors.cannotWrite(file.name(), e);
+        }
     }
 
     private static void writeJson(OutputFile file, String port, Device device,

@@ -5,6 +5,7 @@ import brenquill.main.java.core.exceptions.NativeException;
 import java.io.IOException;
 import java.io.PrintStream;
 import java.util.List;
+import java.util.Optional;
 
 /** The {@code diveconnector} command-line tool. */
 public final class Main {
@@ -104,10 +105,15 @@ public final class Main {
         return EXIT_FAILURE;
     }
 
+    /** The version of this build, when the launcher gives it. */
+    static Optional<String> toolVersion() {
+        return Optional.ofNullable(System.getProperty(VERSION_PROPERTY));
+    }
+
     /** The tool's version, the libdivecomputer it runs on, and whether that is dcsim. */
     private static String version() {
         String library = DeviceConnector.getLibdivecomputerVersion();
-        return NAME + " " + System.getProperty(VERSION_PROPERTY, "(version unknown)") + "\n"
+        return NAME + " " + toolVersion().orElse("(version unknown)") + "\n"
             + "libdivecomputer " + library
             + (ComputerOptions.simulated() ? " simulated by dcsim: this build reaches simulated "
                                                  + "dive computers only\n"
