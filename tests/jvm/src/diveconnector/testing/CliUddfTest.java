@@ -327,16 +327,23 @@ class CliUddfTest {
         assertEquals("kept", Files.readString(protectedFile));
     }
 
+    // Also a computer without dives: a document without profile data and gas definitions.
     @Test
     void uddfToTheStandardOutputPutsTheTableOnTheStandardError() throws Exception {
-        ChildProcess child = Tool.run("download", "--uddf", "-").assertClean(0);
+        Path empty = Files.writeString(temporary.resolve("empty.txt"), "devinfo 1 2 3\n");
+        String[][] cases = {
+            {"dcsim:builtin", "20", "20 dives from Dcsim Reef Explorer, serial 20240401."},
+            {empty.toString(), "0", "0 dives from Dcsim Reef Explorer, serial 3."},
+        };
+        for (String[] computer : cases) {
+            ChildProcess child =
+                Tool.run("download", "--port", computer[0], "--uddf", "-").assertClean(0);
 
-        Path file = Files.writeString(temporary.resolve("out.uddf"), child.stdout());
-        assertValid(file);
-        assertEquals("20", value(parse(file), "count(" + DIVE + ")"));
-        assertTrue(CliTest.errors(child).endsWith(
-                       "20 dives from Dcsim Reef Explorer, serial 20240401."),
-                   child::toString);
+            Path file = Files.writeString(temporary.resolve("out.uddf"), child.stdout());
+            assertValid(file);
+            assertEquals(computer[1], value(parse(file), "count(" + DIVE + ")"));
+            assertTrue(CliTest.errors(child).endsWith(computer[2]), child::toString);
+        }
         assertFalse(Files.exists(Path.of("-")), "no file named -");
     }
 
