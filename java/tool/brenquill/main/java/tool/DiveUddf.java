@@ -13,12 +13,8 @@ import diveconnector.details.Tank;
 import java.io.IOException;
 import java.io.Writer;
 import java.math.BigDecimal;
-import java.time.LocalDateTime;
 import java.time.OffsetDateTime;
-import java.time.ZoneOffset;
 import java.time.format.DateTimeFormatter;
-import java.time.format.DateTimeParseException;
-import java.time.format.ResolverStyle;
 import java.time.temporal.ChronoUnit;
 import java.util.HashMap;
 import java.util.LinkedHashMap;
@@ -52,13 +48,9 @@ final class DiveUddf {
     private static final String DIVE_COMPUTER = "divecomputer";
     private static final String REBREATHER = "rebreather";
     private static final BigDecimal ZERO_CELSIUS = new BigDecimal("273.15");
-    private static final DateTimeFormatter DIVE_DATE_TIME =
-        DateTimeFormatter.ofPattern("uuuu-MM-dd HH:mm:ss").withResolverStyle(ResolverStyle.STRICT);
-    private static final DateTimeFormatter LOCAL_DATE_TIME =
-        DateTimeFormatter.ofPattern("uuuu-MM-dd'T'HH:mm:ss");
-    private static final DateTimeFormatter OFFSET_DATE_TIME =
+    private static final DateTimeFormatter GENERATED =
         DateTimeFormatter.ofPattern("uuuu-MM-dd'T'HH:mm:ssxxx");
-    // xs:dateTime has no year 0 and offsets of whole minutes up to 14 hours.
+    // xs:dateTime has no year 0, and offsets of whole minutes up to 14 hours.
     private static final int LATEST_OFFSET = 14 * 3600;
     private static final int EVENT_BOOKMARK = 8;
     private static final UnaryOperator<BigDecimal> AS_IS = UnaryOperator.identity();
@@ -192,7 +184,7 @@ final class DiveUddf {
             leaf("version", version.get());
         }
         leaf("datetime",
-             OFFSET_DATE_TIME.format(OffsetDateTime.now().truncatedTo(ChronoUnit.SECONDS)));
+             GENERATED.format(OffsetDateTime.now().truncatedTo(ChronoUnit.SECONDS)));
         end();
     }
 
@@ -351,23 +343,18 @@ final class DiveUddf {
      */
     private static String dateTime(int number, Dive dive, Optional<DiveDetails> details)
         throws IOException {
-        LocalDateTime start;
-        try {
-            start = LocalDateTime.parse(dive.getDateTime(), DIVE_DATE_TIME);
-        } catch (DateTimeParseException e) {
-            start = null;
+        OptionalInt zone =
+            details.isPresent() ? details.get().timezoneOffset() : OptionalInt.empty();
+        if (zone.isPresent()
+            && (zone.getAsInt() % 60 != 0 || Math.abs(zone.getAsInt()) > LATEST_OFFSET)) {
+            zone = OptionalInt.empty();
         }
-        if (start == null || start.getYear() < 1) {
+        Optional<String> start = DiveJson.isoDateTime(dive.getDateTime(), zone);
+        if (start.isEmpty() || start.get().startsWith("0000-") || start.get().startsWith("-")) {
             throw new IOException("dive " + number + " has no date and time UDDF can hold ("
                                   + dive.getDateTime() + ")");
         }
-        OptionalInt zone =
-            details.isPresent() ? details.get().timezoneOffset() : OptionalInt.empty();
-        if (zone.isEmpty() || zone.getAsInt() % 60 != 0
-            || Math.abs(zone.getAsInt()) > LATEST_OFFSET) {
-            return LOCAL_DATE_TIME.format(start);
-        }
-        return OFFSET_DATE_TIME.format(start.atOffset(ZoneOffset.ofTotalSeconds(zone.getAsInt())));
+        return start.get();
     }
 
     private static boolean hasSensorReadings(DiveSamples samples) {
