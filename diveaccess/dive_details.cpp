@@ -1,9 +1,5 @@
 #include "dive_details.h"
 
-#include <utility>
-
-#include "sample_walk.h"
-
 namespace diveconnector {
 
 namespace {
@@ -231,12 +227,6 @@ DiveDetails parseDetails(dc_parser_t* parser, const SupportLog& log, unsigned in
         query.list<dc_tank_t, TankDetail>(DC_FIELD_TANK_COUNT, "DC_FIELD_TANK_COUNT", DC_FIELD_TANK,
                                           "DC_FIELD_TANK", "tank", tankDetail);
 
-    // A walk that fails part-way leaves no sample at all rather than a profile cut short.
-    const dc_status_t walked = walkSamples(parser, details.samples);
-    if (walked != DC_STATUS_SUCCESS) {
-        details.samples = DetailSamples{};
-        query.leftOut("dc_parser_samples_foreach", "the samples", walked);
-    }
     return details;
 }
 

@@ -1,7 +1,8 @@
 // Everything a dive's parser reports beyond the record the application always gets: the other
 // header fields, every gas mix and tank, and every sample kind, each value kept.
 //
-//     const DiveDetails details = parseDetails(parser.get(), log, diveNumber);
+//     DiveDetails details = parseDetails(parser.get(), log, diveNumber);
+//     const DiveProfile profile = parseSamples(parser.get(), &details.samples);
 //     if (details.averageDepth) ... *details.averageDepth ...
 //
 // A field the backend does not give (DC_STATUS_UNSUPPORTED, or a member this libdivecomputer
@@ -9,8 +10,8 @@
 // are an extra, and a dive is never lost for one of them. Sample values are lists, one entry per
 // value in the order libdivecomputer delivered them, each with the index of the time sample it
 // belongs to (values before the first time sample belong to it), so two events or two tanks'
-// pressures at one time sample are both kept. Parsing them costs a second walk of the samples, done
-// only for an application that asked for the details.
+// pressures at one time sample are both kept. They are gathered in the walk that makes the
+// record's profile (parseSamples in dive_profile.h), so the backend decodes the samples once.
 #pragma once
 
 #include <libdivecomputer/datetime.h>
@@ -131,11 +132,10 @@ struct DiveDetails {
     DetailSamples samples;
 };
 
-// Queries every field (of the date only its time zone) and walks the samples. A query that fails
-// with anything but DC_STATUS_UNSUPPORTED leaves its field (or its gas mix or tank) empty, a walk
-// that fails leaves every sample list empty; each such failure is a warning in the support log
-// naming the dive (`dive`, counted from 1 in the download's order), the query and the status.
-// Throws only what the sample lists' allocation throws.
+// Queries every field (of the date only its time zone); the samples stay empty. A query that fails
+// with anything but DC_STATUS_UNSUPPORTED leaves its field (or its gas mix or tank) empty and is
+// a warning in the support log naming the dive (`dive`, counted from 1 in the download's order),
+// the query and the status. Throws only what the lists' allocation throws.
 [[nodiscard]] DiveDetails parseDetails(dc_parser_t* parser, const SupportLog& log,
                                        unsigned int dive);
 

@@ -46,10 +46,13 @@ DiveRecord parseDive(dc_device_t* device, const unsigned char* data, unsigned in
     record.divetime = parser.parseDivetime();
     record.maxdepth = parser.parseMaxdepth();
     const auto mixes = parser.parseGasMixes();
-    record.profile = parser.parseSamples();
+    DetailSamples samples;
+    record.profile =
+        parser.parseSamples(detailRequest == DetailRequest::kParse ? &samples : nullptr);
     record.gasmix = startingGasMix(mixes, record.profile.firstGasMix);
     if (detailRequest == DetailRequest::kParse) {
         record.details = parser.parseDetails(dive);
+        record.details->samples = std::move(samples);
     }
     return record;
 }
@@ -146,8 +149,8 @@ std::vector<std::optional<dc_gasmix_t>> DiveParser::parseGasMixes() const {
     return mixes;
 }
 
-DiveProfile DiveParser::parseSamples() const {
-    return diveconnector::parseSamples(parser_.get());
+DiveProfile DiveParser::parseSamples(DetailSamples* details) const {
+    return diveconnector::parseSamples(parser_.get(), details);
 }
 
 DiveDetails DiveParser::parseDetails(unsigned int dive) const {

@@ -63,7 +63,8 @@ class DiveParser {
     [[nodiscard]] std::uint32_t parseGasMixCount() const;
     // Every configured mix by index; an index the dive does not report stays empty.
     [[nodiscard]] std::vector<std::optional<dc_gasmix_t>> parseGasMixes() const;
-    [[nodiscard]] DiveProfile parseSamples() const;
+    // With `details`, their samples too, in the same walk.
+    [[nodiscard]] DiveProfile parseSamples(DetailSamples* details = nullptr) const;
     // See parseDetails in dive_details.h; failures go to the diagnostics' support log.
     [[nodiscard]] DiveDetails parseDetails(unsigned int dive) const;
 

@@ -1,5 +1,6 @@
 #include "dive_profile.h"
 
+#include "dive_details.h"
 #include "native_exception.h"
 #include "sample_walk.h"
 
@@ -24,6 +25,17 @@ void keepFirst(std::vector<std::optional<T>>& series, std::int32_t sampleCount, 
         series.emplace_back(value);
     }
 }
+
+// Both assemblies in one walk, so that the backend decodes the samples once.
+struct ProfileAndDetails {
+    ProfileBuilder& profile;
+    DetailSamples& details;
+
+    void add(dc_sample_type_t type, const dc_sample_value_t& value) {
+        profile.add(type, value);
+        details.add(type, value);
+    }
+};
 
 }  // namespace
 
@@ -76,9 +88,15 @@ DiveProfile ProfileBuilder::finish() && {
     return std::move(profile_);
 }
 
-DiveProfile parseSamples(dc_parser_t* parser) {
+DiveProfile parseSamples(dc_parser_t* parser, DetailSamples* details) {
     ProfileBuilder builder;
-    const dc_status_t status = walkSamples(parser, builder);
+    dc_status_t status = DC_STATUS_SUCCESS;
+    if (details != nullptr) {
+        ProfileAndDetails both{builder, *details};
+        status = walkSamples(parser, both);
+    } else {
+        status = walkSamples(parser, builder);
+    }
     if (status != DC_STATUS_SUCCESS) {
         throw Exception(messages::kParsingSamples, status);
     }

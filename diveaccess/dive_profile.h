@@ -1,6 +1,7 @@
 // A dive's samples as five parallel series, entry i of each belonging to the i-th time sample.
 //
 //     const DiveProfile profile = parseSamples(parser);   // throws Exception on a failed walk
+//     const DiveProfile same = parseSamples(parser, &details.samples);   // and the details' too
 //     for (size_t i = 0; i < profile.size(); ++i) { profile.depthSeries[i] ... }
 //
 // An empty entry (std::nullopt) means the time sample carried no value of that kind; it is not
@@ -34,9 +35,12 @@ struct DiveProfile {
     }
 };
 
-// Walks the parser's samples into a profile. A walk that fails, DC_STATUS_UNSUPPORTED included,
-// yields no profile: Exception "Error parsing the sample data." with the status.
-[[nodiscard]] DiveProfile parseSamples(dc_parser_t* parser);
+struct DetailSamples;
+
+// Walks the parser's samples into a profile and, when `details` is given, every sample value into
+// them in the same walk. A walk that fails, DC_STATUS_UNSUPPORTED included, yields no profile:
+// Exception "Error parsing the sample data." with the status.
+[[nodiscard]] DiveProfile parseSamples(dc_parser_t* parser, DetailSamples* details = nullptr);
 
 // Assembles a profile from a sample stream, one (type, value) at a time: at most one value of each
 // kind per time sample, the first that arrives for it, so a second tank's pressure or a second

@@ -419,13 +419,6 @@ time 10; depth 5; pressure 0 199; event bookmark
              EXPECT_EQ(d.timezone, std::nullopt);
              EXPECT_EQ(d.averageDepth, 15.0);
          }},
-        {"", "dc_parser_samples_foreach", 4,
-         "dc_parser_samples_foreach answered status -6; the dive's details leave the samples out.",
-         [](const DiveDetails& d) {
-             EXPECT_TRUE(d.samples.times.empty());
-             EXPECT_TRUE(d.samples.events.empty());
-             EXPECT_EQ(d.tanks.size(), 2u);
-         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.logged);

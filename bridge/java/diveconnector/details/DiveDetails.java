@@ -20,9 +20,9 @@ import java.util.OptionalInt;
  *
  * <p>A field the computer does not give is empty, never zero; a measurement it gives as NaN
  * (corrupt data) counts as not given. So is a field that fails to parse (a gas mix or a tank by
- * itself; samples that fail to parse leave every array of {@link DiveSamples} empty): the dive
- * still arrives as it would without the details, and the support log ({@code diveconnector.log})
- * names the dive, the field and libdivecomputer's status.
+ * itself): the dive still arrives as it would without the details, and the support log
+ * ({@code diveconnector.log}) names the dive, the field and libdivecomputer's status. The samples
+ * come from the walk that makes the dive's own series, whose failure fails the download.
  */
 public final class DiveDetails {
     /** Whether the dive was in fresh or salt water. */
