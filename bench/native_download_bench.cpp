@@ -1,5 +1,7 @@
 // The native half of a download: enumerating and parsing a large logbook from a dcsim computer
-// with no transfer delay, without Java. Prints time per dive and per sample value. Then a repeat
+// with no transfer delay, without Java. Prints time per dive and per sample value, and what
+// parsing the dive details adds, as a ratio measured interleaved with the plain download. Then a
+// repeat
 // download from a computer that transfers at a USB-serial cable's rate, with and without the
 // fingerprint cache.
 #include <benchmark/benchmark.h>
@@ -7,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -56,6 +59,47 @@ void BM_DownloadAndParse(benchmark::State& state) {
         values, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_DownloadAndParse)->Arg(400)->Arg(1600)->Arg(6400)->Unit(benchmark::kMillisecond);
+
+// The same logbook with and without the details, one download of each per iteration, their order
+// swapped every iteration, so that a machine's changing load falls on both alike. Timed in the
+// process's CPU time (the download runs on this one thread), which other processes on a shared
+// machine disturb far less than the wall time.
+void BM_DetailsCost(benchmark::State& state) {
+    const int dives = static_cast<int>(state.range(0));
+    attachLogbook(dives);
+    std::streambuf* const output = std::cout.rdbuf(nullptr);
+    std::clock_t spent[2] = {};
+    bool detailsFirst = false;
+    for (auto _ : state) {
+        for (int i = 0; i < 2; ++i) {
+            const bool details = (i == 0) == detailsFirst;
+            const std::clock_t start = std::clock();
+            {
+                const DeviceSession session("bench", "Bench", "Computer", Diagnostics::standard());
+                const DownloadInterruption interruption;
+                const DeviceConnection connection(session, nullptr);
+                auto records =
+                    downloadDives(connection, interruption,
+                                  details ? DetailRequest::kParse : DetailRequest::kSkip);
+                benchmark::DoNotOptimize(records.data());
+            }
+            spent[details ? 1 : 0] += std::clock() - start;
+        }
+        detailsFirst = !detailsFirst;
+    }
+    std::cout.rdbuf(output);
+    std::cout.clear();
+    const auto iterations = static_cast<double>(state.iterations());
+    const double plain = static_cast<double>(spent[0]) / CLOCKS_PER_SEC / iterations;
+    const double detailed = static_cast<double>(spent[1]) / CLOCKS_PER_SEC / iterations;
+    // The details repeat the four values of each time sample, with their sample indices.
+    const double values = static_cast<double>(dives) * kSamplesPerDive * 4;
+    state.counters["plain_us_per_dive"] = plain * 1e6 / dives;
+    state.counters["details_us_per_dive"] = detailed * 1e6 / dives;
+    state.counters["details_ratio"] = detailed / plain;
+    state.counters["extra_ns_per_value"] = (detailed - plain) * 1e9 / values;
+}
+BENCHMARK(BM_DetailsCost)->Arg(400)->Arg(1600)->Unit(benchmark::kMillisecond);
 
 // A 400-dive logbook of one-hour dives at 10 s. A real computer stores such a dive in about 1 KiB,
 // which a USB-serial cable at 115200 baud (11.5 KB/s) carries in about 88 ms: 8 chunks of 11 ms.
