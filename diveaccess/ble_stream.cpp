@@ -3,30 +3,226 @@
 #include <libdivecomputer/ble.h>
 #include <libdivecomputer/custom.h>
 
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "bluez_gatt_link.h"
+#include "gatt_link.h"
 
 namespace diveconnector {
 
 namespace {
 
-// What the custom stream's callbacks get as their user data.
-struct BleStream {
-    std::unique_ptr<BluezGattLink> link;
-    BleHooks hooks;
+// Terminal I/O: credits granted at the start, and the top-up once they run low.
+constexpr unsigned char kInitialCredits = 254;
+constexpr unsigned char kMoreCredits = 222;
+// How long a write waits for a credit from the device: as long as a call to it may take.
+constexpr std::chrono::milliseconds kCreditTime{5000};
+
+// What the custom stream's callbacks get as their user data: the platform's link under the
+// logic every platform shares.
+class BleStream final : public GattWaiter {
+  public:
+    BleStream(const char* address, const BleHooks& hooks)
+        : hooks(hooks), inbox_(upperCaseAddress(address)) {}
+
+    [[nodiscard]] dc_status_t open(const std::string& address);
+
+    dc_status_t waitUntil(GattLink& link, const std::function<bool()>& done,
+                          std::optional<Clock::time_point> deadline) override;
+
+    void setTimeout(int milliseconds) noexcept { timeoutMs_ = milliseconds; }
+    [[nodiscard]] dc_status_t read(void* data, size_t size, size_t* actual);
+    [[nodiscard]] dc_status_t poll(int milliseconds);
+    [[nodiscard]] dc_status_t sleep(unsigned int milliseconds);
+    void purgeInput() { inbox_.purge(); }
+    [[nodiscard]] dc_status_t write(const void* data, size_t size, size_t* actual);
+    [[nodiscard]] dc_status_t readCharacteristic(const std::string& uuid, unsigned char* data,
+                                                 size_t size);
+    [[nodiscard]] dc_status_t writeCharacteristic(const std::string& uuid,
+                                                  const unsigned char* data, size_t size);
+    [[nodiscard]] const GattLink& link() const { return *link_; }
+
+    const BleHooks hooks;
+
+  private:
+    [[nodiscard]] dc_status_t waitUntil(const std::function<bool()>& done,
+                                        std::optional<Clock::time_point> deadline) {
+        return waitUntil(*link_, done, deadline);
+    }
+    [[nodiscard]] dc_status_t grantCredits(GattLink& link, unsigned char credits);
+    void say(dc_loglevel_t level, const std::string& message) const;
+    // What the inbox has to say, on the downloading thread.
+    void sayInboxNews();
+
+    GattInbox inbox_;
+    bool grantsCredits_ = false;  // Terminal I/O: the device's notifications cost credits
+    int timeoutMs_ = -1;          // negative blocks, 0 does not wait
+    // Declared last: closed first, so that it pushes nothing into the inbox once that is gone.
+    std::unique_ptr<GattLink> link_;
 };
 
-BluezGattLink& linkOf(void* userdata) {
-    return *static_cast<BleStream*>(userdata)->link;
+std::optional<GattWaiter::Clock::time_point> deadlineAfter(int milliseconds) {
+    if (milliseconds < 0) {
+        return std::nullopt;
+    }
+    return GattWaiter::Clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+dc_status_t BleStream::open(const std::string& address) {
+    dc_status_t status =
+        openPlatformGattLink(address, GattLinkContext{inbox_, *this, hooks.log}, link_);
+    if (status == DC_STATUS_SUCCESS && link_->choice().creditsWrite) {
+        grantsCredits_ = true;
+        status = grantCredits(*link_, kInitialCredits);
+        if (status != DC_STATUS_SUCCESS) {
+            link_.reset();
+        }
+    }
+    return status;
+}
+
+void BleStream::say(dc_loglevel_t level, const std::string& message) const {
+    if (hooks.log) {
+        hooks.log(level, message);
+    }
+}
+
+void BleStream::sayInboxNews() {
+    for (const auto& [level, message] : inbox_.takeLogLines()) {
+        say(level, message);
+    }
+}
+
+dc_status_t BleStream::waitUntil(GattLink& link, const std::function<bool()>& done,
+                                 std::optional<Clock::time_point> deadline) {
+    for (;;) {
+        dc_status_t status = link.pumpEvents();
+        sayInboxNews();
+        if (status != DC_STATUS_SUCCESS) {
+            return status;
+        }
+        if (grantsCredits_ && inbox_.creditsLow()) {
+            status = grantCredits(link, kMoreCredits);
+            if (status != DC_STATUS_SUCCESS) {
+                return status == DC_STATUS_CANCELLED ? status : DC_STATUS_IO;
+            }
+        }
+        // Checked first: while the device streams, a read never waits, and a cancelled download
+        // must not go on until its transfer ends.
+        if (hooks.cancelled && hooks.cancelled()) {
+            return DC_STATUS_CANCELLED;
+        }
+        if (done()) {
+            return DC_STATUS_SUCCESS;
+        }
+        if (inbox_.failed()) {
+            return DC_STATUS_IO;
+        }
+        if (deadline && Clock::now() >= *deadline) {
+            return DC_STATUS_TIMEOUT;
+        }
+        status = link.waitForEvents(deadline);
+        if (status != DC_STATUS_SUCCESS) {
+            return status;
+        }
+    }
+}
+
+dc_status_t BleStream::grantCredits(GattLink& link, unsigned char credits) {
+    // Counted first: the notifications that come during the write's own wait must not make it
+    // grant once more.
+    inbox_.grantCredits(credits);
+    const dc_status_t status =
+        link.writeCharacteristic(*link.choice().creditsWrite, &credits, 1, true);
+    if (status != DC_STATUS_SUCCESS) {
+        inbox_.withdrawCredits(credits);
+    }
+    return status;
+}
+
+dc_status_t BleStream::read(void* data, size_t size, size_t* actual) {
+    if (size == 0) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    // The rest of a packet comes at once; the next one only after a wait, which sees a cancel.
+    if (inbox_.hasRest() && inbox_.read(data, size, actual)) {
+        return DC_STATUS_SUCCESS;
+    }
+    const auto deadline = deadlineAfter(timeoutMs_);
+    for (;;) {
+        const dc_status_t status = waitUntil([this] { return inbox_.hasInput(); }, deadline);
+        if (status != DC_STATUS_SUCCESS) {
+            return status;
+        }
+        // Only a flood, on another thread, takes the packet away meanwhile; the wait then fails.
+        if (inbox_.read(data, size, actual)) {
+            return DC_STATUS_SUCCESS;
+        }
+    }
+}
+
+dc_status_t BleStream::poll(int milliseconds) {
+    return waitUntil([this] { return inbox_.hasInput(); }, deadlineAfter(milliseconds));
+}
+
+dc_status_t BleStream::sleep(unsigned int milliseconds) {
+    const dc_status_t status =
+        waitUntil([] { return false; }, Clock::now() + std::chrono::milliseconds(milliseconds));
+    return status == DC_STATUS_TIMEOUT ? DC_STATUS_SUCCESS : status;
+}
+
+dc_status_t BleStream::write(const void* data, size_t size, size_t* actual) {
+    if (inbox_.failed()) {
+        return DC_STATUS_IO;
+    }
+    const GattChoice& choice = link_->choice();
+    if (choice.creditsNotify) {
+        const dc_status_t status =
+            waitUntil([this] { return inbox_.hasDeviceCredit(); }, Clock::now() + kCreditTime);
+        if (status == DC_STATUS_TIMEOUT) {
+            say(DC_LOGLEVEL_ERROR, "The device granted no credit for a write within " +
+                                       std::to_string(kCreditTime.count()) + " ms.");
+        }
+        if (status != DC_STATUS_SUCCESS) {
+            return status;
+        }
+        // Only this thread spends the device's credits.
+        static_cast<void>(inbox_.takeDeviceCredit());
+    }
+    const dc_status_t status =
+        link_->writeCharacteristic(choice.write, static_cast<const unsigned char*>(data), size,
+                                   !choice.write.has("write-without-response"));
+    if (status == DC_STATUS_SUCCESS) {
+        *actual = size;
+    }
+    return status;
+}
+
+dc_status_t BleStream::readCharacteristic(const std::string& uuid, unsigned char* data,
+                                          size_t size) {
+    const GattCharacteristic* target = link_->characteristic(lowerCaseUuid(uuid));
+    return target != nullptr ? link_->readCharacteristic(*target, data, size)
+                             : DC_STATUS_UNSUPPORTED;
+}
+
+dc_status_t BleStream::writeCharacteristic(const std::string& uuid, const unsigned char* data,
+                                           size_t size) {
+    const GattCharacteristic* target = link_->characteristic(lowerCaseUuid(uuid));
+    return target != nullptr ? link_->writeCharacteristic(*target, data, size, true)
+                             : DC_STATUS_UNSUPPORTED;
+}
+
+BleStream& streamOf(void* userdata) {
+    return *static_cast<BleStream*>(userdata);
 }
 
 dc_status_t setTimeout(void* userdata, int milliseconds) {
-    linkOf(userdata).setTimeout(milliseconds);
+    streamOf(userdata).setTimeout(milliseconds);
     return DC_STATUS_SUCCESS;
 }
 
@@ -41,15 +237,15 @@ dc_status_t ignoreConfiguration(void*, unsigned int, unsigned int, dc_parity_t, 
 }
 
 dc_status_t poll(void* userdata, int milliseconds) {
-    return linkOf(userdata).poll(milliseconds);
+    return streamOf(userdata).poll(milliseconds);
 }
 
 dc_status_t read(void* userdata, void* data, size_t size, size_t* actual) {
-    return linkOf(userdata).read(data, size, actual);
+    return streamOf(userdata).read(data, size, actual);
 }
 
 dc_status_t write(void* userdata, const void* data, size_t size, size_t* actual) {
-    return linkOf(userdata).write(data, size, actual);
+    return streamOf(userdata).write(data, size, actual);
 }
 
 dc_status_t copyName(const std::string& name, void* data, size_t size) {
@@ -69,7 +265,7 @@ dc_status_t copyName(const std::string& name, void* data, size_t size) {
 // The application's PIN for the computer, NUL-terminated; UNSUPPORTED when it gives none.
 dc_status_t pinCode(const BleStream& stream, void* data, size_t size) {
     const std::optional<std::string> pin =
-        stream.hooks.pinCode ? stream.hooks.pinCode(stream.link->address(), stream.link->name())
+        stream.hooks.pinCode ? stream.hooks.pinCode(stream.link().address(), stream.link().name())
                              : std::nullopt;
     if (stream.hooks.accessCodeUse) {
         stream.hooks.accessCodeUse->pinAsked = true;
@@ -89,12 +285,12 @@ dc_status_t pinCode(const BleStream& stream, void* data, size_t size) {
 
 // The stored code, zero-filled; all zeros when none is stored.
 dc_status_t loadAccessCode(const BleStream& stream, void* data, size_t size) {
-    const std::vector<unsigned char> code = stream.hooks.accessCodes.load(stream.link->address());
+    const std::vector<unsigned char> code = stream.hooks.accessCodes.load(stream.link().address());
     std::memset(data, 0, size);
     if (code.size() == size) {
         std::memcpy(data, code.data(), size);
         if (stream.hooks.accessCodeUse) {
-            stream.hooks.accessCodeUse->address = stream.link->address();
+            stream.hooks.accessCodeUse->address = stream.link().address();
             stream.hooks.accessCodeUse->storedCodeGiven = true;
         }
     }
@@ -109,7 +305,7 @@ dc_status_t storeAccessCode(const BleStream& stream, const void* data, size_t si
     if (stream.hooks.secretsLog != nullptr) {
         stream.hooks.secretsLog->maskAccessCode(code, size);
     }
-    stream.hooks.accessCodes.store(stream.link->address(), code, size);
+    stream.hooks.accessCodes.store(stream.link().address(), code, size);
     if (stream.hooks.accessCodeUse) {
         stream.hooks.accessCodeUse->codeStored = true;
     }
@@ -118,10 +314,9 @@ dc_status_t storeAccessCode(const BleStream& stream, const void* data, size_t si
 #endif
 
 dc_status_t ioctl(void* userdata, unsigned int request, void* data, size_t size) {
-    const BleStream& stream = *static_cast<BleStream*>(userdata);
-    BluezGattLink& link = *stream.link;
+    BleStream& stream = streamOf(userdata);
     if (request == DC_IOCTL_BLE_GET_NAME) {
-        return copyName(link.name(), data, size);
+        return copyName(stream.link().name(), data, size);
     }
 #ifdef DC_IOCTL_BLE_GET_PINCODE
     if (request == DC_IOCTL_BLE_GET_PINCODE) {
@@ -146,10 +341,10 @@ dc_status_t ioctl(void* userdata, unsigned int request, void* data, size_t size)
             return DC_STATUS_INVALIDARGS;
         }
         return request == DC_IOCTL_BLE_CHARACTERISTIC_READ
-                   ? link.readCharacteristic(uuid, bytes + sizeof(dc_ble_uuid_t),
-                                             size - sizeof(dc_ble_uuid_t))
-                   : link.writeCharacteristic(uuid, bytes + sizeof(dc_ble_uuid_t),
-                                              size - sizeof(dc_ble_uuid_t));
+                   ? stream.readCharacteristic(uuid, bytes + sizeof(dc_ble_uuid_t),
+                                               size - sizeof(dc_ble_uuid_t))
+                   : stream.writeCharacteristic(uuid, bytes + sizeof(dc_ble_uuid_t),
+                                                size - sizeof(dc_ble_uuid_t));
     }
 #endif
     return DC_STATUS_UNSUPPORTED;
@@ -157,13 +352,13 @@ dc_status_t ioctl(void* userdata, unsigned int request, void* data, size_t size)
 
 dc_status_t purge(void* userdata, dc_direction_t direction) {
     if ((direction & DC_DIRECTION_INPUT) != 0) {
-        linkOf(userdata).purgeInput();
+        streamOf(userdata).purgeInput();
     }
     return DC_STATUS_SUCCESS;
 }
 
 dc_status_t sleep(void* userdata, unsigned int milliseconds) {
-    return linkOf(userdata).sleep(milliseconds);
+    return streamOf(userdata).sleep(milliseconds);
 }
 
 dc_status_t close(void* userdata) {
@@ -176,8 +371,8 @@ dc_status_t close(void* userdata) {
 
 dc_status_t openBleStream(dc_context_t* context, const char* address, const BleHooks& hooks,
                           dc_iostream_t** stream) {
-    auto state = std::make_unique<BleStream>(BleStream{nullptr, hooks});
-    dc_status_t status = BluezGattLink::open(address, hooks.cancelled, hooks.log, state->link);
+    auto state = std::make_unique<BleStream>(address, hooks);
+    dc_status_t status = state->open(address);
     if (status != DC_STATUS_SUCCESS) {
         return status;
     }

@@ -1,4 +1,5 @@
-// A libdivecomputer custom stream (transport BLE) over a BlueZ GATT link, on Linux.
+// A libdivecomputer custom stream (transport BLE) over the platform's GATT link (gatt_link.h:
+// BlueZ on Linux), with everything but the platform's calls shared by every platform.
 //
 //     dc_iostream_t* raw = nullptr;
 //     const dc_status_t status = openBleStream(context, "AA:BB:CC:DD:EE:FF", hooks, &raw);

@@ -30,7 +30,7 @@ std::vector<NearbyBluetoothDevice> nearbyDevices(const BluezObjects& objects,
             continue;
         }
         NearbyBluetoothDevice nearby;
-        nearby.address = upperCase(*address);
+        nearby.address = upperCaseAddress(*address);
         // Not Alias: without a name BlueZ makes it up from the address.
         const std::string* name = bluezString(properties, "Name");
         nearby.name = name != nullptr ? *name : std::string();

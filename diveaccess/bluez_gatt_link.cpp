@@ -1,7 +1,6 @@
 #include "bluez_gatt_link.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -25,17 +24,6 @@ constexpr std::chrono::milliseconds kCloseTime{2000};
 constexpr int kConnectRetries = 2;
 constexpr std::chrono::milliseconds kRetryPause{500};
 constexpr char kRefused[] = "org.bluez.Error.Failed";
-
-// Terminal I/O: credits granted at the start, and the top-up once they run low.
-constexpr unsigned char kInitialCredits = 254;
-constexpr int kLowCredits = 32;
-constexpr unsigned char kMoreCredits = 222;
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // A failure of a call that is not the link's own (a cancel, a timeout) counts as the device's.
 dc_status_t failedCall(dc_status_t status) {
@@ -68,22 +56,23 @@ bool contains(const std::vector<std::string>& items, const char* item) {
 
 }  // namespace
 
-BluezGattLink::BluezGattLink(Bus bus, std::string address, CancelQuery cancelled, Log log)
-    : bus_(std::move(bus)),
-      address_(upperCase(std::move(address))),
-      cancelled_(std::move(cancelled)),
-      log_(std::move(log)) {}
+BluezGattLink::BluezGattLink(Bus bus, const std::string& address, const GattLinkContext& context)
+    : bus_(std::move(bus)), address_(upperCaseAddress(address)), context_(context) {}
 
-dc_status_t BluezGattLink::open(const std::string& address, CancelQuery cancelled, Log log,
-                                std::unique_ptr<BluezGattLink>& link) {
+dc_status_t openPlatformGattLink(const std::string& address, const GattLinkContext& context,
+                                 std::unique_ptr<GattLink>& link) {
+    return BluezGattLink::open(address, context, link);
+}
+
+dc_status_t BluezGattLink::open(const std::string& address, const GattLinkContext& context,
+                                std::unique_ptr<GattLink>& link) {
     sd_bus* rawBus = nullptr;
     const int r = sd_bus_open_system(&rawBus);
     Bus bus(rawBus);
     if (r < 0) {
         return DC_STATUS_UNSUPPORTED;
     }
-    std::unique_ptr<BluezGattLink> opened(
-        new BluezGattLink(std::move(bus), address, std::move(cancelled), std::move(log)));
+    std::unique_ptr<BluezGattLink> opened(new BluezGattLink(std::move(bus), address, context));
     const dc_status_t status = opened->connect();
     if (status == DC_STATUS_SUCCESS) {
         link = std::move(opened);
@@ -92,15 +81,8 @@ dc_status_t BluezGattLink::open(const std::string& address, CancelQuery cancelle
 }
 
 void BluezGattLink::say(dc_loglevel_t level, const std::string& message) const {
-    if (log_) {
-        log_(level, message);
-    }
-}
-
-void BluezGattLink::lose(const std::string& why) {
-    if (!gone_) {
-        gone_ = true;
-        say(DC_LOGLEVEL_ERROR, "BLE link to " + address_ + " lost: " + why);
+    if (context_.log) {
+        context_.log(level, message);
     }
 }
 
@@ -175,7 +157,7 @@ dc_status_t BluezGattLink::findDevice(const BluezObjects& objects) {
         const BluezProperties& properties = device->second;
         const std::string* adapter = bluezObjectPath(properties, "Adapter");
         const std::string* address = bluezString(properties, "Address");
-        if (adapter == nullptr || address == nullptr || upperCase(*address) != address_) {
+        if (adapter == nullptr || address == nullptr || upperCaseAddress(*address) != address_) {
             continue;
         }
         const auto powered = adapters_.find(*adapter);
@@ -221,7 +203,7 @@ dc_status_t BluezGattLink::connectDevice() {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         const dc_status_t status = call(devicePath_, kBluezDevice, "Connect", left, error);
-        if (status != DC_STATUS_IO || gone_) {
+        if (status != DC_STATUS_IO || context_.inbox.lost()) {
             return status;
         }
         say(DC_LOGLEVEL_WARNING,
@@ -252,7 +234,7 @@ dc_status_t BluezGattLink::chooseCharacteristics() {
         const std::string* device = bluezObjectPath(service->second, "Device");
         const std::string* uuid = bluezString(service->second, "UUID");
         if (device != nullptr && *device == devicePath_ && uuid != nullptr) {
-            services.push_back(GattService{path, lowerCase(*uuid), {}});
+            services.push_back(GattService{path, lowerCaseUuid(*uuid), {}});
         }
     }
     for (const auto& [path, interfaces] : objects) {
@@ -266,9 +248,9 @@ dc_status_t BluezGattLink::chooseCharacteristics() {
         for (GattService& service : services) {
             if (owner != nullptr && *owner == service.path && uuid != nullptr) {
                 service.characteristics.push_back(
-                    GattCharacteristic{path, lowerCase(*uuid),
+                    GattCharacteristic{path, lowerCaseUuid(*uuid),
                                        flags != nullptr ? *flags : std::vector<std::string>()});
-                characteristicPaths_.emplace(lowerCase(*uuid), path);
+                characteristics_.emplace(lowerCaseUuid(*uuid), service.characteristics.back());
             }
         }
     }
@@ -283,9 +265,6 @@ dc_status_t BluezGattLink::chooseCharacteristics() {
         (!choice_->creditsNotify || choice_->creditsNotify->path != choice_->notify.path)) {
         status = startNotify(choice_->notify.path);
     }
-    if (status == DC_STATUS_SUCCESS && choice_->creditsWrite) {
-        status = grantCredits(kInitialCredits);
-    }
     return status;
 }
 
@@ -297,6 +276,11 @@ dc_status_t BluezGattLink::call(sd_bus_message* request, std::chrono::millisecon
             return waitUntil(done, deadline);
         },
         error, reply);
+}
+
+dc_status_t BluezGattLink::waitUntil(const std::function<bool()>& done,
+                                     Clock::time_point deadline) {
+    return context_.waiter.waitUntil(*this, done, deadline);
 }
 
 dc_status_t BluezGattLink::call(const std::string& path, const char* interface, const char* method,
@@ -317,10 +301,11 @@ dc_status_t BluezGattLink::startNotify(const std::string& path) {
     return status == DC_STATUS_SUCCESS ? status : failedCall(status);
 }
 
-dc_status_t BluezGattLink::writeValue(const std::string& path, const unsigned char* data,
-                                      size_t size, bool withResponse) {
+dc_status_t BluezGattLink::writeCharacteristic(const GattCharacteristic& target,
+                                               const unsigned char* data, size_t size,
+                                               bool withResponse) {
     sd_bus_message* rawCall = nullptr;
-    int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluezName, path.c_str(),
+    int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluezName, target.path.c_str(),
                                            kCharacteristic, "WriteValue");
     const BusMessage request(rawCall);
     if (r >= 0) {
@@ -338,130 +323,23 @@ dc_status_t BluezGattLink::writeValue(const std::string& path, const unsigned ch
     return status == DC_STATUS_SUCCESS ? status : failedCall(status);
 }
 
-dc_status_t BluezGattLink::grantCredits(unsigned char credits) {
-    // Counted first: the notifications that come during the write's own wait must not make it
-    // grant once more.
-    creditsLow_ = false;
-    credits_ += credits;
-    const dc_status_t status = writeValue(choice_->creditsWrite->path, &credits, 1, true);
-    if (status != DC_STATUS_SUCCESS) {
-        credits_ -= credits;
-    }
-    return status;
+dc_status_t BluezGattLink::pumpEvents() {
+    return processBus(bus_.get()) ? DC_STATUS_SUCCESS : DC_STATUS_IO;
 }
 
-std::optional<BluezGattLink::Clock::time_point> BluezGattLink::deadlineAfter(
-    int milliseconds) const {
-    if (milliseconds < 0) {
-        return std::nullopt;
-    }
-    return Clock::now() + std::chrono::milliseconds(milliseconds);
+dc_status_t BluezGattLink::waitForEvents(std::optional<Clock::time_point> deadline) {
+    return waitForBus(bus_.get(), deadline) ? DC_STATUS_SUCCESS : DC_STATUS_IO;
 }
 
-dc_status_t BluezGattLink::waitUntil(const std::function<bool()>& done,
-                                     std::optional<Clock::time_point> deadline) {
-    for (;;) {
-        if (!processBus(bus_.get())) {
-            return DC_STATUS_IO;
-        }
-        if (creditsLow_) {
-            const dc_status_t status = grantCredits(kMoreCredits);
-            if (status != DC_STATUS_SUCCESS) {
-                return status == DC_STATUS_CANCELLED ? status : DC_STATUS_IO;
-            }
-        }
-        // Checked first: while the device streams, a read never waits, and a cancelled download
-        // must not go on until its transfer ends.
-        if (cancelled_ && cancelled_()) {
-            return DC_STATUS_CANCELLED;
-        }
-        if (done()) {
-            return DC_STATUS_SUCCESS;
-        }
-        if (gone_ || flooded_) {
-            return DC_STATUS_IO;
-        }
-        if (deadline && Clock::now() >= *deadline) {
-            return DC_STATUS_TIMEOUT;
-        }
-        if (!waitForBus(bus_.get(), deadline)) {
-            return DC_STATUS_IO;
-        }
-    }
+const GattCharacteristic* BluezGattLink::characteristic(const std::string& uuid) const {
+    const auto found = characteristics_.find(uuid);
+    return found != characteristics_.end() ? &found->second : nullptr;
 }
 
-dc_status_t BluezGattLink::read(void* data, size_t size, size_t* actual) {
-    if (size == 0) {
-        return DC_STATUS_INVALIDARGS;
-    }
-    if (offset_ == current_.size()) {
-        const dc_status_t status =
-            waitUntil([this] { return !queue_.empty(); }, deadlineAfter(timeoutMs_));
-        if (status != DC_STATUS_SUCCESS) {
-            return status;
-        }
-        current_ = std::move(queue_.front());
-        queue_.pop_front();
-        queuedBytes_ -= current_.size();
-        offset_ = 0;
-    }
-    const size_t count = std::min(size, current_.size() - offset_);
-    std::memcpy(data, current_.data() + offset_, count);
-    offset_ += count;
-    *actual = count;
-    return DC_STATUS_SUCCESS;
-}
-
-dc_status_t BluezGattLink::poll(int timeoutMs) {
-    return waitUntil([this] { return hasInput(); }, deadlineAfter(timeoutMs));
-}
-
-dc_status_t BluezGattLink::sleep(unsigned int milliseconds) {
-    const dc_status_t status =
-        waitUntil([] { return false; }, Clock::now() + std::chrono::milliseconds(milliseconds));
-    return status == DC_STATUS_TIMEOUT ? DC_STATUS_SUCCESS : status;
-}
-
-void BluezGattLink::purgeInput() noexcept {
-    queue_.clear();
-    queuedBytes_ = 0;
-    current_.clear();
-    offset_ = 0;
-}
-
-dc_status_t BluezGattLink::write(const void* data, size_t size, size_t* actual) {
-    if (gone_ || flooded_) {
-        return DC_STATUS_IO;
-    }
-    if (choice_->creditsNotify) {
-        const dc_status_t status =
-            waitUntil([this] { return deviceCredits_ > 0; }, Clock::now() + kBluezCallTime);
-        if (status == DC_STATUS_TIMEOUT) {
-            say(DC_LOGLEVEL_ERROR, "The device granted no credit for a write within " +
-                                       std::to_string(kBluezCallTime.count()) + " ms.");
-        }
-        if (status != DC_STATUS_SUCCESS) {
-            return status;
-        }
-        --deviceCredits_;
-    }
-    const GattCharacteristic& target = choice_->write;
-    const dc_status_t status = writeValue(target.path, static_cast<const unsigned char*>(data),
-                                          size, !target.has("write-without-response"));
-    if (status == DC_STATUS_SUCCESS) {
-        *actual = size;
-    }
-    return status;
-}
-
-dc_status_t BluezGattLink::readCharacteristic(const std::string& uuid, unsigned char* data,
+dc_status_t BluezGattLink::readCharacteristic(const GattCharacteristic& target, unsigned char* data,
                                               size_t size) {
-    const auto path = characteristicPaths_.find(lowerCase(uuid));
-    if (path == characteristicPaths_.end()) {
-        return DC_STATUS_UNSUPPORTED;
-    }
     sd_bus_message* rawCall = nullptr;
-    int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluezName, path->second.c_str(),
+    int r = sd_bus_message_new_method_call(bus_.get(), &rawCall, kBluezName, target.path.c_str(),
                                            kCharacteristic, "ReadValue");
     const BusMessage request(rawCall);
     if (r >= 0) {
@@ -484,15 +362,6 @@ dc_status_t BluezGattLink::readCharacteristic(const std::string& uuid, unsigned 
     }
     std::memcpy(data, value, size);
     return DC_STATUS_SUCCESS;
-}
-
-dc_status_t BluezGattLink::writeCharacteristic(const std::string& uuid, const unsigned char* data,
-                                               size_t size) {
-    const auto path = characteristicPaths_.find(lowerCase(uuid));
-    if (path == characteristicPaths_.end()) {
-        return DC_STATUS_UNSUPPORTED;
-    }
-    return writeValue(path->second, data, size, true);
 }
 
 bool BluezGattLink::fromBluez(sd_bus_message* message) const {
@@ -518,33 +387,13 @@ void BluezGattLink::onDeviceChanged(const BluezProperties& changed) {
     }
     if (const std::optional<bool> connected = bluezBoolean(changed, "Connected")) {
         if (connected_ && !*connected) {
-            lose("the device disconnected.");
+            context_.inbox.lose("the device disconnected.");
             servicesResolved_ = false;
         }
         connected_ = *connected;
     }
     if (const std::optional<bool> resolved = bluezBoolean(changed, "ServicesResolved")) {
         servicesResolved_ = *resolved;
-    }
-}
-
-void BluezGattLink::queuePacket(const unsigned char* bytes, size_t size) {
-    if (flooded_) {
-        return;
-    }
-    if (queue_.size() >= kMaxQueuedPackets || queuedBytes_ + size > kMaxQueuedBytes) {
-        flooded_ = true;
-        purgeInput();
-        say(DC_LOGLEVEL_ERROR, "More than " + std::to_string(kMaxQueuedPackets) +
-                                   " notifications or " + std::to_string(kMaxQueuedBytes) +
-                                   " bytes from " + address_ +
-                                   " came unread: the device floods the link, which fails.");
-        return;
-    }
-    queue_.emplace_back(bytes, bytes + size);
-    queuedBytes_ += size;
-    if (choice_->creditsWrite && --credits_ <= kLowCredits) {
-        creditsLow_ = true;
     }
 }
 
@@ -579,17 +428,10 @@ void BluezGattLink::onValue(const std::string& path, sd_bus_message* message) {
             const void* bytes = nullptr;
             size_t size = 0;
             r = sd_bus_message_read_array(message, 'y', &bytes, &size);
-            if (r >= 0 && data && size > 0) {
-                queuePacket(static_cast<const unsigned char*>(bytes), size);
+            if (r >= 0 && data) {
+                context_.inbox.pushData(static_cast<const unsigned char*>(bytes), size);
             } else if (r >= 0 && credits) {
-                // One byte: the number of writes the device takes more.
-                if (size == 1) {
-                    deviceCredits_ += *static_cast<const unsigned char*>(bytes);
-                } else {
-                    say(DC_LOGLEVEL_WARNING, "The device granted credits in " +
-                                                 std::to_string(size) +
-                                                 " bytes, not one: ignored.");
-                }
+                context_.inbox.pushCredits(static_cast<const unsigned char*>(bytes), size);
             }
             if (r >= 0) {
                 r = sd_bus_message_exit_container(message);
@@ -622,7 +464,7 @@ int BluezGattLink::onPropertiesChanged(sd_bus_message* message, void* userdata, 
         if (powered) {
             link->adapters_[path] = *powered;
             if (!*powered && link->adapterPath_ == path) {
-                link->lose("the adapter was powered off.");
+                link->context_.inbox.lose("the adapter was powered off.");
             }
         }
     } else if (std::strcmp(interface, kCharacteristic) == 0 && link->choice_) {
@@ -651,7 +493,7 @@ int BluezGattLink::onInterfacesAdded(sd_bus_message* message, void* userdata, sd
     const std::string* address = bluezString(properties, "Address");
     const auto powered =
         adapter != nullptr ? link->adapters_.find(*adapter) : link->adapters_.end();
-    if (address != nullptr && upperCase(*address) == link->address_ &&
+    if (address != nullptr && upperCaseAddress(*address) == link->address_ &&
         powered != link->adapters_.end() && powered->second) {
         link->devicePath_ = path;
         link->adapterPath_ = *adapter;
@@ -673,11 +515,11 @@ int BluezGattLink::onInterfacesRemoved(sd_bus_message* message, void* userdata, 
     }
     // Only these mean the device is gone: BlueZ adds and removes others (Battery1, ...) at will.
     if (link->devicePath_ == path && contains(interfaces, kBluezDevice)) {
-        link->lose("BlueZ removed the device.");
+        link->context_.inbox.lose("BlueZ removed the device.");
     } else if (link->adapterPath_ == path && contains(interfaces, kBluezAdapter)) {
-        link->lose("BlueZ removed the adapter.");
+        link->context_.inbox.lose("BlueZ removed the adapter.");
     } else if (contains(interfaces, kCharacteristic) && link->inUse(path)) {
-        link->lose("BlueZ removed a characteristic in use.");
+        link->context_.inbox.lose("BlueZ removed a characteristic in use.");
     }
     return 0;
 }
@@ -690,7 +532,7 @@ int BluezGattLink::onOwnerChanged(sd_bus_message* message, void* userdata, sd_bu
     // Before BlueZ's owner is known, a change is no loss: the owner is asked for afterwards.
     if (sd_bus_message_read(message, "sss", &name, &previous, &next) >= 0 &&
         std::strcmp(name, kBluezName) == 0 && !link->owner_.empty() && link->owner_ != next) {
-        link->lose("BlueZ left the bus.");
+        link->context_.inbox.lose("BlueZ left the bus.");
     }
     return 0;
 }
@@ -701,7 +543,7 @@ BluezGattLink::~BluezGattLink() {
         callBluezBlocking(bus_.get(), path.c_str(), kCharacteristic, "StopNotify", kCloseTime);
     }
     // Another program's connection is left as it was.
-    if (connectedHere_ && !gone_) {
+    if (connectedHere_ && !context_.inbox.lost()) {
         callBluezBlocking(bus_.get(), devicePath_.c_str(), kBluezDevice, "Disconnect", kCloseTime);
     }
 }

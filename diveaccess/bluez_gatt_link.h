@@ -1,11 +1,12 @@
-// A GATT link to one BLE device through BlueZ's D-Bus API, on its own system-bus connection
-// (DBUS_SYSTEM_BUS_ADDRESS is honoured). The bus is pumped only by the thread that calls the
-// link, inside its waits; each notification of the device becomes one packet. Only the signals of
-// the bus name that owns org.bluez count: any other client of the system bus may emit the same.
+// The GATT link to one BLE device through BlueZ's D-Bus API, on its own system-bus connection
+// (DBUS_SYSTEM_BUS_ADDRESS is honoured): Linux's GattLink, opened by openPlatformGattLink. The bus
+// is pumped only by the thread that calls the link, inside the stream's waits; each notification
+// of the device becomes one packet in the stream's inbox. Only the signals of the bus name that
+// owns org.bluez count: any other client of the system bus may emit the same.
 //
-//     std::unique_ptr<BluezGattLink> link;
-//     const dc_status_t status = BluezGattLink::open("AA:BB:CC:DD:EE:FF", cancelled, log, link);
-//     ... link->write(...), link->read(...) ...
+//     std::unique_ptr<GattLink> link;
+//     const dc_status_t status = openPlatformGattLink("AA:BB:CC:DD:EE:FF", context, link);
+//     ... through the BLE stream ...
 //     link.reset();   // stops the notifications and disconnects what it connected
 //
 // The device is taken under any powered adapter that BlueZ knows it by, else searched for under
@@ -21,7 +22,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -31,57 +31,35 @@
 
 #include "bluez_objects.h"
 #include "gatt_choice.h"
+#include "gatt_link.h"
 #include "sd_bus_handles.h"
 
 namespace diveconnector {
 
-class BluezGattLink {
+class BluezGattLink final : public GattLink {
   public:
-    using CancelQuery = std::function<bool()>;
-    // Where the link says what went wrong beyond its status; may be empty.
-    using Log = std::function<void(dc_loglevel_t level, const std::string& message)>;
-    using Clock = std::chrono::steady_clock;
-
     // How long an unknown device is searched for.
     static constexpr std::chrono::milliseconds kDiscoveryTime{10000};
-    // Notifications queued unread past which the device counts as flooding the link: far more
-    // than any backend lets pile up.
-    static constexpr size_t kMaxQueuedPackets = 16384;
-    static constexpr size_t kMaxQueuedBytes = 4 * 1024 * 1024;
 
-    [[nodiscard]] static dc_status_t open(const std::string& address, CancelQuery cancelled,
-                                          Log log, std::unique_ptr<BluezGattLink>& link);
-    ~BluezGattLink();
-    BluezGattLink(const BluezGattLink&) = delete;
-    BluezGattLink& operator=(const BluezGattLink&) = delete;
+    [[nodiscard]] static dc_status_t open(const std::string& address,
+                                          const GattLinkContext& context,
+                                          std::unique_ptr<GattLink>& link);
+    ~BluezGattLink() override;
 
-    // The device's address, in upper case.
-    [[nodiscard]] const std::string& address() const noexcept { return address_; }
-    // The name the device advertises; empty if it advertises none.
-    [[nodiscard]] const std::string& name() const noexcept { return name_; }
-
-    // Reads wait this long: negative blocks, 0 does not wait.
-    void setTimeout(int milliseconds) noexcept { timeoutMs_ = milliseconds; }
-    // One packet, or its rest; the rest of a packet larger than `size` comes with the next read.
-    // DC_STATUS_IO once the device is gone or has flooded the queue.
-    [[nodiscard]] dc_status_t read(void* data, size_t size, size_t* actual);
-    [[nodiscard]] dc_status_t poll(int timeoutMs);
-    // Waits while packets keep being queued.
-    [[nodiscard]] dc_status_t sleep(unsigned int milliseconds);
-    // Drops every queued packet, a partly read one included.
-    void purgeInput() noexcept;
-    // One GATT write: without response where the characteristic allows it. Behind Terminal I/O
-    // each write spends one of the credits the device granted, waiting up to kBluezCallTime
-    // for one (DC_STATUS_TIMEOUT).
-    [[nodiscard]] dc_status_t write(const void* data, size_t size, size_t* actual);
-    // The value of a characteristic of the device, exactly `size` bytes of it.
-    [[nodiscard]] dc_status_t readCharacteristic(const std::string& uuid, unsigned char* data,
-                                                 size_t size);
-    [[nodiscard]] dc_status_t writeCharacteristic(const std::string& uuid,
-                                                  const unsigned char* data, size_t size);
+    [[nodiscard]] const std::string& address() const noexcept override { return address_; }
+    [[nodiscard]] const std::string& name() const noexcept override { return name_; }
+    [[nodiscard]] const GattChoice& choice() const noexcept override { return *choice_; }
+    [[nodiscard]] const GattCharacteristic* characteristic(const std::string& uuid) const override;
+    [[nodiscard]] dc_status_t writeCharacteristic(const GattCharacteristic& target,
+                                                  const unsigned char* data, size_t size,
+                                                  bool withResponse) override;
+    [[nodiscard]] dc_status_t readCharacteristic(const GattCharacteristic& target,
+                                                 unsigned char* data, size_t size) override;
+    [[nodiscard]] dc_status_t pumpEvents() override;
+    [[nodiscard]] dc_status_t waitForEvents(std::optional<Clock::time_point> deadline) override;
 
   private:
-    BluezGattLink(Bus bus, std::string address, CancelQuery cancelled, Log log);
+    BluezGattLink(Bus bus, const std::string& address, const GattLinkContext& context);
 
     dc_status_t watchSignals();
     dc_status_t connect();
@@ -90,29 +68,19 @@ class BluezGattLink {
     dc_status_t connectDevice();
     dc_status_t chooseCharacteristics();
     dc_status_t startNotify(const std::string& path);
-    dc_status_t writeValue(const std::string& path, const unsigned char* data, size_t size,
-                           bool withResponse);
-    dc_status_t grantCredits(unsigned char credits);
     // A call to BlueZ, answered while the link waits.
     dc_status_t call(sd_bus_message* request, std::chrono::milliseconds timeout, BusError& error,
                      BusMessage* reply = nullptr);
     dc_status_t call(const std::string& path, const char* interface, const char* method,
                      std::chrono::milliseconds timeout, BusError& error);
-    // Pumps the bus until `done` holds, the deadline passes (TIMEOUT), the device is gone or
-    // floods the queue (IO) or the download is cancelled (CANCELLED). No deadline: forever.
-    dc_status_t waitUntil(const std::function<bool()>& done,
-                          std::optional<Clock::time_point> deadline);
-    [[nodiscard]] std::optional<Clock::time_point> deadlineAfter(int milliseconds) const;
-    [[nodiscard]] bool hasInput() const noexcept {
-        return offset_ < current_.size() || !queue_.empty();
-    }
+    // Waits through the stream: until `done` holds, the deadline passes (TIMEOUT), the device is
+    // gone or floods the queue (IO) or the download is cancelled (CANCELLED).
+    dc_status_t waitUntil(const std::function<bool()>& done, Clock::time_point deadline);
     [[nodiscard]] bool fromBluez(sd_bus_message* message) const;
     [[nodiscard]] bool inUse(const std::string& characteristicPath) const;
     void say(dc_loglevel_t level, const std::string& message) const;
-    void lose(const std::string& why);
     void onDeviceChanged(const BluezProperties& changed);
     void onValue(const std::string& path, sd_bus_message* message);
-    void queuePacket(const unsigned char* bytes, size_t size);
 
     static int onPropertiesChanged(sd_bus_message* message, void* userdata, sd_bus_error* error);
     static int onInterfacesAdded(sd_bus_message* message, void* userdata, sd_bus_error* error);
@@ -121,8 +89,7 @@ class BluezGattLink {
 
     Bus bus_;
     std::string address_;
-    CancelQuery cancelled_;
-    Log log_;
+    GattLinkContext context_;
     std::string owner_;                     // the unique bus name of BlueZ
     std::map<std::string, bool> adapters_;  // powered, by path
     std::string adapterPath_;
@@ -131,19 +98,9 @@ class BluezGattLink {
     bool connected_ = false;
     bool servicesResolved_ = false;
     bool connectedHere_ = false;  // only a connection the link made is closed by it
-    bool gone_ = false;
-    bool flooded_ = false;
     std::optional<GattChoice> choice_;
-    std::map<std::string, std::string> characteristicPaths_;  // by UUID
+    std::map<std::string, GattCharacteristic> characteristics_;  // by UUID
     std::vector<std::string> notifying_;
-    int credits_ = 0;  // granted to the device for its notifications
-    bool creditsLow_ = false;
-    int deviceCredits_ = 0;  // granted by the device for the link's writes
-    int timeoutMs_ = -1;
-    std::deque<std::vector<unsigned char>> queue_;
-    size_t queuedBytes_ = 0;
-    std::vector<unsigned char> current_;
-    size_t offset_ = 0;
     // Declared last: released first, before the bus they belong to.
     BusSlot ownerSlot_;
     BusSlot propertiesSlot_;

@@ -1,7 +1,6 @@
 #include "bluez_objects.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -138,12 +137,6 @@ class PendingCall {
 
 uint64_t busTimeout(std::chrono::milliseconds duration) {
     return static_cast<uint64_t>(duration.count()) * 1000u;
-}
-
-std::string upperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
 }
 
 int readBluezProperties(sd_bus_message* message, BluezProperties& properties) {

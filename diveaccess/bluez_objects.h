@@ -24,6 +24,7 @@
 #include <variant>
 #include <vector>
 
+#include "gatt_choice.h"
 #include "gatt_link.h"
 #include "sd_bus_handles.h"
 
@@ -50,8 +51,6 @@ using BluezObjects = std::map<std::string, BluezInterfaces>;     // by object pa
 
 // sd-bus takes its timeouts in microseconds.
 [[nodiscard]] uint64_t busTimeout(std::chrono::milliseconds duration);
-
-[[nodiscard]] std::string upperCase(std::string text);
 
 // Reads a{sv} into `properties`, replacing the values it names.
 int readBluezProperties(sd_bus_message* message, BluezProperties& properties);

@@ -1,6 +1,7 @@
 #include "gatt_choice.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <iterator>
 
@@ -146,6 +147,18 @@ std::optional<GattChoice> chooseGattService(const std::vector<GattService>& serv
         }
     }
     return std::nullopt;
+}
+
+std::string upperCaseAddress(std::string address) {
+    std::transform(address.begin(), address.end(), address.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return address;
+}
+
+std::string lowerCaseUuid(std::string uuid) {
+    std::transform(uuid.begin(), uuid.end(), uuid.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return uuid;
 }
 
 }  // namespace diveconnector

@@ -40,4 +40,8 @@ struct GattChoice {
 // The choice among a device's services, or none if no service suits.
 [[nodiscard]] std::optional<GattChoice> chooseGattService(const std::vector<GattService>& services);
 
+// Every BLE link compares addresses ("AA:BB:CC:DD:EE:FF") in upper case and UUIDs in lower case.
+[[nodiscard]] std::string upperCaseAddress(std::string address);
+[[nodiscard]] std::string lowerCaseUuid(std::string uuid);
+
 }  // namespace diveconnector

@@ -107,6 +107,11 @@ bool GattInbox::hasInput() const {
     return offset_ < current_.size() || !queue_.empty();
 }
 
+bool GattInbox::hasRest() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return offset_ < current_.size();
+}
+
 void GattInbox::purge() {
     const std::lock_guard<std::mutex> lock(mutex_);
     purgeLocked();

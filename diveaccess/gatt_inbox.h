@@ -68,6 +68,8 @@ class GattInbox {
     // queued.
     [[nodiscard]] bool read(void* data, size_t size, size_t* actual);
     [[nodiscard]] bool hasInput() const;
+    // A packet is partly read.
+    [[nodiscard]] bool hasRest() const;
     // Drops every queued packet, a partly read one included.
     void purge();
     // The device is gone or floods the link.
