@@ -136,6 +136,7 @@ class CliUddfTest {
             {"//u:divecomputer/u:manufacturer/u:name", "Dcsim"},
             {"//u:divecomputer/u:model", "Reef Explorer"},
             {"//u:divecomputer/u:serialnumber", "4711"},
+            {"//u:divecomputer/u:notes/u:para", "Firmware 2 (0x00000002)"},
             {"//u:equipment/u:tank[@id='tank1']/u:name", "Tank 1"},
             {"//u:equipment/u:tank[@id='tank2']/u:name", "Tank 2"},
             {"count(//u:equipment/u:rebreather/u:o2sensor[@id='o2sensor1'])", older ? "0" : "1"},
@@ -327,13 +328,14 @@ class CliUddfTest {
         assertEquals("kept", Files.readString(protectedFile));
     }
 
-    // Also a computer without dives: a document without profile data and gas definitions.
+    // Also a computer without dives that never identified itself: a document without profile
+    // data, gas definitions, serial number and firmware.
     @Test
     void uddfToTheStandardOutputPutsTheTableOnTheStandardError() throws Exception {
-        Path empty = Files.writeString(temporary.resolve("empty.txt"), "devinfo 1 2 3\n");
+        Path empty = Files.writeString(temporary.resolve("empty.txt"), "events progress\n");
         String[][] cases = {
-            {"dcsim:builtin", "20", "20 dives from Dcsim Reef Explorer, serial 20240401."},
-            {empty.toString(), "0", "0 dives from Dcsim Reef Explorer, serial 3."},
+            {"dcsim:builtin", "20", "20 dives from Dcsim Reef Explorer, serial 20240401.", "1"},
+            {empty.toString(), "0", "0 dives from Dcsim Reef Explorer, serial unknown.", "0"},
         };
         for (String[] computer : cases) {
             ChildProcess child =
@@ -341,7 +343,10 @@ class CliUddfTest {
 
             Path file = Files.writeString(temporary.resolve("out.uddf"), child.stdout());
             assertValid(file);
-            assertEquals(computer[1], value(parse(file), "count(" + DIVE + ")"));
+            Document uddf = parse(file);
+            assertEquals(computer[1], value(uddf, "count(" + DIVE + ")"));
+            assertEquals(computer[3], value(uddf, "count(//u:divecomputer/u:serialnumber)"));
+            assertEquals(computer[3], value(uddf, "count(//u:divecomputer/u:notes)"));
             assertTrue(CliTest.errors(child).endsWith(computer[2]), child::toString);
         }
         assertFalse(Files.exists(Path.of("-")), "no file named -");

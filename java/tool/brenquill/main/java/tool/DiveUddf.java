@@ -19,10 +19,12 @@ import java.time.temporal.ChronoUnit;
 import java.util.HashMap;
 import java.util.LinkedHashMap;
 import java.util.List;
+import java.util.Locale;
 import java.util.Map;
 import java.util.Optional;
 import java.util.OptionalDouble;
 import java.util.OptionalInt;
+import java.util.OptionalLong;
 import java.util.SortedSet;
 import java.util.TreeSet;
 import java.util.function.UnaryOperator;
@@ -81,10 +83,12 @@ final class DiveUddf {
         this.xml = xml;
     }
 
-    static void write(Writer out, Device device, List<DownloadedDive> dives) throws IOException {
+    /** The firmware is the version the computer gave as it identified itself, when it did. */
+    static void write(Writer out, Device device, OptionalLong firmware, List<DownloadedDive> dives)
+        throws IOException {
         try {
             XMLStreamWriter xml = XMLOutputFactory.newFactory().createXMLStreamWriter(out);
-            new DiveUddf(xml).document(device, dives);
+            new DiveUddf(xml).document(device, firmware, dives);
             xml.close();
         } catch (XMLStreamException e) {
             if (e.getCause() instanceof IOException cause) {
@@ -94,7 +98,7 @@ final class DiveUddf {
         }
     }
 
-    private void document(Device device, List<DownloadedDive> dives)
+    private void document(Device device, OptionalLong firmware, List<DownloadedDive> dives)
         throws XMLStreamException, IOException {
         for (DownloadedDive dive : dives) {
             dive.details().ifPresent(this::catalogue);
@@ -104,7 +108,7 @@ final class DiveUddf {
         xml.writeDefaultNamespace(NAMESPACE);
         xml.writeAttribute("version", VERSION);
         generator();
-        diver(device);
+        diver(device, firmware);
         if (!siteIds.isEmpty()) {
             start("divesite");
             for (Map.Entry<SiteKey, String> site : siteIds.entrySet()) {
@@ -189,7 +193,7 @@ final class DiveUddf {
     }
 
     /** The owner, whose name the computer does not know, with the computer as equipment. */
-    private void diver(Device device) throws XMLStreamException {
+    private void diver(Device device, OptionalLong firmware) throws XMLStreamException {
         start("diver");
         start("owner");
         xml.writeAttribute("id", "owner");
@@ -208,6 +212,13 @@ final class DiveUddf {
         leaf("model", device.getProduct());
         if (!device.getSerial().isEmpty()) {
             leaf("serialnumber", device.getSerial());
+        }
+        if (firmware.isPresent()) {
+            // UDDF has no element for it; in words, as libdivecomputer's dctool shows it.
+            start("notes");
+            leaf("para", String.format(Locale.ROOT, "Firmware %d (0x%08x)",
+                                       firmware.getAsLong(), firmware.getAsLong()));
+            end();
         }
         end();
         if (!sensors.isEmpty()) {

@@ -10,6 +10,7 @@ import java.util.IdentityHashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.Optional;
+import java.util.OptionalLong;
 import java.util.Set;
 
 /**
@@ -21,8 +22,12 @@ import java.util.Set;
 final class DiverConnector extends DeviceConnector {
     /** Writes out the downloaded dives; returns only once every one of them is kept. */
     interface DiveKeeper {
-        /** The dives in the order the library added them. */
-        void keep(Device device, List<DownloadedDive> dives) throws IOException, CommandFailure;
+        /**
+         * The dives in the order the library added them, and the computer's firmware version
+         * when it said it.
+         */
+        void keep(Device device, OptionalLong firmware, List<DownloadedDive> dives)
+            throws IOException, CommandFailure;
     }
 
     private final PinPrompt pinPrompt;
@@ -30,6 +35,7 @@ final class DiverConnector extends DeviceConnector {
     private final DiveKeeper keeper;
     // By identity: the application's Dive deems dives with the same start and duration equal.
     private final Map<Dive, DiveDetails> details = new IdentityHashMap<>();
+    private OptionalLong firmware = OptionalLong.empty();
     private boolean kept;
     private Exception keepingFailure;
 
@@ -41,12 +47,17 @@ final class DiverConnector extends DeviceConnector {
 
     /** For a memory dump, which has no dives to keep. */
     DiverConnector(PinPrompt pinPrompt, Optional<ProgressBar> bar) {
-        this(pinPrompt, bar, (device, dives) -> {});
+        this(pinPrompt, bar, (device, firmware, dives) -> {});
     }
 
     @Override
     public void onDownloadProgress(long current, long maximum) {
         bar.ifPresent(b -> b.progress(current, maximum));
+    }
+
+    @Override
+    public void onDeviceInfo(long model, long firmware, long serial) {
+        this.firmware = OptionalLong.of(firmware);
     }
 
     @Override
@@ -75,7 +86,7 @@ final class DiverConnector extends DeviceConnector {
             for (Dive dive : dives) {
                 downloaded.add(new DownloadedDive(dive, Optional.ofNullable(details.get(dive))));
             }
-            keeper.keep(device, downloaded);
+            keeper.keep(device, firmware, downloaded);
             kept = true;
         } catch (IOException | CommandFailure | RuntimeException e) {
             keepingFailure = e;

@@ -19,6 +19,7 @@ import java.util.Iterator;
 import java.util.List;
 import java.util.Map;
 import java.util.Optional;
+import java.util.OptionalLong;
 import java.util.Set;
 
 /**
@@ -119,7 +120,7 @@ final class DownloadCommand implements Command {
             Main.checkStandardOutput(out);
             boolean newOnly = arguments.flag(NEW_ONLY);
             // Runs inside the download, which moves the cache on only once this has returned.
-            DiverConnector.DiveKeeper keeper = (device, arrived) -> {
+            DiverConnector.DiveKeeper keeper = (device, firmware, arrived) -> {
                 List<DownloadedDive> downloaded = new ArrayList<>(arrived);
                 downloaded.sort(DownloadedDive.OLDEST_FIRST);
                 List<Dive> dives = downloaded.stream().map(DownloadedDive::dive).toList();
@@ -130,7 +131,7 @@ final class DownloadCommand implements Command {
                         writeJson(jsonOutput.get(), port, device, downloaded);
                     }
                     if (uddfToOut) {
-                        writeUddf(uddfOutput.get(), device, downloaded);
+                        writeUddf(uddfOutput.get(), device, firmware, downloaded);
                     }
                     Main.checkStandardOutput(out);
                     return;
@@ -145,7 +146,7 @@ final class DownloadCommand implements Command {
                     writeJson(jsonOutput.get(), port, device, downloaded);
                 }
                 if (uddfOutput.isPresent()) {
-                    writeUddf(uddfOutput.get(), device, downloaded);
+                    writeUddf(uddfOutput.get(), device, firmware, downloaded);
                 }
                 if (plots.isPresent()) {
                     writePlots(files, plots.get(), dives);
@@ -335,10 +336,10 @@ final class DownloadCommand implements Command {
         return Optional.empty();
     }
 
-    private static void writeUddf(OutputFile file, Device device, List<DownloadedDive> dives)
-        throws IOException {
+    private static void writeUddf(OutputFile file, Device device, OptionalLong firmware,
+                                  List<DownloadedDive> dives) throws IOException {
         try (Writer writer = file.writer()) {
-            DiveUddf.write(writer, device, dives);
+            DiveUddf.write(writer, device, firmware, dives);
         } catch (IOException e) {
             throw FileErrors.cannotWrite(file.name(), e);
         }
