@@ -125,7 +125,7 @@ static const char* const lines[] = {
     "salinity salt 1025",
     "atmospheric 1.012",
     "temperature-minimum 24.4",
-    "mix 32 0 sidemount",
+    "mix 32 0",
     "tank 0 metric 11.1 207 200 90 sidemount",
     "tank 0 metric 11.1 207 200 100 sidemount",
     "profile interval=10 temperature=26.9:24.4 tank=0:200:90 tank=1:200:100 0:00@0 2:30@22 "

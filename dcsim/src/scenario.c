@@ -804,7 +804,7 @@ static int dive_divetime(parser_t* p, const token_t* t, int n) {
 static int dive_mix(parser_t* p, const token_t* t, int n) {
     dcsim_raw_gasmix_t mix = {0.0, 0.0, DCSIM_USAGE_NONE};
     double oxygen, helium;
-    if (!need_args(p, t, n, 2, 3, "OXYGEN% HELIUM% [none|oxygen|diluent|sidemount]") ||
+    if (!need_args(p, t, n, 2, 3, "OXYGEN% HELIUM% [none|oxygen|diluent]") ||
         !get_real_in(p, &t[1], "mix oxygen", 0.0, 100.0, &oxygen) ||
         !get_real_in(p, &t[2], "mix helium", 0.0, 100.0, &helium) ||
         (n == 4 && !get_usage(p, &t[3], &mix.usage))) {
@@ -812,6 +812,10 @@ static int dive_mix(parser_t* p, const token_t* t, int n) {
     }
     if (oxygen + helium > 100.0) {
         return fail(p, "mix: oxygen and helium add up to more than 100 %%");
+    }
+    /* libdivecomputer's backends mark tanks as sidemount, never a mix. */
+    if (mix.usage == DCSIM_USAGE_SIDEMOUNT) {
+        return fail(p, "mix: sidemount is the use of a tank, not of a mix");
     }
     mix.oxygen = oxygen / 100.0;
     mix.helium = helium / 100.0;
@@ -838,6 +842,15 @@ static int dive_tank(parser_t* p, const token_t* t, int n) {
         !get_real(p, &t[6], "tank end pressure", &tank.endpressure) ||
         (n == 8 && !get_usage(p, &t[7], &tank.usage))) {
         return 0;
+    }
+    /* As libdivecomputer documents its tank volume types. */
+    if (tank.volume_type == DCSIM_TANKVOLUME_NONE &&
+        (tank.volume != 0.0 || tank.workpressure != 0.0)) {
+        return fail(p, "tank: a tank of volume type none has volume and work pressure 0");
+    }
+    if (tank.volume_type == DCSIM_TANKVOLUME_IMPERIAL &&
+        !(tank.volume > 0.0 && tank.workpressure > 0.0)) {
+        return fail(p, "tank: an imperial tank has a volume and a work pressure above 0");
     }
     dcsim_raw_put_tank(&p->dive->header, &tank);
     return header_written(p);
@@ -892,6 +905,10 @@ static int dive_decomodel(parser_t* p, const token_t* t, int n) {
     if (n == 5 && (!get_u32(p, &t[3], "gradient factor low", &model.gf_low) ||
                    !get_u32(p, &t[4], "gradient factor high", &model.gf_high))) {
         return 0;
+    }
+    /* libdivecomputer fills in gradient factors for Buehlmann only. */
+    if (n == 5 && model.type != 1 /* buhlmann */) {
+        return fail(p, "decomodel: gradient factors belong to buhlmann only");
     }
     dcsim_raw_put_decomodel(&p->dive->header, &model);
     return header_written(p);

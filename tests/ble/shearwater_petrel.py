@@ -44,9 +44,6 @@ import calendar
 import datetime
 import json
 
-import dbus
-import dbusmock
-
 SERVICE_UUID = 'fe25c237-0ece-443c-b0aa-e02033e7029d'
 DATA_UUID = '27b7570b-359e-45a3-91bb-cf7e70049bd2'
 CHARACTERISTIC = 'org.bluez.GattCharacteristic1'
@@ -623,6 +620,10 @@ class Computer:
 
 def add_gatt(mock, peripheral, path):
     '''The computer's GATT service; its one characteristic is at `path` + "/char0013".'''
+    # Here, so that --scenario needs no D-Bus.
+    import dbus
+    import dbusmock
+
     mock.AddObject(path, 'org.bluez.GattService1', {
         'UUID': dbus.String(SERVICE_UUID), 'Primary': dbus.Boolean(True),
         'Device': dbus.ObjectPath(peripheral.path)}, [])
