@@ -3,7 +3,7 @@
 // one JSON object on the standard output: what the bridge would hand to Java, or the failure.
 //
 //   download_dives PORT VENDOR PRODUCT [--cache DIR] [--log FILE] [--interrupt-after BYTES]
-//                  [--ctrl-c-after BYTES]
+//                  [--ctrl-c-after BYTES] [--simulated-ble TCP_PORT]
 //   download_dives --ports
 //   download_dives --transports
 //
@@ -12,12 +12,21 @@
 // (GenerateConsoleCtrlEvent, the program's standard input being its terminal) and waits until the
 // C runtime has handed it to the library as SIGINT. The cache moves on as the bridge moves it;
 // --log writes libdivecomputer's log. --ports prints the serial ports a scan finds, --transports
-// the transports libdivecomputer was built with (dc_context_get_transports).
+// the transports libdivecomputer was built with (dc_context_get_transports). --simulated-ble
+// stands in for Windows' Bluetooth, which wine lacks: the BLE computer at PORT ("ble:" and its
+// address) is paired, named PRODUCT, and has a Shearwater's GATT service, its writes and
+// notifications going to and from the emulated computer on that TCP port (ble_relay.py); without
+// it BluetoothApis.dll counts as missing.
+
+// Before libdivecomputer's headers: windows.h has a DC_VERSION of its own.
+#include "relay_peripheral.h"
+
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -127,8 +136,11 @@ void printDive(const DiveRecord& dive) {
         } else {
             std::printf("null");
         }
-        std::printf(", %s, %s]", profile.pressureSeries[i] ? "true" : "false",
-                    profile.temperatureSeries[i] ? "true" : "false");
+        std::printf(", ");
+        printOptional(profile.pressureSeries[i]);
+        std::printf(", ");
+        printOptional(profile.temperatureSeries[i]);
+        std::printf("]");
     }
     std::printf("]}");
 }
@@ -136,6 +148,18 @@ void printDive(const DiveRecord& dive) {
 int noCtrlC() {
     std::printf("{\"message\": \"no Ctrl-C reached the download\"}\n");
     return 1;
+}
+
+// A paired Shearwater whose end is the relay's emulated computer.
+SimulatedComputer relayedComputer(const char* port, const char* product, unsigned short relay) {
+    SimulatedComputer computer;
+    computer.address = std::strncmp(port, "ble:", 4) == 0 ? port + 4 : port;
+    computer.name = product;
+    computer.service = "fe25c237-0ece-443c-b0aa-e02033e7029d";
+    computer.writeCharacteristic = computer.notifyCharacteristic =
+        "27b7570b-359e-45a3-91bb-cf7e70049bd2";
+    computer.peripheral = [relay] { return std::make_unique<RelayPeripheral>(relay); };
+    return computer;
 }
 
 int download(const char* port, const char* vendor, const char* product, const std::string& cache,
@@ -216,12 +240,14 @@ int main(int argc, char** argv) {
     if (argc < 4) {
         std::fprintf(stderr,
                      "usage: download_dives PORT VENDOR PRODUCT [--cache DIR] "
-                     "[--log FILE] [--interrupt-after BYTES] [--ctrl-c-after BYTES]\n");
+                     "[--log FILE] [--interrupt-after BYTES] [--ctrl-c-after BYTES] "
+                     "[--simulated-ble TCP_PORT]\n");
         return 2;
     }
     Listener listener;
     std::string cache;
     std::string log;
+    std::optional<SimulatedBluetooth> bluetooth;
     for (int i = 4; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--cache") == 0) {
             cache = argv[i + 1];
@@ -231,7 +257,16 @@ int main(int argc, char** argv) {
             listener.interruptAfter = std::atoll(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--ctrl-c-after") == 0) {
             listener.ctrlCAfter = std::atoll(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--simulated-ble") == 0) {
+            const auto relay = static_cast<unsigned short>(std::atoi(argv[i + 1]));
+            bluetooth.emplace(
+                std::vector<SimulatedComputer>{relayedComputer(argv[1], argv[3], relay)});
         }
     }
-    return download(argv[1], argv[2], argv[3], cache, log, listener);
+    const int result = download(argv[1], argv[2], argv[3], cache, log, listener);
+    if (bluetooth && bluetooth->live() != 0) {
+        std::printf("{\"message\": \"left open: %s\"}\n", bluetooth->liveSummary().c_str());
+        return 1;
+    }
+    return result;
 }
