@@ -357,10 +357,10 @@ class CliTest {
     }
 
     /** A download's dives in the tool's order, and the details the library gave with each. */
-    private record Detailed(List<Dive> dives, List<DiveDetails> details) {}
+    record Detailed(List<Dive> dives, List<DiveDetails> details) {}
 
     /** {@link #downloadHere} through a connector that takes each dive's details, as the tool's. */
-    private static Detailed downloadWithDetails(String port) throws NativeException {
+    static Detailed downloadWithDetails(String port) throws NativeException {
         DcSim.reset();
         Map<Dive, DiveDetails> details = new IdentityHashMap<>();
         DeviceConnector connector = new DeviceConnector() {
@@ -980,7 +980,7 @@ class CliTest {
     }
 
     /** The closed-circuit trimix dive of the real-library tests, as a scenario file. */
-    private static Path closedCircuitScenario() {
+    static Path closedCircuitScenario() {
         return TestEnvironment.path("diveconnector.fixtures")
             .resolveSibling("scenarios/closed_circuit_trimix.txt");
     }

@@ -4,15 +4,25 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import brenquill.main.java.core.Dive;
+import diveconnector.details.DiveDetails;
+import diveconnector.details.DiveSamples;
+import diveconnector.details.GasMix;
+import diveconnector.details.GasUsage;
+import diveconnector.details.Tank;
 import java.io.File;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.attribute.PosixFilePermissions;
 import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.HashMap;
 import java.util.HashSet;
 import java.util.Iterator;
 import java.util.List;
+import java.util.Map;
 import java.util.Set;
+import java.util.stream.IntStream;
 import javax.xml.XMLConstants;
 import javax.xml.namespace.NamespaceContext;
 import javax.xml.parsers.DocumentBuilderFactory;
@@ -25,6 +35,7 @@ import javax.xml.xpath.XPathFactory;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 import org.w3c.dom.Document;
+import org.w3c.dom.Element;
 import org.w3c.dom.Node;
 import org.w3c.dom.NodeList;
 
@@ -220,6 +231,179 @@ class CliUddfTest {
         assertEquals(older ? List.of("divecomputer", "tank1", "tank2")
                            : List.of("divecomputer", "rebreather", "tank1", "tank2"),
                      values(uddf, DIVE + "/u:informationbeforedive/u:equipmentused/u:link/@ref"));
+    }
+
+    /** One value of a waypoint: the waypoint's index, the element's reference, its number. */
+    private record Written(int waypoint, String ref, double value) {}
+
+    /** Every numeric value of the waypoints, by element name, in document order. */
+    private static Map<String, List<Written>> waypointValues(Document uddf) throws Exception {
+        Map<String, List<Written>> values = new HashMap<>();
+        NodeList waypoints = (NodeList) xpath().evaluate("//u:waypoint", uddf,
+                                                         XPathConstants.NODESET);
+        for (int w = 0; w < waypoints.getLength(); w++) {
+            NodeList children = waypoints.item(w).getChildNodes();
+            for (int i = 0; i < children.getLength(); i++) {
+                if (children.item(i) instanceof Element element) {
+                    String text = element.getLocalName().equals("decostop")
+                        ? element.getAttribute("decodepth") : element.getTextContent();
+                    if (text.matches("-?[0-9.]+")) {
+                        values.computeIfAbsent(element.getLocalName(), name -> new ArrayList<>())
+                            .add(new Written(w, element.getAttribute("ref"),
+                                             Double.parseDouble(text)));
+                    }
+                }
+            }
+        }
+        return values;
+    }
+
+    /** One sample kind of the details as UDDF must hold it, its values scaled to UDDF's unit. */
+    private static List<Written> expected(int[] samples, double[] values, double scale,
+                                          double offset, int[] refs, String refPrefix) {
+        List<Written> expected = new ArrayList<>();
+        for (int i = 0; i < samples.length; i++) {
+            String ref = refs == null || refs[i] == DiveSamples.ABSENT ? ""
+                                                                       : refPrefix + (refs[i] + 1);
+            expected.add(new Written(samples[i], ref, values[i] * scale + offset));
+        }
+        return expected;
+    }
+
+    private static double[] doubles(int[] values) {
+        return Arrays.stream(values).asDoubleStream().toArray();
+    }
+
+    private static void assertWritten(List<Written> expected, List<Written> written, String kind) {
+        assertEquals(expected.size(), written.size(), kind);
+        for (int i = 0; i < expected.size(); i++) {
+            Written want = expected.get(i);
+            Written got = written.get(i);
+            assertEquals(List.of(want.waypoint(), want.ref()), List.of(got.waypoint(), got.ref()),
+                         kind + " " + i);
+            assertEquals(want.value(), got.value(), 1e-9 * Math.max(1, Math.abs(want.value())),
+                         kind + " " + i);
+        }
+    }
+
+    // The closed-circuit trimix dive of the real-library tests (4 mixes, 3 tanks, 3 cells, bailout
+    // switches, ceilings), each value against the details the library gives an application.
+    @Test
+    void closedCircuitScenarioComesOutValueByValue() throws Exception {
+        String scenario = CliTest.closedCircuitScenario().toString();
+        CliTest.Detailed here = CliTest.downloadWithDetails(scenario);
+        Path file = temporary.resolve("ccr.uddf");
+
+        Tool.run("download", "--port", scenario, "--uddf", file.toString()).assertClean(0);
+
+        assertValid(file);
+        Document uddf = parse(file);
+        assertEquals(1, here.dives().size());
+        Dive dive = here.dives().get(0);
+        DiveDetails details = here.details().get(0);
+        List<GasMix> mixes = details.gasMixes();
+        assertEquals(4, mixes.size());
+        assertEquals(String.valueOf(mixes.size()), value(uddf, "count(//u:mix)"));
+        Map<Integer, Integer> mixNumbers = new HashMap<>();
+        for (int m = 0; m < mixes.size(); m++) {
+            GasMix mix = mixes.get(m);
+            mixNumbers.put(mix.index(), m + 1);
+            String path = "//u:mix[@id='mix" + (m + 1) + "']/u:";
+            for (Object[] fraction : new Object[][] {
+                     {"o2", mix.oxygen()}, {"he", mix.helium()}, {"n2", mix.nitrogen()}}) {
+                assertEquals((double) fraction[1],
+                             Double.parseDouble(value(uddf, path + fraction[0])), 1e-12, path);
+            }
+            assertEquals(mix.usage().map(usage -> usage == GasUsage.DILUENT).orElse(false),
+                         value(uddf, path + "name").endsWith(" (diluent)"), path);
+        }
+        List<Tank> tanks = details.tanks();
+        assertEquals(3, tanks.size());
+        for (int t = 0; t < tanks.size(); t++) {
+            Tank tank = tanks.get(t);
+            String path = DIVE + "/u:tankdata[" + (t + 1) + "]/";
+            List<String> links = new ArrayList<>();
+            tank.gasMix().ifPresent(mix -> links.add("mix" + mixNumbers.get(mix)));
+            links.add("tank" + (tank.index() + 1));
+            assertEquals(links, values(uddf, path + "u:link/@ref"), path);
+            assertEquals(tank.beginPressure() * 1e5,
+                         Double.parseDouble(value(uddf, path + "u:tankpressurebegin")), 1e-3);
+            assertEquals(tank.endPressure() * 1e5,
+                         Double.parseDouble(value(uddf, path + "u:tankpressureend")), 1e-3);
+            assertEquals("", value(uddf, path + "u:tankvolume"), "a tank of no given size");
+        }
+        String before = DIVE + "/u:informationbeforedive/u:";
+        String after = DIVE + "/u:informationafterdive/u:";
+        assertEquals("2024-06-04T08:00:00", value(uddf, before + "datetime"));
+        assertEquals("rebreather", value(uddf, before + "apparatus"));
+        assertEquals(details.atmosphericPressure().orElseThrow() * 1e5,
+                     Double.parseDouble(value(uddf, before + "surfacepressure")), 1e-6);
+        assertEquals(dive.getMaxDepth(), Float.parseFloat(value(uddf, after + "greatestdepth")));
+        assertEquals(dive.getDiveTime(), Float.parseFloat(value(uddf, after + "diveduration")));
+        assertEquals(details.averageDepth().orElseThrow(),
+                     Double.parseDouble(value(uddf, after + "averagedepth")));
+        assertEquals(details.location().isPresent() ? "35.89216" : "",
+                     value(uddf, "//u:site/u:geography/u:latitude"));
+
+        DiveSamples samples = details.samples();
+        Map<String, List<Written>> written = waypointValues(uddf);
+        double[] times = samples.times();
+        assertEquals(times.length, count(uddf, "//u:waypoint"));
+        int[] everySample = IntStream.range(0, times.length).toArray();
+        int[] decoTypes = samples.decoTypes();
+        int[] ndl = IntStream.range(0, decoTypes.length)
+                        .filter(i -> decoTypes[i] == DiveSamples.DECO_NDL).toArray();
+        int[] stops = IntStream.range(0, decoTypes.length)
+                          .filter(i -> decoTypes[i] != DiveSamples.DECO_NDL).toArray();
+        int[] decoSamples = samples.decoSamples();
+        double[] decoTimes = doubles(samples.decoTimes());
+        double[] decoDepths = samples.decoDepths();
+        int[] switches = Arrays.stream(samples.gasSwitches()).map(mixNumbers::get).toArray();
+        Object[][] kinds = {
+            {"divetime", expected(everySample, times, 1, 0, null, "")},
+            {"depth", expected(samples.depthSamples(), samples.depths(), 1, 0, null, "")},
+            {"temperature", expected(samples.temperatureSamples(), samples.temperatures(), 1,
+                                     273.15, null, "")},
+            {"tankpressure", expected(samples.pressureSamples(), samples.pressures(), 1e5, 0,
+                                      samples.pressureTanks(), "tank")},
+            {"measuredpo2", expected(samples.ppo2Samples(), samples.ppo2(), 1e5, 0,
+                                     samples.ppo2Sensors(), "o2sensor")},
+            {"setpo2", expected(samples.setpointSamples(), samples.setpoints(), 1e5, 0, null,
+                                "")},
+            {"cns", expected(samples.cnsSamples(), samples.cns(), 1, 0, null, "")},
+            {"heartrate", expected(samples.heartRateSamples(), doubles(samples.heartRates()), 1,
+                                   0, null, "")},
+            {"heading", expected(samples.bearingSamples(), doubles(samples.bearings()), 1, 0,
+                                 null, "")},
+            {"remainingbottomtime",
+             expected(samples.remainingBottomTimeSamples(),
+                      doubles(samples.remainingBottomTimes()), 60, 0, null, "")},
+            {"nodecotime", expected(Arrays.stream(ndl).map(i -> decoSamples[i]).toArray(),
+                                    Arrays.stream(ndl).mapToDouble(i -> decoTimes[i]).toArray(),
+                                    1, 0, null, "")},
+            {"decostop", expected(Arrays.stream(stops).map(i -> decoSamples[i]).toArray(),
+                                  Arrays.stream(stops).mapToDouble(i -> decoDepths[i]).toArray(),
+                                  1, 0, null, "")},
+        };
+        for (Object[] kind : kinds) {
+            @SuppressWarnings("unchecked")
+            List<Written> expected = (List<Written>) kind[1];
+            assertWritten(expected, written.getOrDefault((String) kind[0], List.of()),
+                          (String) kind[0]);
+        }
+        // Every kind of the dive is there, in the numbers of the real backend.
+        assertEquals(List.of(3, 3, 1, 1), List.of(samples.pressureTanks().length > 0 ? 3 : 0,
+                                                  tanks.size(), samples.bearings().length,
+                                                  count(uddf, "//u:setmarker")));
+        assertTrue(stops.length > 0 && ndl.length > 0 && samples.ppo2().length > 0);
+        List<String> switchRefs = values(uddf, "//u:switchmix/@ref");
+        assertEquals(Arrays.stream(switches).mapToObj(m -> "mix" + m).toList(), switchRefs);
+        assertEquals(samples.gasSwitchSamples().length, switchRefs.size());
+        assertEquals("closedcircuit", value(uddf, "//u:waypoint[1]/u:divemode/@type"));
+        List<String> durations = values(uddf, "//u:decostop/@duration");
+        assertEquals(Arrays.stream(stops).mapToObj(i -> String.valueOf((long) decoTimes[i]))
+                         .toList(),
+                     durations);
     }
 
     @Test
