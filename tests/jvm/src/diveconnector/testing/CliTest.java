@@ -1000,11 +1000,13 @@ class CliTest {
             .toList();
     }
 
-    // Everything the computer recorded, through --json value by value and in the table: the
-    // closed-circuit trimix dive, two events at one second, the start with and without an offset
-    // from UTC, a date no calendar has, and values not given or no number.
+    // Everything the computer recorded, through --json value by value, in the table and in the
+    // plots: the closed-circuit trimix dive, two events at one second, the start with and without
+    // an offset from UTC, a date no calendar has, values not given or no number, and ceilings
+    // broken by a no-stop time.
     @Test
-    void jsonAndTableCarryEveryDetailWithTheStartInIso8601() throws Exception {
+    @SuppressWarnings("unchecked")
+    void jsonTableAndPlotsCarryEveryDetail() throws Exception {
         Path twoEvents = Files.writeString(temporary.resolve("two-events.txt"), """
             devinfo 1 2 5
             dive
@@ -1018,12 +1020,18 @@ class CliTest {
             tank 0 metric 12 232 nan 50
             dive
             datetime 2024-06-03 10:00:00 Z
+            mix 21 0
+            time 0; depth 10; deco decostop 60 6
+            time 10; depth 10; deco ndl 99 0; gasmix 0
+            time 20; depth 10; deco decostop 60 3; deco decostop 60 4.5
+            time 30; depth 9; deco decostop 60 3; gasmix 7
             dive
             datetime 2024-06-31 10:00:00 +01:00
             """);
         boolean older = TestEnvironment.olderApi();
-        // The port, the serial, paths into the document with the values they must hold, and the
-        // table's first rows.
+        // The port, the serial, paths into the document with the values they must hold, the
+        // table's first rows, and per plot its gas switches and the points of each ceiling area
+        // (its line's and two at the surface).
         Object[][] cases = {
             {closedCircuitScenario(), "439041101", new Object[][] {
                 {List.of(0, "startTime"), "2024-06-04T08:00:00"},
@@ -1037,7 +1045,13 @@ class CliTest {
              // No minimum temperature field: the coldest sample.
              List.of(List.of("1", "2024-06-04 08:00:00", "0:49:40", "60.0 m", "32.4 m",
                              "11.0 \u00b0C", "CCR", "Tx 10/50", "200/165 200/120 210/150 bar",
-                             "298"))},
+                             "298")),
+             Map.of("dive-2024-06-04_08-00-00.svg",
+                    List.of(List.of("Gas switch to Tx 10/50" + (older ? "" : " (diluent)")
+                                        + " at 0 min",
+                                    "Gas switch to EAN50 at 27 min",
+                                    "Gas switch to Oxygen at 37 min"),
+                            List.of(248 + 2)))},
             {twoEvents, "5", new Object[][] {
                 {List.of(0, "startTime"), "2024-06-01T10:00:00-03:30"},
                 {List.of(0, "utcOffsetSeconds"), new JsonReader.Number("-12600")},
@@ -1058,13 +1072,20 @@ class CliTest {
              List.of(List.of("1", "2024-06-01 10:00:00", "0:00:00", "6.5 m", "-", "-", "-",
                              "Unknown", "-", "2"),
                      List.of("2", "2024-06-02 10:00:00", "0:00:00", "0.0 m", "-",
-                             "4.5 \u00b0C", "SCR", "Unknown", "?/50 bar", "0"))}};
+                             "4.5 \u00b0C", "SCR", "Unknown", "?/50 bar", "0")),
+             Map.of("dive-2024-06-01_10-00-00.svg", List.of(List.of(), List.of()),
+                    // Of two statuses at one time the last counts.
+                    "dive-2024-06-03_10-00-00.svg",
+                    List.of(List.of("Gas switch to Air at 0.2 min", "Gas switch to mix 7 at 0.5 min"),
+                            List.of(1 + 2, 2 + 2)))}};
         for (Object[] c : cases) {
             String port = c[0].toString();
             Detailed download = downloadWithDetails(port);
             Path json = temporary.resolve("details.json");
+            Path plots = temporary.resolve("plots of " + c[1]);
 
-            ChildProcess child = Tool.run("download", "--port", port, "--json", json.toString())
+            ChildProcess child = Tool.run("download", "--port", port, "--json", json.toString(),
+                                          "--plot", plots.toString())
                                      .assertClean(0);
 
             assertEquals("", errors(child), child::toString);
@@ -1079,6 +1100,26 @@ class CliTest {
             assertEquals(rows, tableRows(child.stdout()).subList(0, rows.size()).stream()
                                    .map(List::of).toList(),
                          child::toString);
+            DocumentBuilderFactory factory = DocumentBuilderFactory.newInstance();
+            factory.setNamespaceAware(true);
+            for (Map.Entry<String, List<List<?>>> plot :
+                 ((Map<String, List<List<?>>>) c[4]).entrySet()) {
+                Document document = factory.newDocumentBuilder()
+                                        .parse(plots.resolve(plot.getKey()).toFile());
+                List<String> switches = new ArrayList<>();
+                for (Element mark : drawn(document, "g", "gas-switch")) {
+                    switches.add(mark.getElementsByTagNameNS(SVG_NAMESPACE, "title").item(0)
+                                     .getTextContent());
+                }
+                List<Integer> ceilings = new ArrayList<>();
+                for (Element area : drawn(document, "polygon", "ceiling")) {
+                    ceilings.add(area.getAttribute("points").split(" ").length);
+                }
+                assertEquals(plot.getValue(), List.of(switches, ceilings), plot.getKey());
+                List<String> legend = legend(document);
+                assertEquals(!ceilings.isEmpty(), legend.contains("Deco ceiling"), plot.getKey());
+                assertEquals(!switches.isEmpty(), legend.contains("Gas switch"), plot.getKey());
+            }
         }
     }
 

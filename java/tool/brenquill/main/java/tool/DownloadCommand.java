@@ -66,7 +66,8 @@ final class DownloadCommand implements Command {
                            + "SI units (m, s, K, Pa)."),
             new Option(PLOT, "DIR",
                        "Also write one SVG profile per dive into DIR: depth, and temperature\n"
-                           + "and tank pressure when the dive has them, with its events."),
+                           + "and tank pressure when the dive has them, with its events, gas\n"
+                           + "switches and deco ceiling."),
             Option.flag(NEW_ONLY, "Download only the dives made since the last download\n"
                                       + "that ran to its end (with the same cache)."),
             Option.flag(ALL, "Download every dive, and remember the newest for --new-only."),
@@ -149,7 +150,7 @@ final class DownloadCommand implements Command {
                     writeUddf(uddfOutput.get(), device, firmware, downloaded);
                 }
                 if (plots.isPresent()) {
-                    writePlots(files, plots.get(), dives);
+                    writePlots(files, plots.get(), downloaded);
                 }
                 // After Ctrl-C this never returns: the shutdown hook has removed the files.
                 files.commit();
@@ -354,16 +355,16 @@ final class DownloadCommand implements Command {
         }
     }
 
-    private static void writePlots(PendingFiles files, Path directory, List<Dive> dives)
-        throws IOException {
+    private static void writePlots(PendingFiles files, Path directory,
+                                   List<DownloadedDive> dives) throws IOException {
         Map<String, Integer> repeats = new HashMap<>();
         for (int i = 0; i < dives.size(); i++) {
-            Dive dive = dives.get(i);
+            Dive dive = dives.get(i).dive();
             int repeat = repeats.merge(dive.getDateTime(), 1, Integer::sum);
             OutputFile file = files.add(OutputFile.replacing(
                 directory.resolve(ProfilePlot.fileName(dive, repeat))));
             try (Writer writer = file.writer()) {
-                ProfilePlot.write(writer, i + 1, dive);
+                ProfilePlot.write(writer, i + 1, dives.get(i));
             } catch (IOException e) {
                 throw FileErrors.cannotWrite(file.name(), e);
             }

@@ -1,18 +1,27 @@
 package brenquill.main.java.tool;
 
 import brenquill.main.java.core.Dive;
+import brenquill.main.java.core.Gas;
+import diveconnector.details.DiveDetails;
+import diveconnector.details.DiveSamples;
+import diveconnector.details.GasMix;
+import diveconnector.details.GasUsage;
 import java.io.IOException;
 import java.io.Writer;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Locale;
+import java.util.Optional;
 import java.util.TreeSet;
 
 /**
  * A dive's profile as an SVG image, as a diver reads it: depth in metres growing downwards over
  * time in minutes, with the water temperature and the tank pressure on axes of their own at the
- * right when the dive has them, the events marked on the depth line and a legend below.
+ * right when the dive has them, the events marked on the depth line and a legend below. From the
+ * dive's details come the gas switches, each a dashed line across the plot named by its gas, and
+ * the decompression ceiling, shaded from the surface down to it wherever the computer gives a
+ * decompression stop.
  *
  * <p>A value a sample lacks (or that is no finite number) is never drawn as zero. Where a series
  * misses values for longer than twice its usual spacing, its line has a gap; a series that is
@@ -42,6 +51,9 @@ final class ProfilePlot {
     private static final String TEMPERATURE_COLOUR = "#d62728";
     private static final String PRESSURE_COLOUR = "#2ca02c";
     private static final String GAS_CHANGE_COLOUR = "#ff7f0e";
+    private static final String CEILING_COLOUR = "#b2182b";
+    private static final String CEILING_FILL = "#f4a582";
+    private static final int PERCENT = 100;
     private static final String[] EVENT_COLOURS = {"#6a3d9a", "#8c564b", "#e377c2", "#17becf",
                                                    "#7f7f7f", "#bcbd22", "#000000"};
 
@@ -76,6 +88,9 @@ final class ProfilePlot {
     /** An event at a time in minutes, placed at the depth of the line there. */
     private record Event(double minutes, double depth, int type) {}
 
+    /** A switch to a gas, named for the diver, at a time in minutes. */
+    private record GasSwitch(double minutes, String gas) {}
+
     /** A series with the axis it is drawn against and whether that axis grows downwards. */
     private record Scale(Series series, PlotAxis axis, boolean downwards) {
         double y(double value) {
@@ -104,8 +119,8 @@ final class ProfilePlot {
         return name.append(".svg").toString();
     }
 
-    static void write(Writer out, int number, Dive dive) throws IOException {
-        out.write(svg(number, dive));
+    static void write(Writer out, int number, DownloadedDive dive) throws IOException {
+        out.write(svg(number, dive.dive(), dive.details()));
     }
 
     private static boolean present(Number value) {
@@ -162,6 +177,82 @@ final class ProfilePlot {
         return events;
     }
 
+    /**
+     * The ceiling while the computer gives a decompression stop: a line per stretch of time
+     * samples with a stop, ended by a sample with none (no-stop time, a safety or deep stop).
+     */
+    private static Series ceiling(Optional<DiveDetails> details) {
+        List<List<Point>> lines = new ArrayList<>();
+        if (details.isEmpty()) {
+            return new Series("ceiling", "Deco ceiling", CEILING_COLOUR, lines);
+        }
+        DiveSamples samples = details.get().samples();
+        double[] times = samples.times();
+        int[] at = samples.decoSamples();
+        int[] types = samples.decoTypes();
+        double[] depths = samples.decoDepths();
+        List<Point> line = new ArrayList<>();
+        for (int i = 0; i < at.length; i++) {
+            // The last status of a time sample counts.
+            if (i + 1 < at.length && at[i + 1] == at[i]) {
+                continue;
+            }
+            boolean stop = types[i] == DiveSamples.DECO_STOP && at[i] < times.length
+                && Double.isFinite(times[at[i]]) && Double.isFinite(depths[i]);
+            if (stop) {
+                line.add(new Point(times[at[i]] / SECONDS_PER_MINUTE, depths[i]));
+            } else if (!line.isEmpty()) {
+                lines.add(line);
+                line = new ArrayList<>();
+            }
+        }
+        if (!line.isEmpty()) {
+            lines.add(line);
+        }
+        return new Series("ceiling", "Deco ceiling", CEILING_COLOUR, lines);
+    }
+
+    private static List<GasSwitch> gasSwitches(Optional<DiveDetails> details) {
+        List<GasSwitch> switches = new ArrayList<>();
+        if (details.isEmpty()) {
+            return switches;
+        }
+        DiveSamples samples = details.get().samples();
+        double[] times = samples.times();
+        int[] at = samples.gasSwitchSamples();
+        int[] mixes = samples.gasSwitches();
+        for (int i = 0; i < at.length; i++) {
+            if (at[i] < times.length && Double.isFinite(times[at[i]])) {
+                switches.add(new GasSwitch(times[at[i]] / SECONDS_PER_MINUTE,
+                                           gasName(details.get(), mixes[i])));
+            }
+        }
+        return switches;
+    }
+
+    /** "Tx 10/50 (diluent)": the mix as the table names a gas, and whose it is on a rebreather. */
+    static String gasName(DiveDetails details, int index) {
+        for (GasMix mix : details.gasMixes()) {
+            if (mix.index() == index) {
+                String name;
+                try {
+                    name = Gas.blendGas((int) Math.round(mix.oxygen() * PERCENT),
+                                        (int) Math.round(mix.helium() * PERCENT))
+                               .toString();
+                } catch (IllegalArgumentException e) {
+                    name = "mix " + Integer.toUnsignedString(index);
+                }
+                Optional<GasUsage> usage = mix.usage();
+                boolean rebreather =
+                    usage.isPresent() && (usage.get() == GasUsage.OXYGEN
+                                          || usage.get() == GasUsage.DILUENT);
+                return rebreather ? name + " (" + usage.get().name().toLowerCase(Locale.ROOT) + ")"
+                                  : name;
+            }
+        }
+        return "mix " + Integer.toUnsignedString(index);
+    }
+
     /** The depth line's depth at a time: between its points, or at the nearest end; 0 without. */
     private static double depthAt(List<Point> depths, double minutes) {
         Point before = null;
@@ -200,7 +291,7 @@ final class ProfilePlot {
                                  : EVENT_COLOURS[Math.floorMod(type, EVENT_COLOURS.length)];
     }
 
-    private static String svg(int number, Dive dive) {
+    private static String svg(int number, Dive dive, Optional<DiveDetails> details) {
         Float[] time = dive.getTimeProfile();
         Series depth = series("depth", "Depth (m)", DEPTH_COLOUR, time, dive.getDepthProfile());
         Series temperature = series("temperature", "Temperature (\u00b0C)", TEMPERATURE_COLOUR,
@@ -208,6 +299,8 @@ final class ProfilePlot {
         Series pressure = series("pressure", "Tank pressure (bar)", PRESSURE_COLOUR, time,
                                  dive.getPressureProfile());
         List<Event> events = events(dive, depth);
+        Series ceiling = ceiling(details);
+        List<GasSwitch> switches = gasSwitches(details);
 
         double firstMinute = 0;
         double lastMinute = 1;
@@ -241,6 +334,12 @@ final class ProfilePlot {
         legend.add(new String[] {"line", DEPTH_COLOUR, depth.label()});
         for (Scale scale : right) {
             legend.add(new String[] {"line", scale.series().colour(), scale.series().label()});
+        }
+        if (!ceiling.isEmpty()) {
+            legend.add(new String[] {"line", CEILING_COLOUR, ceiling.label()});
+        }
+        if (!switches.isEmpty()) {
+            legend.add(new String[] {"dashed", GAS_CHANGE_COLOUR, "Gas switch"});
         }
         // libdivecomputer's types are unsigned.
         TreeSet<Integer> kinds = new TreeSet<>(Integer::compareUnsigned);
@@ -284,9 +383,13 @@ final class ProfilePlot {
             frame.valueAxis(svg, right.get(i), LEFT + plotWidth + i * RIGHT_AXIS_WIDTH, 1);
         }
         frame.depthFill(svg, depthScale);
+        Scale ceilingScale = new Scale(ceiling, depthScale.axis(), true);
+        frame.ceilingFill(svg, ceilingScale);
+        frame.gasSwitches(svg, switches);
         for (Scale scale : right) {
             frame.lines(svg, scale);
         }
+        frame.lines(svg, ceilingScale);
         frame.lines(svg, depthScale);
         frame.events(svg, events, depthScale);
         svg.append(String.format(Locale.ROOT,
@@ -340,6 +443,11 @@ final class ProfilePlot {
                             + "stroke-width=\"2\"/>%n",
                         x, y, x + LEGEND_SYMBOL - 8, y, entry[1]));
                     case "diamond" -> svg.append(diamond(x + 12, y, entry[1]));
+                    case "dashed" -> svg.append(String.format(
+                        Locale.ROOT,
+                        "<line x1=\"%d\" y1=\"%.2f\" x2=\"%d\" y2=\"%.2f\" stroke=\"%s\" "
+                            + "stroke-width=\"2\" stroke-dasharray=\"5,3\"/>%n",
+                        x, y, x + LEGEND_SYMBOL - 8, y, entry[1]));
                     default -> svg.append(String.format(
                         Locale.ROOT, "<circle cx=\"%d\" cy=\"%.2f\" r=\"4\" fill=\"%s\"/>%n",
                         x + 12, y, entry[1]));
@@ -429,6 +537,38 @@ final class ProfilePlot {
                                              x(points.get(points.size() - 1).minutes()),
                                              surface));
                 }
+            }
+        }
+
+        /** The water above the ceiling, surface to ceiling, under each stretch of it. */
+        void ceilingFill(StringBuilder svg, Scale ceiling) {
+            double surface = ceiling.y(0);
+            for (List<Point> points : ceiling.series().lines()) {
+                svg.append(String.format(Locale.ROOT,
+                                         "<polygon class=\"ceiling\" fill=\"%s\" "
+                                             + "fill-opacity=\"0.6\" points=\"%.2f,%.2f %s "
+                                             + "%.2f,%.2f\"/>%n",
+                                         CEILING_FILL, x(points.get(0).minutes()), surface,
+                                         coordinates(points, ceiling),
+                                         x(points.get(points.size() - 1).minutes()), surface));
+            }
+        }
+
+        /** A dashed line across the plot at each switch, the gas written along it. */
+        void gasSwitches(StringBuilder svg, List<GasSwitch> switches) {
+            for (GasSwitch change : switches) {
+                double x = x(change.minutes());
+                String title = String.format(Locale.ROOT, "<title>Gas switch to %s at %s min</title>",
+                                             escape(change.gas()), time.label(change.minutes()));
+                svg.append(String.format(Locale.ROOT,
+                                         "<g class=\"gas-switch\">%s<line x1=\"%.2f\" "
+                                             + "y1=\"%d\" x2=\"%.2f\" y2=\"%d\" stroke=\"%s\" "
+                                             + "stroke-width=\"1.5\" stroke-dasharray=\"5,3\"/>"
+                                             + "<text transform=\"translate(%.2f %d) rotate(-90)\" "
+                                             + "text-anchor=\"end\" font-size=\"11\" "
+                                             + "fill=\"%s\">%s</text></g>%n",
+                                         title, x, TOP, x, TOP + PLOT_HEIGHT, GAS_CHANGE_COLOUR,
+                                         x - 3, TOP + 4, GAS_CHANGE_COLOUR, escape(change.gas())));
             }
         }
 
