@@ -406,6 +406,48 @@ class CliUddfTest {
                      durations);
     }
 
+    // Each event UDDF names as an alarm, a bookmark as a marker; the others and the end of an
+    // alarm are no alarm.
+    @Test
+    void eventsBecomeTheAlarmsUddfNames() throws Exception {
+        String[][] events = {
+            // event line, the alarm or marker it becomes ("" for none)
+            {"event decostop", "deco"},
+            {"event ceiling 0 begin", "deco"},
+            {"event violation", "deco"},
+            {"event rbt", "rbt"},
+            {"event ascent", "ascent"},
+            {"event surface", "surface"},
+            {"event workload", "breath"},
+            {"event transmitter", "link"},
+            {"event rgbm", "microbubbles"},
+            {"event ascent 0 end", ""},
+            {"event ceiling 0 3", "deco"},
+            {"event safetystop", ""},
+            {"event po2", ""},
+            {"event 0xFFFFFFFF", ""},
+            {"event bookmark", "bookmark"},
+        };
+        StringBuilder scenario = new StringBuilder("dive\ndatetime 2024-07-01 09:00:00\n");
+        for (int i = 0; i < events.length; i++) {
+            scenario.append("time ").append(i * 10).append("; depth 5; ").append(events[i][0])
+                .append('\n');
+        }
+        Path port = Files.writeString(temporary.resolve("events.txt"), scenario);
+        Path file = temporary.resolve("events.uddf");
+
+        Tool.run("download", "--port", port.toString(), "--uddf", file.toString()).assertClean(0);
+
+        assertValid(file);
+        Document uddf = parse(file);
+        for (int i = 0; i < events.length; i++) {
+            String waypoint = "//u:waypoint[" + (i + 1) + "]/";
+            assertEquals(events[i][1],
+                         value(uddf, waypoint + "u:alarm") + value(uddf, waypoint + "u:setmarker"),
+                         events[i][0]);
+        }
+    }
+
     @Test
     void everyOpenCircuitDiveOfTheBuiltInComputerIsValid() throws Exception {
         Path file = temporary.resolve("builtin.uddf");

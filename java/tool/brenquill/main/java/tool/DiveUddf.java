@@ -54,7 +54,6 @@ final class DiveUddf {
         DateTimeFormatter.ofPattern("uuuu-MM-dd'T'HH:mm:ssxxx");
     // xs:dateTime has no year 0, and offsets of whole minutes up to 14 hours.
     private static final int LATEST_OFFSET = 14 * 3600;
-    private static final int EVENT_BOOKMARK = 8;
     private static final UnaryOperator<BigDecimal> AS_IS = UnaryOperator.identity();
     private static final UnaryOperator<BigDecimal> PASCAL = bar -> bar.movePointRight(5);
     private static final UnaryOperator<BigDecimal> KELVIN = celsius -> celsius.add(ZERO_CELSIUS);
@@ -460,8 +459,9 @@ final class DiveUddf {
                     == DiveSamples.EVENT_END) {
                     continue;
                 }
-                bookmark |= eventTypes[i] == EVENT_BOOKMARK;
-                Optional<String> alarm = alarm(eventTypes[i]);
+                String event = DiveJson.eventName(eventTypes[i]).orElse("");
+                bookmark |= event.equals("bookmark");
+                Optional<String> alarm = alarm(event);
                 if (alarm.isPresent()) {
                     leaf("alarm", alarm.get());
                 }
@@ -593,16 +593,14 @@ final class DiveUddf {
         }
     }
 
-    /** The UDDF alarm of a libdivecomputer event, for the events UDDF names. */
-    private static Optional<String> alarm(int event) {
+    /** The UDDF alarm of a libdivecomputer event, by its name, for the events UDDF names. */
+    private static Optional<String> alarm(String event) {
         return Optional.ofNullable(switch (event) {
-            case 1, 4, 7 -> "deco";  // deco stop, ceiling broken, violation
-            case 2 -> "rbt";
-            case 3 -> "ascent";
-            case 5 -> "breath";  // workload
-            case 6 -> "link";    // transmitter
-            case 9 -> "surface";
-            case 22 -> "microbubbles";  // RGBM
+            case "decostop", "ceiling", "violation" -> "deco";
+            case "rbt", "ascent", "surface" -> event;
+            case "workload" -> "breath";
+            case "transmitter" -> "link";
+            case "rgbm" -> "microbubbles";
             default -> null;
         });
     }
