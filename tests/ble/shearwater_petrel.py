@@ -12,7 +12,8 @@ of a SLIP stream (END 0xC0, ESC 0xDB, ESC_END 0xDC, ESC_ESC 0xDD). A SLIP packet
 answers:
   22 id(2)                      read data by identifier: 62 id(2) value, or 7F 22 31 if unknown
                                 (8010 serial as 8 hex digits, 8011 firmware "V92", 8021 log
-                                upload: the logbook format at 80000000, 8050 hardware C407)
+                                upload: the logbook format at 80000000, 8050 hardware C407,
+                                1F0A as a Teric)
   2E id(2) value                write data by identifier: 6E id(2) (9020 turns the computer off:
                                 the host expects no reply and gets none)
   35 flags 34 address(4) size(3)  start a transfer: 75 10 FC; flags 10 asks for compression
@@ -29,6 +30,7 @@ The device description's options:
   "expected"      path of a JSON file to write: the serial, the newest dive's fingerprint (hex)
                   and the dives as the Java objects must hold them, in download order, for the
                   built-in logbook with their details as libdivecomputer 0.8 and 0.9 parse them
+  "model"         "Teric" for a Teric, whose logs hold a time zone (default "Perdix 2")
   "dives"         a number: a generated logbook of that many long dives instead of the four
                   built-in ones (three open circuit, the newest closed circuit)
 
@@ -55,8 +57,12 @@ BLOCK = 252
 
 SERIAL = '1A2B3C4D'
 FIRMWARE = b'V92'
-HARDWARE = 0xC407   # Perdix 2
-MODEL = 11          # libdivecomputer's model number of the Perdix 2
+# The models it can be: hardware type, libdivecomputer's model number, and the time zone its logs
+# hold (UTC offset in minutes, daylight saving hours), which only the Teric records.
+MODELS = {
+    'Perdix 2': (0xC407, 11, None),
+    'Teric': (0x1F0A, 8, (-300, 1)),
+}
 MANIFEST_ADDRESS = 0xE0000000
 MANIFEST_SIZE = 0x600
 LOG_BASE = 0x80000000
@@ -157,8 +163,9 @@ class Dive:
                 'pressures': [pressure, None, None], 'rbt': 0xFF})
         return result
 
-    def log(self):
-        '''The dive as the computer stores it, uncompressed.'''
+    def log(self, model='Perdix 2'):
+        '''The dive as the computer (of MODELS) stores it, uncompressed.'''
+        _, number, zone = MODELS[model]
         slots, enabled = self.slots()
         oxygen = bytes(o2 for o2, _ in slots)
         helium = bytes(he for _, he in slots)
@@ -174,7 +181,8 @@ class Dive:
             record(0x14, {1: bytes([0 if self.closed_circuit else 1]),   # CC or OC tec
                           16: bytes([self.LOGVERSION]), 17: u16(enabled),
                           28: bytes([self.aimode])}),
-            record(0x15, {23: u16(self.interval * 1000)}),
+            record(0x15, {23: u16(self.interval * 1000), 26: u32(zone[0] & 0xFFFFFFFF),
+                          30: bytes([zone[1]])} if zone else {23: u16(self.interval * 1000)}),
         ]
         if self.NAMES:
             t1, t2, t3 = (b'\x01' + name.encode().ljust(2, b'\x00') for name in self.NAMES)
@@ -199,10 +207,10 @@ class Dive:
         deepest = max(step['decimetres'] for step in steps)
         records += [record(0x20, {4: u16(deepest), 6: self.duration.to_bytes(3, 'big')})]
         records += [record(kind, {}) for kind in (0x21, 0x22, 0x23, 0x24)]
-        records.append(record(0xFF, {2: u32(int(SERIAL, 16)), 10: b'\x92', 13: bytes([MODEL])}))
+        records.append(record(0xFF, {2: u32(int(SERIAL, 16)), 10: b'\x92', 13: bytes([number])}))
         return b''.join(records)
 
-    def expected(self, details):
+    def expected(self, details, model='Perdix 2'):
         '''The dive as the Java objects hold it, with its details by release if asked.'''
         steps = self.steps()
         oxygen, helium = steps[0]['mix']
@@ -218,7 +226,7 @@ class Dive:
                          for step in steps],
             'temperature': [step['degrees'] for step in steps],
             'event': [BOOKMARK if step['time'] == self.bookmark else None for step in steps],
-            'details': {release: self.details(release) for release in ('0.8', '0.9')}
+            'details': {release: self.details(release, model) for release in ('0.8', '0.9')}
             if details else None,
         }
 
@@ -230,11 +238,12 @@ class Dive:
                 if (o2 or he) and (release == '0.8' or (
                     enabled & (1 << i) and (i < 5 or self.closed_circuit)))]
 
-    def details(self, release):
+    def details(self, release, model='Perdix 2'):
         '''The dive's details as the release's Shearwater backend parses them (see
         RealBleDownloadTest.render): header fields, mixes, tanks, then each sample kind as
         [time sample index, values...].'''
         older = release == '0.8'
+        zone = MODELS[model][2]
         mixes = self.mix_list(release)
         steps = self.steps()
         tanks = []
@@ -274,7 +283,7 @@ class Dive:
                     samples['bearing'].append([i, self.bearing])
                 samples['event'].append([i, BOOKMARK, 0, 0, self.tag])
         return {
-            'timezone': None, 'diveMode': 'CLOSED_CIRCUIT' if self.closed_circuit else
+            'timezone': zone and zone[0] * 60 + zone[1] * 3600, 'diveMode': 'CLOSED_CIRCUIT' if self.closed_circuit else
             'OPEN_CIRCUIT', 'decoModel': ['BUHLMANN', 0, self.GF[0], self.GF[1]],
             'water': 'SALT', 'density': float(self.DENSITY),
             'atmospheric': self.ATMOSPHERIC / 1000.0, 'averageDepth': None,
@@ -517,14 +526,16 @@ class Computer:
 
     def __init__(self, spec):
         self.spec = spec
+        self.model = spec.get('model', 'Perdix 2')
         count = spec.get('dives')
         self.logbook = generated_logbook(count) if count else builtin_logbook()
         self.addresses = {0x1000 * (k + 1): dive for k, dive in enumerate(self.logbook)}
         if 'expected' in spec:
             with open(spec['expected'], 'w', encoding='utf-8') as file:
-                json.dump({'serial': str(int(SERIAL, 16)), 'model': MODEL,
+                json.dump({'serial': str(int(SERIAL, 16)), 'model': MODELS[self.model][1],
                            'fingerprint': u32(self.logbook[0].ticks()).hex(),
-                           'dives': [dive.expected(not count) for dive in self.logbook]}, file)
+                           'dives': [dive.expected(not count, self.model)
+                                     for dive in self.logbook]}, file)
         self.reconnected()
 
     def reconnected(self):
@@ -594,7 +605,7 @@ class Computer:
             0x8010: SERIAL.encode(),
             0x8011: FIRMWARE,
             0x8021: b'\x01' + u32(LOG_BASE) + u32(0),
-            0x8050: u16(HARDWARE),
+            0x8050: u16(MODELS[self.model][0]),
         }.get(number)
 
     def start_transfer(self, compressed, address):
@@ -603,7 +614,7 @@ class Computer:
             self.manifest_page += 1
             self.blocks = [data[i:i + BLOCK] for i in range(0, len(data), BLOCK)]
         elif address - LOG_BASE in self.addresses and compressed:
-            self.blocks = compress(self.addresses[address - LOG_BASE].log())
+            self.blocks = compress(self.addresses[address - LOG_BASE].log(self.model))
         else:
             return b'\x7f\x35\x31'
         return b'\x75\x10' + bytes([BLOCK])

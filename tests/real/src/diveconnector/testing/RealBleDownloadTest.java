@@ -44,9 +44,14 @@ class RealBleDownloadTest {
 
     /** Starts the computer with more options of its spec; answers where it writes its values. */
     private Path start(String options) throws Exception {
+        return start(PRODUCT, options);
+    }
+
+    /** The same for a computer of that name. */
+    private Path start(String name, String options) throws Exception {
         Path expected = temporary.resolve("expected.json");
         bluez = new MockBluez("{\"devices\": [{\"address\": \"" + ADDRESS + "\", \"name\": \""
-            + PRODUCT + "\", \"peripheral\": \"shearwater\", \"expected\": \"" + expected + "\""
+            + name + "\", \"peripheral\": \"shearwater\", \"expected\": \"" + expected + "\""
             + (options.isEmpty() ? "" : ", " + options) + "}]}");
         return expected;
     }
@@ -126,10 +131,20 @@ class RealBleDownloadTest {
 
     @Test
     void aWholeDownloadHandsOverEveryDiveValueByValue() throws Exception {
-        Path expectedFile = start("");
+        assertWholeDownload(PRODUCT, start(""));
+    }
+
+    // Of the Shearwater models only the Teric records the time zone (UTC-5 with daylight
+    // saving, -4 h, in the emulated one).
+    @Test
+    void aTericsDivesCarryTheirTimeZone() throws Exception {
+        assertWholeDownload("Teric", start("Teric", "\"model\": \"Teric\""));
+    }
+
+    private static void assertWholeDownload(String product, Path expectedFile) throws Exception {
         RecordingSet<Dive> set = RecordingSet.accepting();
         DetailsConnector connector = new DetailsConnector();
-        Device device = connector.loadUserDivesFromDevice(PORT, VENDOR, PRODUCT, set);
+        Device device = connector.loadUserDivesFromDevice(PORT, VENDOR, product, set);
         Map<String, Object> expected = read(expectedFile);
         assertEquals(expected.get("serial"), device.getSerial());
         assertEquals(expectedDives(expected).size(), set.added().size());
