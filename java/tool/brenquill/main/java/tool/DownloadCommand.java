@@ -19,7 +19,6 @@ import java.util.Iterator;
 import java.util.List;
 import java.util.Map;
 import java.util.Optional;
-import java.util.OptionalLong;
 import java.util.Set;
 
 /**
@@ -125,14 +124,17 @@ final class DownloadCommand implements Command {
                 List<DownloadedDive> downloaded = new ArrayList<>(arrived);
                 downloaded.sort(DownloadedDive.OLDEST_FIRST);
                 List<Dive> dives = downloaded.stream().map(DownloadedDive::dive).toList();
+                Contents jsonContents = writer -> DiveJson.write(writer, port, device, downloaded);
+                Contents uddfContents =
+                    writer -> DiveUddf.write(writer, device, firmware, downloaded);
                 if (dives.isEmpty() && newOnly) {
                     // Nothing new: the files of the last download stay as they are.
                     text.println("No new dives.");
                     if (jsonToOut) {
-                        writeJson(jsonOutput.get(), port, device, downloaded);
+                        write(jsonOutput.get(), jsonContents);
                     }
                     if (uddfToOut) {
-                        writeUddf(uddfOutput.get(), device, firmware, downloaded);
+                        write(uddfOutput.get(), uddfContents);
                     }
                     Main.checkStandardOutput(out);
                     return;
@@ -144,10 +146,10 @@ final class DownloadCommand implements Command {
                 }
                 text.println(summary(device, dives.size()));
                 if (jsonOutput.isPresent()) {
-                    writeJson(jsonOutput.get(), port, device, downloaded);
+                    write(jsonOutput.get(), jsonContents);
                 }
                 if (uddfOutput.isPresent()) {
-                    writeUddf(uddfOutput.get(), device, firmware, downloaded);
+                    write(uddfOutput.get(), uddfContents);
                 }
                 if (plots.isPresent()) {
                     writePlots(files, plots.get(), downloaded);
@@ -337,19 +339,15 @@ final class DownloadCommand implements Command {
         return Optional.empty();
     }
 
-    private static void writeUddf(OutputFile file, Device device, OptionalLong firmware,
-                                  List<DownloadedDive> dives) throws IOException {
-        try (Writer writer = file.writer()) {
-            DiveUddf.write(writer, device, firmware, dives);
-        } catch (IOException e) {
-            throw FileErrors.cannotWrite(file.name(), e);
-        }
+    /** What goes into one output file. */
+    private interface Contents {
+        void writeTo(Writer writer) throws IOException;
     }
 
-    private static void writeJson(OutputFile file, String port, Device device,
-                                  List<DownloadedDive> dives) throws IOException {
+    /** Writes the file's contents; a failure names the file. */
+    private static void write(OutputFile file, Contents contents) throws IOException {
         try (Writer writer = file.writer()) {
-            DiveJson.write(writer, port, device, dives);
+            contents.writeTo(writer);
         } catch (IOException e) {
             throw FileErrors.cannotWrite(file.name(), e);
         }
@@ -363,11 +361,8 @@ final class DownloadCommand implements Command {
             int repeat = repeats.merge(dive.getDateTime(), 1, Integer::sum);
             OutputFile file = files.add(OutputFile.replacing(
                 directory.resolve(ProfilePlot.fileName(dive, repeat))));
-            try (Writer writer = file.writer()) {
-                ProfilePlot.write(writer, i + 1, dives.get(i));
-            } catch (IOException e) {
-                throw FileErrors.cannotWrite(file.name(), e);
-            }
+            int number = i + 1;
+            write(file, writer -> ProfilePlot.write(writer, number, dives.get(number - 1)));
         }
     }
 }
