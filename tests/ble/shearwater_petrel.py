@@ -283,8 +283,9 @@ class Dive:
                     samples['bearing'].append([i, self.bearing])
                 samples['event'].append([i, BOOKMARK, 0, 0, self.tag])
         return {
-            'timezone': zone and zone[0] * 60 + zone[1] * 3600, 'diveMode': 'CLOSED_CIRCUIT' if self.closed_circuit else
-            'OPEN_CIRCUIT', 'decoModel': ['BUHLMANN', 0, self.GF[0], self.GF[1]],
+            'timezone': zone and zone[0] * 60 + zone[1] * 3600,
+            'diveMode': 'CLOSED_CIRCUIT' if self.closed_circuit else 'OPEN_CIRCUIT',
+            'decoModel': ['BUHLMANN', 0, self.GF[0], self.GF[1]],
             'water': 'SALT', 'density': float(self.DENSITY),
             'atmospheric': self.ATMOSPHERIC / 1000.0, 'averageDepth': None,
             'temperatures': [None, None, None], 'location': None,
@@ -379,25 +380,30 @@ def decimal(value, places=4):
     return text if text != '-0' else '0'
 
 
+# The comment that opens the scenario file.
+SCENARIO_HEADER = '''\
+# A closed-circuit trimix dive to 60 m as libdivecomputer 0.9 parses it from a Shearwater
+# Petrel 2 (family Shearwater Petrel, log version 13): written by
+# `tests/ble/shearwater_petrel.py --scenario`, from the same dive the emulated Perdix 2 of
+# the real-library tests holds, so every value and the order of the samples in each time
+# step are the real backend's: time, depth, temperature, on the loop the voted ppO2
+# (no sensor) and the three cells, the setpoint, CNS, a gas switch when the mix changes,
+# the deco status (no-stop limit or ceiling, with the time to surface), the transmitters'
+# pressures in 2 psi steps, and a bookmark with its compass heading. The diver bails out
+# onto the 50 % at 21 m and onto oxygen at 6 m, so the last stops are open circuit.
+# Shearwater gives no time zone (only the Teric does), no average depth, temperature field,
+# location (master reads a GNSS fix of newer models) or heart rate; `avgdepth`, `location`
+# and `heartbeat` are added so that the whole dive the diver asked for can be checked.
+'''
+
+
 def scenario(dive):
     '''The closed-circuit dive as a dcsim scenario: the fields and samples libdivecomputer 0.9's
     Shearwater backend gives for it, in its order, and the three things the diver's case in the
     issue names that no Shearwater log holds: an average depth, a GPS fix and a heart rate.'''
     steps = dive.steps()
     mixes = dive.MIXES + dive.DILUENTS
-    lines = [
-        '# A closed-circuit trimix dive to 60 m as libdivecomputer 0.9 parses it from a Shearwater',
-        '# Petrel 2 (family Shearwater Petrel, log version 13): written by',
-        '# `tests/ble/shearwater_petrel.py --scenario`, from the same dive the emulated Perdix 2 of',
-        '# the real-library tests holds, so every value and the order of the samples in each time',
-        '# step are the real backend\'s: time, depth, temperature, on the loop the voted ppO2',
-        '# (no sensor) and the three cells, the setpoint, CNS, a gas switch when the mix changes,',
-        '# the deco status (no-stop limit or ceiling, with the time to surface), the transmitters\'',
-        '# pressures in 2 psi steps, and a bookmark with its compass heading. The diver bails out',
-        '# onto the 50 % at 21 m and onto oxygen at 6 m, so the last stops are open circuit.',
-        '# Shearwater gives no time zone (only the Teric does), no average depth, temperature field,',
-        '# location (master reads a GNSS fix of newer models) or heart rate; `avgdepth`, `location`',
-        '# and `heartbeat` are added so that the whole dive the diver asked for can be checked.',
+    lines = SCENARIO_HEADER.splitlines() + [
         'devinfo 3 92 %d' % int(SERIAL, 16),
         '',
         'dive',
