@@ -294,12 +294,7 @@ final class DiveJson {
         column("type");
         unsignedInts(eventTypes);
         column("name");
-        out.write("[");
-        for (int i = 0; i < eventTypes.length; i++) {
-            out.write(i == 0 ? "" : ", ");
-            optionalString(eventName(eventTypes[i]));
-        }
-        out.write("]");
+        array(eventTypes.length, i -> optionalString(eventName(eventTypes[i])));
         column("time");
         unsignedInts(samples.eventTimes());
         column("flags");
@@ -331,13 +326,10 @@ final class DiveJson {
         column("type");
         unsignedInts(decoTypes);
         column("name");
-        out.write("[");
-        for (int i = 0; i < decoTypes.length; i++) {
-            out.write(i == 0 ? "" : ", ");
+        array(decoTypes.length, i -> {
             boolean known = decoTypes[i] >= 0 && decoTypes[i] < DECO_NAMES.length;
             optionalString(known ? Optional.of(DECO_NAMES[decoTypes[i]]) : Optional.empty());
-        }
-        out.write("]");
+        });
         column("timeSeconds");
         unsignedInts(samples.decoTimes());
         column("depthMetres");
@@ -390,41 +382,38 @@ final class DiveJson {
         }
     }
 
-    private void doubles(double[] values) throws IOException {
+    /** Writes entry i of an array. */
+    private interface Entry {
+        void write(int i) throws IOException;
+    }
+
+    private void array(int length, Entry entry) throws IOException {
         out.write("[");
-        for (int i = 0; i < values.length; i++) {
+        for (int i = 0; i < length; i++) {
             out.write(i == 0 ? "" : ", ");
-            doubleValue(values[i]);
+            entry.write(i);
         }
         out.write("]");
     }
 
+    private void doubles(double[] values) throws IOException {
+        array(values.length, i -> doubleValue(values[i]));
+    }
+
     private void ints(int[] values) throws IOException {
-        out.write("[");
-        for (int i = 0; i < values.length; i++) {
-            out.write((i == 0 ? "" : ", ") + values[i]);
-        }
-        out.write("]");
+        array(values.length, i -> out.write(String.valueOf(values[i])));
     }
 
     /** libdivecomputer's unsigned 32-bit values, which Java holds in an int. */
     private void unsignedInts(int[] values) throws IOException {
-        out.write("[");
-        for (int i = 0; i < values.length; i++) {
-            out.write((i == 0 ? "" : ", ") + Integer.toUnsignedString(values[i]));
-        }
-        out.write("]");
+        array(values.length, i -> out.write(Integer.toUnsignedString(values[i])));
     }
 
     /** Values where DiveSamples.ABSENT marks one not given, written as null. */
     private void absentMarked(int[] values) throws IOException {
-        out.write("[");
-        for (int i = 0; i < values.length; i++) {
-            out.write(i == 0 ? "" : ", ");
-            out.write(values[i] == DiveSamples.ABSENT ? "null"
-                                                      : Integer.toUnsignedString(values[i]));
-        }
-        out.write("]");
+        array(values.length, i -> out.write(values[i] == DiveSamples.ABSENT
+                                                ? "null"
+                                                : Integer.toUnsignedString(values[i])));
     }
 
     private void doubleValue(double value) throws IOException {

@@ -231,7 +231,7 @@ final class ProfilePlot {
     }
 
     /** "Tx 10/50 (diluent)": the mix as the table names a gas, and whose it is on a rebreather. */
-    static String gasName(DiveDetails details, int index) {
+    private static String gasName(DiveDetails details, int index) {
         for (GasMix mix : details.gasMixes()) {
             if (mix.index() == index) {
                 String name;
