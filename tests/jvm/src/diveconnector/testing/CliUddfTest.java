@@ -504,6 +504,14 @@ class CliUddfTest {
         assertEquals("the diver's copy", Files.readString(file));
         assertEquals(List.of(cache.getFileName(), file.getFileName(), Path.of("june.txt")),
                      CliTest.listing(temporary), "no temporary file is left");
+
+        // The standard output still gets a document, without dives.
+        arguments[5] = "-";
+        ChildProcess toOut = Tool.run(arguments).assertClean(0);
+        Path written = Files.writeString(temporary.resolve("out.uddf"), toOut.stdout());
+        assertValid(written);
+        assertEquals(0, count(parse(written), DIVE));
+        assertTrue(CliTest.errors(toOut).endsWith("No new dives."), toOut::toString);
     }
 
     // Whatever keeps the UDDF from being written keeps the cache where it was, so that the next
