@@ -175,13 +175,6 @@ std::string addressDigits(const std::string& address) {
     return digits;
 }
 
-std::string upperCase(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 }  // namespace
 
 class Win32GattLink::CallbackSlot {
@@ -201,7 +194,7 @@ class Win32GattLink::CallbackSlot {
 Win32GattLink::Win32GattLink(OpenKey, const Win32BluetoothApi& api, std::string address,
                              const GattLinkContext& context)
     : api_(api),
-      address_(upperCase(std::move(address))),
+      address_(upperCaseAddress(std::move(address))),
       digits_(addressDigits(address_)),
       context_(context) {}
 
@@ -462,9 +455,9 @@ dc_status_t Win32GattLink::notify(const GattCharacteristic& target, bool credits
     registration.NumCharacteristics = 1;
     registration.Characteristics[0] = native;
     BLUETOOTH_GATT_EVENT_HANDLE event = nullptr;
-    result = api_.BluetoothGATTRegisterEvent(handle, CharacteristicValueChangedEvent,
-                                             &registration, onValueChanged, slot->context(),
-                                             &event, BLUETOOTH_GATT_FLAG_NONE);
+    result = api_.BluetoothGATTRegisterEvent(handle, CharacteristicValueChangedEvent, &registration,
+                                             onValueChanged, slot->context(), &event,
+                                             BLUETOOTH_GATT_FLAG_NONE);
     if (result != S_OK) {
         return failed("Registering for the notifications of " + target.uuid + " of " + address_,
                       result);
