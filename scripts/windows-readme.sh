@@ -16,11 +16,11 @@ imports=$(x86_64-w64-mingw32-objdump -p "$prefix/bin/$dll" | awk '/DLL Name:/ {p
 
 # libdivecomputer's transport bits, and which of them this build reaches.
 names=([1]=serial [2]=USB [4]="USB HID" [8]=IrDA [16]=Bluetooth [32]=BLE)
-reached=$((1 | 8 | 16))
+reached=$((1 | 8 | 16 | 32))
 grep -qi '^libusb-1.0.dll$' <<<"$imports" && reached=$((reached | 2))
 grep -qi 'hidapi' <<<"$imports" && reached=$((reached | 4))
 missing=()
-for bit in 2 4 32; do
+for bit in 2 4; do
     ((reached & bit)) || missing+=("${names[$bit]}")
 done
 
@@ -67,6 +67,15 @@ computer cables have an FTDI chip (Windows Update usually installs its driver wh
 first plugged in; otherwise see https://ftdichip.com/drivers/vcp-drivers/), others a Silicon Labs
 CP210x or a Prolific PL2303. Bluetooth computers that offer a serial port get a COM port once
 paired in Windows' Bluetooth settings; classic Bluetooth computers may also be named by their address.
+
+Bluetooth Low Energy (BLE) computers (Shearwater Perdix 2 and Teric, Scubapro Aladin A2, Mares
+Sirius, ...) need Windows 8 or later and must be paired with Windows first: put the computer in
+its Bluetooth mode, pair it in Windows' Bluetooth settings (Settings, Bluetooth & devices, Add
+device, Bluetooth), then download with its address: diveconnector.cmd download --port
+ble:AA:BB:CC:DD:EE:FF --vendor Shearwater --product "Perdix 2". diveconnector.cmd scan lists the
+paired BLE devices. A computer that is not paired fails with [-4]: Error opening device., one
+that is paired but off or out of reach with [-7]. This BLE link has been tested only against a
+simulation of Windows' Bluetooth API, never on real Windows.
 TEXT
 
 if ((${#missing[@]} > 0)); then
@@ -74,7 +83,7 @@ if ((${#missing[@]} > 0)); then
     echo
     echo "What this package cannot reach"
     echo "------------------------------"
-    echo "This build has no $list transport (BLE is reached only on Linux, through BlueZ)."
+    echo "This build has no $list transport."
     table=$project/tests/fixtures/libdivecomputer-$version-descriptors.tsv
     if [[ -f $table ]]; then
         echo "These models of libdivecomputer $version have no other, so it cannot download from them:"
@@ -83,12 +92,12 @@ if ((${#missing[@]} > 0)); then
         tail -n +2 "$table" | while IFS=$'\t' read -r vendor product _ _ _ transports; do
             ((transports & reached)) && continue
             ways=()
-            for bit in 2 4 32; do
+            for bit in 2 4; do
                 ((transports & bit)) && ways+=("${names[$bit]}")
             done
             printf '    %s %s (%s)\n' "$vendor" "$product" "$(IFS=,; echo "${ways[*]}" | sed 's/,/, /g')"
         done | awk '!seen[$0]++'
     else
-        echo "diveconnector.cmd list --transport usb (or usbhid, ble) names the models that need it."
+        echo "diveconnector.cmd list --transport usb (or usbhid) names the models that need it."
     fi
 fi
