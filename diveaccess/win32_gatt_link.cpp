@@ -220,6 +220,7 @@ dc_status_t Win32GattLink::open(const Win32BluetoothApi& api, const std::string&
     if (status == DC_STATUS_SUCCESS) {
         opened->say(DC_LOGLEVEL_INFO,
                     "Notifications of " + opened->address_ + " on through Windows.");
+        opened->opened_ = true;
         link = std::move(opened);
     }
     return status;
@@ -232,6 +233,11 @@ void Win32GattLink::say(dc_loglevel_t level, const std::string& message) const {
 }
 
 dc_status_t Win32GattLink::failed(const std::string& what, HRESULT result) const {
+    if (unanswered(result) && opened_) {
+        say(DC_LOGLEVEL_ERROR, what + " failed with " + hresultText(result) + ".");
+        context_.inbox.lose("Windows no longer reaches the device.");
+        return DC_STATUS_IO;
+    }
     if (unanswered(result)) {
         say(DC_LOGLEVEL_ERROR,
             what + " failed with " + hresultText(result) + ": " + address_ +

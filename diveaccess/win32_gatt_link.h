@@ -17,7 +17,7 @@
 // pair it in Windows' Bluetooth settings), DC_STATUS_TIMEOUT when a paired device does not answer
 // (off or out of reach), DC_STATUS_UNSUPPORTED when Windows knows none of its services or none
 // suits, DC_STATUS_IO when Windows refuses a call. While open, Windows reporting the device
-// disconnected loses it.
+// disconnected, or a call failing as if it were, loses it.
 #pragma once
 
 // Before libdivecomputer's headers: windows.h has a DC_VERSION of its own.
@@ -85,8 +85,9 @@ class Win32GattLink final : public GattLink {
     // The characteristic as the calls on its service interface take it, opening that first;
     // null when the link has no such one (the log says why).
     const BTH_LE_GATT_CHARACTERISTIC* nativeOf(const GattCharacteristic& target, Service** service);
-    // A failed call about the device: DC_STATUS_TIMEOUT when it did not answer, else
-    // DC_STATUS_IO; the log tells the HRESULT.
+    // A failed call about the device, the log telling the HRESULT: DC_STATUS_TIMEOUT when it
+    // did not answer while being opened; once open, that loses the device (DC_STATUS_IO); any
+    // other failure DC_STATUS_IO.
     dc_status_t failed(const std::string& what, HRESULT result) const;
 
     const Win32BluetoothApi& api_;
@@ -101,6 +102,7 @@ class Win32GattLink final : public GattLink {
     std::optional<GattChoice> choice_;
     // GattCharacteristic::path to {the index in services_, the characteristic's attribute handle}
     std::map<std::string, std::pair<size_t, USHORT>> where_;
+    bool opened_ = false;
     bool seenConnected_ = false;
     Clock::time_point nextStatusCheck_{};
     // Declared last, released first: the registrations go before the registry forgets their
