@@ -38,9 +38,19 @@ final class FailureWords {
     /** What happened, and what the diver can do about it (or null). */
     private record Words(String what, String todo) {}
 
+    // BLE goes through Windows' own Bluetooth there, through BlueZ elsewhere.
+    private static final boolean WINDOWS = System.getProperty("os.name", "").startsWith("Windows");
+
     /** The failure of a download or dump from the computer, or of a scan when there is none. */
     static CommandFailure of(NativeException e, Optional<ComputerOptions.Computer> computer,
                              Arguments arguments, Optional<String> noPin, boolean pinAsked) {
+        return of(e, computer, arguments, noPin, pinAsked, WINDOWS);
+    }
+
+    /** As on Windows or not, whatever this system is. */
+    static CommandFailure of(NativeException e, Optional<ComputerOptions.Computer> computer,
+                             Arguments arguments, Optional<String> noPin, boolean pinAsked,
+                             boolean windows) {
         String message = String.valueOf(e.getMessage());
         Matcher parts = MESSAGE.matcher(message);
         Integer status = parts.matches() && !parts.group(1).equals("-")
@@ -53,7 +63,7 @@ final class FailureWords {
         if (noPin.isPresent()) {
             words = new Words(noPin.get() + ".", null);
         } else if (computer.isPresent()) {
-            words = words(status, text, computer.get(), pinAsked);
+            words = words(status, text, computer.get(), pinAsked, windows);
         }
         String first = words == null ? message
             : arguments.verbose() ? words.what() + " (" + message + ")"
@@ -65,7 +75,7 @@ final class FailureWords {
 
     /** What happened and what to do, or null when the tool knows no better than the library. */
     private static Words words(Integer status, String text, ComputerOptions.Computer computer,
-                               boolean pinAsked) {
+                               boolean pinAsked, boolean windows) {
         Models.Model model = computer.model();
         String name = model.name();
         String port = computer.portName();
@@ -88,7 +98,7 @@ final class FailureWords {
         }
         Transport transport = chosen.orElse(Transport.SERIAL);
         if (transport == Transport.BLE) {
-            Words ble = ble(status, opening, pinAsked, computer.port());
+            Words ble = ble(status, opening, pinAsked, computer.port(), windows);
             if (ble != null) {
                 return ble;
             }
@@ -149,8 +159,32 @@ final class FailureWords {
         }
     }
 
+    /** What Windows' failures to open a BLE computer mean, where they differ from BlueZ's. */
+    private static Words windowsBle(int status) {
+        switch (status) {
+            case UNSUPPORTED:
+                return new Words("BLE cannot be used: Windows has no Bluetooth LE here, or the "
+                                     + "computer has no data service.",
+                                 "BLE needs Windows 8 or later.");
+            case NO_DEVICE:
+                return new Words("No BLE device paired with Windows has this address.",
+                                 "Pair the computer in Windows' Bluetooth settings first, then "
+                                     + "try again.");
+            case TIMEOUT:
+                return new Words("The computer is paired but did not answer.",
+                                 "Wake it into its Bluetooth mode, keep it close, try again.");
+            case NO_ACCESS:
+                return new Words("The computer refused access over BLE.",
+                                 "Remove it from Windows' Bluetooth settings, pair it again, "
+                                     + "then try again.");
+            default:
+                return null;
+        }
+    }
+
     /** What BlueZ's and the computer's failures over BLE mean, where they differ from serial's. */
-    private static Words ble(int status, boolean opening, boolean pinAsked, String port) {
+    private static Words ble(int status, boolean opening, boolean pinAsked, String port,
+                             boolean windows) {
         if (opening && pinAsked
             && (status == PROTOCOL || status == NO_ACCESS || status == INVALID_ARGUMENTS)) {
             return new Words("The computer refused the PIN.",
@@ -160,6 +194,10 @@ final class FailureWords {
             return status == IO ? new Words("The computer went away over BLE.",
                                             "Keep it awake and close, and try again.")
                                 : null;
+        }
+        Words onWindows = windows ? windowsBle(status) : null;
+        if (onWindows != null) {
+            return onWindows;
         }
         switch (status) {
             case UNSUPPORTED:

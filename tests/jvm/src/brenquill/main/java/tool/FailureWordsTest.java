@@ -93,14 +93,38 @@ class FailureWordsTest {
         new Case("[-8]: " + OPENING, "ble:" + ADDRESS, BLE, true, "The computer refused the PIN.",
             "Run it again and type the PIN it shows then."));
 
+    /** Over BLE on Windows, where the library goes through Windows' own Bluetooth. */
+    private static final List<Case> WINDOWS_CASES = List.of(
+        new Case("[-4]: " + OPENING, "ble:" + ADDRESS, BLE, false,
+            "No BLE device paired with Windows has this address.",
+            "Pair the computer in Windows' Bluetooth settings first, then try again."),
+        new Case("[-1]: " + OPENING, ADDRESS, BLE, false,
+            "BLE cannot be used: Windows has no Bluetooth LE here, or the computer has no data "
+                + "service.",
+            "BLE needs Windows 8 or later."),
+        new Case("[-7]: " + OPENING, "ble:" + ADDRESS, BLE, false,
+            "The computer is paired but did not answer.",
+            "Wake it into its Bluetooth mode, keep it close, try again."),
+        new Case("[-6]: " + OPENING, "ble:" + ADDRESS, BLE, false,
+            "The computer refused the connection or went away.", "Wake it and try again."),
+        new Case("[-6]: " + READING, "ble:" + ADDRESS, BLE, false,
+            "The computer went away over BLE.", "Keep it awake and close, and try again."),
+        new Case("[-5]: " + OPENING, "ble:" + ADDRESS, BLE, true, "The computer refused the PIN.",
+            "Run it again and type the PIN it shows then."));
+
     private static String[] words(Case failure, String... options) throws Exception {
+        return words(failure, false, options);
+    }
+
+    private static String[] words(Case failure, boolean windows, String... options)
+        throws Exception {
         String[] args = new String[options.length + 1];
         args[0] = "download";
         System.arraycopy(options, 0, args, 1, options.length);
         Arguments arguments = Arguments.parse(args, List.of(new DownloadCommand()));
         CommandFailure words = FailureWords.of(new NativeException(failure.message()),
             Optional.of(new ComputerOptions.Computer(failure.port(), failure.model())), arguments,
-            Optional.empty(), failure.pinAsked());
+            Optional.empty(), failure.pinAsked(), windows);
         return words.getMessage().split("\n", -1);
     }
 
@@ -108,6 +132,15 @@ class FailureWordsTest {
     void eachFailureSaysWhatHappenedAndWhatToDo() throws Exception {
         for (Case failure : CASES) {
             String[] lines = words(failure);
+            String second = failure.second().isEmpty() ? POINTER : failure.second() + " " + POINTER;
+            assertEquals(List.of(failure.first(), second), List.of(lines), failure::toString);
+        }
+    }
+
+    @Test
+    void overBleOnWindowsTheWordsAreWindowsOwn() throws Exception {
+        for (Case failure : WINDOWS_CASES) {
+            String[] lines = words(failure, true);
             String second = failure.second().isEmpty() ? POINTER : failure.second() + " " + POINTER;
             assertEquals(List.of(failure.first(), second), List.of(lines), failure::toString);
         }
