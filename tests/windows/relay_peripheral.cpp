@@ -72,11 +72,13 @@ RelayPeripheral::~RelayPeripheral() {
 
 std::optional<SimulatedPeripheral::Packets> RelayPeripheral::answer(const unsigned char* data,
                                                                     size_t size) {
-    const unsigned char header[2] = {static_cast<unsigned char>(size & 0xFF),
-                                     static_cast<unsigned char>(size >> 8)};
+    // One send: a second small one would wait for the acknowledgement of the first (Nagle).
+    std::vector<unsigned char> request{static_cast<unsigned char>(size & 0xFF),
+                                       static_cast<unsigned char>(size >> 8)};
+    request.insert(request.end(), data, data + size);
     size_t count = 0;
-    if (socket_ == INVALID_SOCKET || !sendAll(socket_, header, sizeof header) ||
-        !sendAll(socket_, data, size) || !receiveSize(socket_, count)) {
+    if (socket_ == INVALID_SOCKET || !sendAll(socket_, request.data(), request.size()) ||
+        !receiveSize(socket_, count)) {
         return std::nullopt;
     }
     Packets packets(count);
