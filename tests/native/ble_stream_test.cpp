@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "ble_stream_cases.h"
 #include "dc_handles.h"
 #include "mock_bluez.h"
 
@@ -81,20 +82,6 @@ class BleStreamTest : public testing::Test {
         return stream;
     }
 
-    static void request(dc_iostream_t* stream, unsigned int count, unsigned int size) {
-        const unsigned char command[] = {'S', static_cast<unsigned char>(count & 0xFF),
-                                         static_cast<unsigned char>(count >> 8),
-                                         static_cast<unsigned char>(size)};
-        size_t written = 0;
-        ASSERT_EQ(dc_iostream_write(stream, command, sizeof command, &written), DC_STATUS_SUCCESS);
-        EXPECT_EQ(written, sizeof command);
-    }
-
-    // Byte j of the script peripheral's notification k.
-    static unsigned char expected(unsigned int k, unsigned int j) {
-        return static_cast<unsigned char>((k * 7 + j) & 0xFF);
-    }
-
     // What the stream told the support log.
     std::string logged() {
         const std::lock_guard<std::mutex> lock(logMutex_);
@@ -111,17 +98,6 @@ class BleStreamTest : public testing::Test {
         ASSERT_EQ(dc_iostream_set_timeout(stream, 5000), DC_STATUS_SUCCESS);
     }
 
-    // Writes `text` and reads it back from the script peripheral.
-    static void expectEcho(dc_iostream_t* stream, const std::string& text, const char* why) {
-        size_t actual = 0;
-        ASSERT_EQ(dc_iostream_write(stream, text.data(), text.size(), &actual), DC_STATUS_SUCCESS)
-            << why;
-        unsigned char packet[64];
-        ASSERT_EQ(dc_iostream_read(stream, packet, sizeof packet, &actual), DC_STATUS_SUCCESS)
-            << why;
-        EXPECT_EQ(std::string(packet, packet + actual), text) << why;
-    }
-
     std::atomic<bool> cancelled_{false};
     std::optional<std::string> pin_;
     std::mutex logMutex_;
@@ -134,55 +110,23 @@ TEST_F(BleStreamTest, EachReadIsOneNotificationOfAnySizeUpToTheMtu) {
     MockBluez bluez(parameters(device()));
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
-    for (unsigned int size = 1; size <= 244; ++size) {
-        request(stream.get(), 2, size);
-        for (unsigned int k = 0; k < 2; ++k) {
-            unsigned char packet[512];
-            size_t actual = 0;
-            ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
-                      DC_STATUS_SUCCESS);
-            ASSERT_EQ(actual, size) << "packets were merged or split";
-            for (unsigned int j = 0; j < size; ++j) {
-                ASSERT_EQ(packet[j], expected(k, j));
-            }
-        }
-    }
+    expectOneNotificationPerRead(stream.get(), 244);
 }
 
 TEST_F(BleStreamTest, TheRestOfALargerPacketComesWithTheNextRead) {
     MockBluez bluez(parameters(device()));
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
-    request(stream.get(), 2, 100);
-    std::vector<unsigned char> got;
-    for (const size_t expectedSize : {30u, 30u, 30u, 10u, 30u}) {
-        unsigned char part[30];
-        size_t actual = 0;
-        ASSERT_EQ(dc_iostream_read(stream.get(), part, sizeof part, &actual), DC_STATUS_SUCCESS);
-        ASSERT_EQ(actual, expectedSize);
-        got.insert(got.end(), part, part + actual);
-    }
-    for (unsigned int j = 0; j < 100; ++j) {
-        EXPECT_EQ(got[j], expected(0, j));
-    }
-    EXPECT_EQ(got[100], expected(1, 0));
+    expectTheRestOfALargerPacketWithTheNextRead(stream.get());
 }
 
 TEST_F(BleStreamTest, ABurstKeepsItsOrderAndBoundaries) {
     MockBluez bluez(parameters(device()));
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
-    request(stream.get(), 600, 20);
+    requestNotifications(stream.get(), 600, 20);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let them queue up
-    for (unsigned int k = 0; k < 600; ++k) {
-        unsigned char packet[64];
-        size_t actual = 0;
-        ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
-                  DC_STATUS_SUCCESS);
-        ASSERT_EQ(actual, 20u);
-        ASSERT_EQ(packet[0], expected(k, 0)) << "packet " << k;
-        ASSERT_EQ(packet[19], expected(k, 19)) << "packet " << k;
-    }
+    expectNotificationsInOrder(stream.get(), 600, "a burst");
 }
 
 TEST_F(BleStreamTest, ReadsHonourTheTimeout) {
@@ -210,7 +154,7 @@ TEST_F(BleStreamTest, PollSleepAndPurge) {
     MockBluez bluez(parameters(device(R"("gap_ms": 20)")));
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
-    request(stream.get(), 10, 20);
+    requestNotifications(stream.get(), 10, 20);
     EXPECT_EQ(dc_iostream_poll(stream.get(), 3000), DC_STATUS_SUCCESS);
     unsigned char part[5];
     size_t actual = 0;
@@ -372,7 +316,7 @@ TEST_F(BleStreamTest, TerminalIoCreditsCarryALongTransferWholeAndInOrder) {
         MockBluez bluez(parameters(device(pace)));
         IostreamHandle stream = opened();
         ASSERT_TRUE(stream);
-        request(stream.get(), kPackets, 20);
+        requestNotifications(stream.get(), kPackets, 20);
         // A stream that is not read grants nothing more: the device stops when the first grant
         // is used up.
         const auto deadline = Clock::now() + std::chrono::seconds(20);
@@ -386,27 +330,11 @@ TEST_F(BleStreamTest, TerminalIoCreditsCarryALongTransferWholeAndInOrder) {
         EXPECT_EQ(stalled.waiting, kPackets - 254) << pace;
 
         // The credits the device indicates for the client's writes never come as data.
-        for (unsigned int k = 0; k < kPackets; ++k) {
-            unsigned char packet[64];
-            size_t actual = 0;
-            ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
-                      DC_STATUS_SUCCESS)
-                << pace << ", packet " << k;
-            ASSERT_EQ(actual, 20u) << pace << ", packet " << k;
-            ASSERT_EQ(packet[0], expected(k, 0)) << pace << ", packet " << k;
-            ASSERT_EQ(packet[19], expected(k, 19)) << pace << ", packet " << k;
-        }
+        expectNotificationsInOrder(stream.get(), kPackets, pace);
         const MockBluez::Credits done = bluez.credits(kDevicePath);
         EXPECT_EQ(done.sent, kPackets) << pace;
         EXPECT_EQ(done.waiting, 0u) << pace;
-        ASSERT_GE(done.grants.size(), 4u) << pace;
-        unsigned int granted = 0;
-        for (size_t i = 0; i < done.grants.size(); ++i) {
-            EXPECT_EQ(done.grants[i], i == 0 ? 254 : 222) << pace << ", grant " << i;
-            granted += done.grants[i];
-        }
-        // Topped up at 32 left: never beyond one grant ahead of the data.
-        EXPECT_LE(granted, kPackets + 254) << pace;
+        expectCreditGrants(done.grants, kPackets, pace);
     }
 }
 
@@ -492,7 +420,7 @@ TEST_F(BleStreamTest, ADisconnectEndsAWaitingReadAtOnce) {
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
     ASSERT_EQ(dc_iostream_set_timeout(stream.get(), -1), DC_STATUS_SUCCESS);
-    request(stream.get(), 10, 20);
+    requestNotifications(stream.get(), 10, 20);
     unsigned char packet[20];
     size_t actual = 0;
     for (int k = 0; k < 3; ++k) {
@@ -528,13 +456,13 @@ TEST_F(BleStreamTest, TwoDevicesAtOnceOnTwoThreads) {
         IostreamHandle stream;
         ASSERT_EQ(open(stream, address), DC_STATUS_SUCCESS);
         ASSERT_EQ(dc_iostream_set_timeout(stream.get(), 5000), DC_STATUS_SUCCESS);
-        request(stream.get(), 200, 20);
+        requestNotifications(stream.get(), 200, 20);
         unsigned char packet[20];
         size_t actual = 0;
         while (received < 200 &&
                dc_iostream_read(stream.get(), packet, sizeof packet, &actual) ==
                    DC_STATUS_SUCCESS &&
-               packet[0] == expected(static_cast<unsigned int>(received), 0)) {
+               packet[0] == scriptByte(static_cast<unsigned int>(received), 0)) {
             ++received;
         }
     };
@@ -600,7 +528,7 @@ TEST_F(BleStreamTest, AFloodOfUnreadNotificationsFailsTheStreamAndSaysWhy) {
     MockBluez bluez(parameters(device()));
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
-    request(stream.get(), 17000, 1);
+    requestNotifications(stream.get(), 17000, 1);
     // Sleeping queues them all unread; past the bound the stream fails at once.
     const auto start = Clock::now();
     EXPECT_EQ(dc_iostream_sleep(stream.get(), 120000), DC_STATUS_IO);
@@ -718,19 +646,7 @@ TEST_F(BleStreamTest, TerminalIoWritesWaitForTheCreditsTheDeviceGrants) {
             device(R"("terminal_io": true, "host_credits": 1, "host_credit_delay_ms": 200)")));
         IostreamHandle stream = opened();
         ASSERT_TRUE(stream);
-        for (int k = 0; k < 5; ++k) {
-            size_t actual = 0;
-            const unsigned char byte = static_cast<unsigned char>('a' + k);
-            ASSERT_EQ(dc_iostream_write(stream.get(), &byte, 1, &actual), DC_STATUS_SUCCESS) << k;
-        }
-        for (int k = 0; k < 5; ++k) {
-            unsigned char packet[20];
-            size_t actual = 0;
-            ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
-                      DC_STATUS_SUCCESS);
-            EXPECT_EQ(std::string(packet, packet + actual),
-                      std::string(1, static_cast<char>('a' + k)));
-        }
+        expectFiveWritesEchoed(stream.get());
         EXPECT_EQ(bluez.credits(kDevicePath).overruns, 0u) << "a write beyond the device's credits";
     }
     // A device that grants none: the write fails within its bound.

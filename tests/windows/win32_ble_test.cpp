@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ble_stream.h"
+#include "ble_stream_cases.h"
 #include "console_ctrl_c.h"
 #include "dc_handles.h"
 #include "dcsim_fixture.h"
@@ -117,30 +118,6 @@ class Win32BleStreamTest : public Win32BleFixture {
         return logged_;
     }
 
-    static void request(dc_iostream_t* stream, unsigned int count, unsigned int size) {
-        const unsigned char command[] = {'S', static_cast<unsigned char>(count & 0xFF),
-                                         static_cast<unsigned char>(count >> 8),
-                                         static_cast<unsigned char>(size)};
-        size_t written = 0;
-        ASSERT_EQ(dc_iostream_write(stream, command, sizeof command, &written), DC_STATUS_SUCCESS);
-        EXPECT_EQ(written, sizeof command);
-    }
-
-    // Byte j of the script computer's notification k.
-    static unsigned char expected(unsigned int k, unsigned int j) {
-        return static_cast<unsigned char>((k * 7 + j) & 0xFF);
-    }
-
-    static void expectEcho(dc_iostream_t* stream, const std::string& text, const char* why) {
-        size_t actual = 0;
-        ASSERT_EQ(dc_iostream_write(stream, text.data(), text.size(), &actual), DC_STATUS_SUCCESS)
-            << why;
-        unsigned char packet[64];
-        ASSERT_EQ(dc_iostream_read(stream, packet, sizeof packet, &actual), DC_STATUS_SUCCESS)
-            << why;
-        EXPECT_EQ(std::string(packet, packet + actual), text) << why;
-    }
-
     std::atomic<bool> cancelled_{false};
     std::mutex logMutex_;
     std::string logged_;
@@ -150,56 +127,24 @@ TEST_F(Win32BleStreamTest, EachReadIsOneNotificationOfAnySizeUpTo244Bytes) {
     simulate({scripted()});
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
-    for (unsigned int size = 1; size <= 244; ++size) {
-        request(stream.get(), 2, size);
-        for (unsigned int k = 0; k < 2; ++k) {
-            unsigned char packet[512];
-            size_t actual = 0;
-            ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
-                      DC_STATUS_SUCCESS);
-            ASSERT_EQ(actual, size) << "packets were merged or split";
-            for (unsigned int j = 0; j < size; ++j) {
-                ASSERT_EQ(packet[j], expected(k, j));
-            }
-        }
-    }
+    expectOneNotificationPerRead(stream.get(), 244);
 }
 
 TEST_F(Win32BleStreamTest, TheRestOfALargerPacketComesWithTheNextRead) {
     simulate({scripted()});
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
-    request(stream.get(), 2, 100);
-    std::vector<unsigned char> got;
-    for (const size_t expectedSize : {30u, 30u, 30u, 10u, 30u}) {
-        unsigned char part[30];
-        size_t actual = 0;
-        ASSERT_EQ(dc_iostream_read(stream.get(), part, sizeof part, &actual), DC_STATUS_SUCCESS);
-        ASSERT_EQ(actual, expectedSize);
-        got.insert(got.end(), part, part + actual);
-    }
-    for (unsigned int j = 0; j < 100; ++j) {
-        EXPECT_EQ(got[j], expected(0, j));
-    }
-    EXPECT_EQ(got[100], expected(1, 0));
+    expectTheRestOfALargerPacketWithTheNextRead(stream.get());
 }
 
 TEST_F(Win32BleStreamTest, ABurstKeepsItsOrderAndBoundaries) {
     SimulatedBluetooth& bluetooth = simulate({scripted()});
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
-    request(stream.get(), 600, 20);
+    requestNotifications(stream.get(), 600, 20);
     // All of them handed over by the system's thread before the first read.
     ASSERT_TRUE(eventually([&] { return bluetooth.counts(kAddress).notifications == 600; }));
-    for (unsigned int k = 0; k < 600; ++k) {
-        unsigned char packet[64];
-        size_t actual = 0;
-        ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
-                  DC_STATUS_SUCCESS);
-        ASSERT_EQ(actual, 20u);
-        ASSERT_EQ(packet[0], expected(k, 0)) << "packet " << k;
-        ASSERT_EQ(packet[19], expected(k, 19)) << "packet " << k;
-    }
+    expectNotificationsInOrder(stream.get(), 600, "a burst");
 }
 
 TEST_F(Win32BleStreamTest, ReadsHonourA100MillisecondTimeout) {
@@ -293,7 +238,7 @@ TEST_F(Win32BleStreamTest, ADisconnectEndsAWaitingRead) {
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
     ASSERT_EQ(dc_iostream_set_timeout(stream.get(), -1), DC_STATUS_SUCCESS);
-    request(stream.get(), 10, 20);
+    requestNotifications(stream.get(), 10, 20);
     unsigned char packet[20];
     size_t actual = 0;
     for (int k = 0; k < 3; ++k) {
@@ -316,7 +261,7 @@ TEST_F(Win32BleStreamTest, ACancelEndsAReadDuringALongTransfer) {
     ASSERT_TRUE(stream);
     ASSERT_EQ(dc_iostream_set_timeout(stream.get(), -1), DC_STATUS_SUCCESS);
     constexpr unsigned int kPackets = 60000;  // minutes at this pace
-    request(stream.get(), kPackets, 20);
+    requestNotifications(stream.get(), kPackets, 20);
     unsigned int read = 0;
     dc_status_t status = DC_STATUS_SUCCESS;
     Clock::time_point cancelledAt;
@@ -345,19 +290,7 @@ TEST_F(Win32BleStreamTest, TerminalIoWritesWaitForTheCreditsTheComputerGrants) {
         SimulatedBluetooth& bluetooth = simulate({computer});
         IostreamHandle stream = opened();
         ASSERT_TRUE(stream);
-        for (int k = 0; k < 5; ++k) {
-            size_t actual = 0;
-            const unsigned char byte = static_cast<unsigned char>('a' + k);
-            ASSERT_EQ(dc_iostream_write(stream.get(), &byte, 1, &actual), DC_STATUS_SUCCESS) << k;
-        }
-        for (int k = 0; k < 5; ++k) {
-            unsigned char packet[20];
-            size_t actual = 0;
-            ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
-                      DC_STATUS_SUCCESS);
-            EXPECT_EQ(std::string(packet, packet + actual),
-                      std::string(1, static_cast<char>('a' + k)));
-        }
+        expectFiveWritesEchoed(stream.get());
         EXPECT_EQ(bluetooth.counts(kAddress).overruns, 0u) << "a write beyond the credits";
     }
     // A computer that grants none: the write fails within its bound.
@@ -382,7 +315,7 @@ TEST_F(Win32BleStreamTest, TerminalIoCreditsCarryALongTransferWholeAndInOrder) {
     SimulatedBluetooth& bluetooth = simulate({computer});
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
-    request(stream.get(), kPackets, 20);
+    requestNotifications(stream.get(), kPackets, 20);
     // A stream that is not read grants nothing more: the computer stops once the first grant is
     // used up.
     ASSERT_TRUE(eventually([&] { return bluetooth.counts(kAddress).notifications >= 254; }));
@@ -391,24 +324,10 @@ TEST_F(Win32BleStreamTest, TerminalIoCreditsCarryALongTransferWholeAndInOrder) {
     EXPECT_EQ(stalled.grants, std::vector<unsigned char>{254});
     EXPECT_EQ(stalled.notifications, 254u);
     EXPECT_EQ(stalled.waitingNotifications, kPackets - 254);
-    for (unsigned int k = 0; k < kPackets; ++k) {
-        unsigned char packet[64];
-        size_t actual = 0;
-        ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual), DC_STATUS_SUCCESS)
-            << "packet " << k;
-        ASSERT_EQ(actual, 20u) << "packet " << k;
-        ASSERT_EQ(packet[0], expected(k, 0)) << "packet " << k;
-        ASSERT_EQ(packet[19], expected(k, 19)) << "packet " << k;
-    }
+    expectNotificationsInOrder(stream.get(), kPackets, "Terminal I/O");
     const SimulatedComputerCounts done = bluetooth.counts(kAddress);
     EXPECT_EQ(done.waitingNotifications, 0u);
-    ASSERT_GE(done.grants.size(), 4u);
-    unsigned int granted = 0;
-    for (size_t i = 0; i < done.grants.size(); ++i) {
-        EXPECT_EQ(done.grants[i], i == 0 ? 254 : 222) << "grant " << i;
-        granted += done.grants[i];
-    }
-    EXPECT_LE(granted, kPackets + 254) << "never beyond one grant ahead of the data";
+    expectCreditGrants(done.grants, kPackets, "Terminal I/O");
 }
 
 // Windows does not say that UnregisterEvent waits for a callback under way: one that comes after
