@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <new>
 #include <vector>
@@ -87,60 +88,46 @@ jintArray ints(JNIEnv* env, const std::vector<jint>& values) {
     return newArray(env, values, &JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion);
 }
 
-// An array of arrays, each made by `make`; null with an exception pending.
-template <typename Element, typename Make>
-jobjectArray arrayOfArrays(JNIEnv* env, jclass elementClass,
-                           const std::vector<std::vector<Element>>& rows, Make make) {
-    const ScopedLocalRef<jobjectArray> outer(
-        env, env->NewObjectArray(static_cast<jsize>(rows.size()), elementClass, nullptr));
-    if (outer.get() == nullptr) {
-        return nullptr;
+// A new Java array of one element per reading, each `value(reading)`, written straight into the
+// array; null with an exception pending.
+template <typename Array, typename Element, typename T, typename Value>
+Array column(JNIEnv* env, const std::vector<Reading<T>>& readings, Array (JNIEnv::*create)(jsize),
+             Value value) {
+    const auto length = static_cast<jsize>(readings.size());
+    const Array array = (env->*create)(length);
+    if (array == nullptr || length == 0) {
+        return array;
     }
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const ScopedLocalRef<jobject> row(env, make(env, rows[i]));
-        if (row.get() == nullptr) {
-            return nullptr;
-        }
-        env->SetObjectArrayElement(outer.get(), static_cast<jsize>(i), row.get());
+    // No JNI call between these two: the loop only stores numbers.
+    auto* const elements = static_cast<Element*>(env->GetPrimitiveArrayCritical(array, nullptr));
+    if (elements == nullptr) {
+        env->DeleteLocalRef(array);
+        return static_cast<Array>(env->ExceptionCheck() ? nullptr : outOfMemory(env));
     }
-    return static_cast<jobjectArray>(env->NewLocalRef(outer.get()));
+    for (jsize i = 0; i < length; ++i) {
+        elements[i] = value(readings[static_cast<std::size_t>(i)]);
+    }
+    env->ReleasePrimitiveArrayCritical(array, elements, 0);
+    return array;
 }
 
-// The sample lists as the rows DiveSamples' constructor takes, in its order.
-struct SampleRows {
-    std::vector<std::vector<jdouble>> doubles;
-    std::vector<std::vector<jint>> ints;
-};
+template <typename T, typename Value>
+jdoubleArray doubleColumn(JNIEnv* env, const std::vector<Reading<T>>& readings, Value value) {
+    return column<jdoubleArray, jdouble>(env, readings, &JNIEnv::NewDoubleArray,
+                                         [&](const Reading<T>& r) { return value(r.value); });
+}
 
+template <typename T, typename Value>
+jintArray intColumn(JNIEnv* env, const std::vector<Reading<T>>& readings, Value value) {
+    return column<jintArray, jint>(env, readings, &JNIEnv::NewIntArray,
+                                   [&](const Reading<T>& r) { return value(r.value); });
+}
+
+// The index of the time sample each reading belongs to.
 template <typename T>
-std::vector<jint> sampleIndices(const std::vector<Reading<T>>& readings) {
-    std::vector<jint> indices;
-    indices.reserve(readings.size());
-    for (const Reading<T>& reading : readings) {
-        indices.push_back(reading.sample);
-    }
-    return indices;
-}
-
-template <typename T, typename Element, typename Value>
-std::vector<Element> column(const std::vector<Reading<T>>& readings, Value value) {
-    std::vector<Element> values;
-    values.reserve(readings.size());
-    for (const Reading<T>& reading : readings) {
-        values.push_back(value(reading.value));
-    }
-    return values;
-}
-
-template <typename T>
-std::vector<jdouble> doubleColumn(const std::vector<Reading<T>>& readings,
-                                  double (*value)(const T&)) {
-    return column<T, jdouble>(readings, value);
-}
-
-template <typename T>
-std::vector<jint> intColumn(const std::vector<Reading<T>>& readings, jint (*value)(const T&)) {
-    return column<T, jint>(readings, value);
+jintArray sampleIndices(JNIEnv* env, const std::vector<Reading<T>>& readings) {
+    return column<jintArray, jint>(env, readings, &JNIEnv::NewIntArray,
+                                   [](const Reading<T>& r) { return r.sample; });
 }
 
 double plainDouble(const double& value) {
@@ -151,48 +138,96 @@ jint plainInt(const std::uint32_t& value) {
     return unsignedInt(value);
 }
 
-SampleRows sampleRows(const DetailSamples& s) {
-    SampleRows rows;
-    rows.doubles = {
-        s.times,
-        doubleColumn(s.depths, plainDouble),
-        doubleColumn<TankPressure>(s.pressures, [](const TankPressure& p) { return p.bar; }),
-        doubleColumn(s.temperatures, plainDouble),
-        doubleColumn(s.setpoints, plainDouble),
-        doubleColumn<Ppo2Value>(s.ppo2, [](const Ppo2Value& p) { return p.bar; }),
-        doubleColumn(s.cns, plainDouble),
-        doubleColumn<DecoStatus>(s.deco, [](const DecoStatus& d) { return d.depth; }),
+// One row of an array of arrays: makes its array, or null with an exception pending.
+using RowMaker = std::function<jarray()>;
+
+// An array of the rows' arrays, made one after the other; null with an exception pending.
+jobjectArray arrayOfRows(JNIEnv* env, jclass elementClass, const std::vector<RowMaker>& rows) {
+    const ScopedLocalRef<jobjectArray> outer(
+        env, env->NewObjectArray(static_cast<jsize>(rows.size()), elementClass, nullptr));
+    if (outer.get() == nullptr) {
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ScopedLocalRef<jarray> row(env, rows[i]());
+        if (row.get() == nullptr) {
+            return nullptr;
+        }
+        env->SetObjectArrayElement(outer.get(), static_cast<jsize>(i), row.get());
+    }
+    return static_cast<jobjectArray>(env->NewLocalRef(outer.get()));
+}
+
+// The sample lists as the rows DiveSamples' constructor takes, in its order.
+std::vector<RowMaker> doubleRows(JNIEnv* env, const DetailSamples& s) {
+    return {
+        [env, &s] { return doubles(env, s.times); },
+        [env, &s] { return doubleColumn(env, s.depths, plainDouble); },
+        [env, &s] {
+            return doubleColumn(env, s.pressures, [](const TankPressure& p) { return p.bar; });
+        },
+        [env, &s] { return doubleColumn(env, s.temperatures, plainDouble); },
+        [env, &s] { return doubleColumn(env, s.setpoints, plainDouble); },
+        [env, &s] { return doubleColumn(env, s.ppo2, [](const Ppo2Value& p) { return p.bar; }); },
+        [env, &s] { return doubleColumn(env, s.cns, plainDouble); },
+        [env, &s] {
+            return doubleColumn(env, s.deco, [](const DecoStatus& d) { return d.depth; });
+        },
     };
-    rows.ints = {
-        sampleIndices(s.depths),
-        sampleIndices(s.pressures),
-        intColumn<TankPressure>(s.pressures,
-                                [](const TankPressure& p) { return unsignedInt(p.tank); }),
-        sampleIndices(s.temperatures),
-        sampleIndices(s.events),
-        intColumn<SampleEvent>(s.events, [](const SampleEvent& e) { return unsignedInt(e.type); }),
-        intColumn<SampleEvent>(s.events, [](const SampleEvent& e) { return unsignedInt(e.time); }),
-        intColumn<SampleEvent>(s.events, [](const SampleEvent& e) { return unsignedInt(e.flags); }),
-        intColumn<SampleEvent>(s.events, [](const SampleEvent& e) { return unsignedInt(e.value); }),
-        sampleIndices(s.remainingBottomTimes),
-        intColumn(s.remainingBottomTimes, plainInt),
-        sampleIndices(s.heartRates),
-        intColumn(s.heartRates, plainInt),
-        sampleIndices(s.bearings),
-        intColumn(s.bearings, plainInt),
-        sampleIndices(s.setpoints),
-        sampleIndices(s.ppo2),
-        intColumn<Ppo2Value>(s.ppo2, [](const Ppo2Value& p) { return optionalInt(p.sensor); }),
-        sampleIndices(s.cns),
-        sampleIndices(s.deco),
-        intColumn<DecoStatus>(s.deco, [](const DecoStatus& d) { return unsignedInt(d.type); }),
-        intColumn<DecoStatus>(s.deco, [](const DecoStatus& d) { return unsignedInt(d.time); }),
-        intColumn<DecoStatus>(s.deco,
-                              [](const DecoStatus& d) { return optionalInt(d.timeToSurface); }),
-        sampleIndices(s.gasSwitches),
-        intColumn(s.gasSwitches, plainInt),
+}
+
+std::vector<RowMaker> intRows(JNIEnv* env, const DetailSamples& s) {
+    return {
+        [env, &s] { return sampleIndices(env, s.depths); },
+        [env, &s] { return sampleIndices(env, s.pressures); },
+        [env, &s] {
+            return intColumn(env, s.pressures,
+                             [](const TankPressure& p) { return unsignedInt(p.tank); });
+        },
+        [env, &s] { return sampleIndices(env, s.temperatures); },
+        [env, &s] { return sampleIndices(env, s.events); },
+        [env, &s] {
+            return intColumn(env, s.events,
+                             [](const SampleEvent& e) { return unsignedInt(e.type); });
+        },
+        [env, &s] {
+            return intColumn(env, s.events,
+                             [](const SampleEvent& e) { return unsignedInt(e.time); });
+        },
+        [env, &s] {
+            return intColumn(env, s.events,
+                             [](const SampleEvent& e) { return unsignedInt(e.flags); });
+        },
+        [env, &s] {
+            return intColumn(env, s.events,
+                             [](const SampleEvent& e) { return unsignedInt(e.value); });
+        },
+        [env, &s] { return sampleIndices(env, s.remainingBottomTimes); },
+        [env, &s] { return intColumn(env, s.remainingBottomTimes, plainInt); },
+        [env, &s] { return sampleIndices(env, s.heartRates); },
+        [env, &s] { return intColumn(env, s.heartRates, plainInt); },
+        [env, &s] { return sampleIndices(env, s.bearings); },
+        [env, &s] { return intColumn(env, s.bearings, plainInt); },
+        [env, &s] { return sampleIndices(env, s.setpoints); },
+        [env, &s] { return sampleIndices(env, s.ppo2); },
+        [env, &s] {
+            return intColumn(env, s.ppo2, [](const Ppo2Value& p) { return optionalInt(p.sensor); });
+        },
+        [env, &s] { return sampleIndices(env, s.cns); },
+        [env, &s] { return sampleIndices(env, s.deco); },
+        [env, &s] {
+            return intColumn(env, s.deco, [](const DecoStatus& d) { return unsignedInt(d.type); });
+        },
+        [env, &s] {
+            return intColumn(env, s.deco, [](const DecoStatus& d) { return unsignedInt(d.time); });
+        },
+        [env, &s] {
+            return intColumn(env, s.deco,
+                             [](const DecoStatus& d) { return optionalInt(d.timeToSurface); });
+        },
+        [env, &s] { return sampleIndices(env, s.gasSwitches); },
+        [env, &s] { return intColumn(env, s.gasSwitches, plainInt); },
     };
-    return rows;
 }
 
 }  // namespace
@@ -216,18 +251,18 @@ DetailsConversion::DetailsConversion(JNIEnv* env, jobject connector) noexcept
 
 jobject DetailsConversion::convertSamples(const DetailSamples& samples) noexcept {
     try {
-        const SampleRows rows = sampleRows(samples);
-        const ScopedLocalRef<jobjectArray> doubleRows(
-            env_, arrayOfArrays(env_, doubleArrayClass_.get(), rows.doubles, doubles));
-        if (doubleRows.get() == nullptr) {
+        const ScopedLocalRef<jobjectArray> javaDoubles(
+            env_, arrayOfRows(env_, doubleArrayClass_.get(), doubleRows(env_, samples)));
+        if (javaDoubles.get() == nullptr) {
             return nullptr;
         }
-        const ScopedLocalRef<jobjectArray> intRows(
-            env_, arrayOfArrays(env_, intArrayClass_.get(), rows.ints, ints));
-        if (intRows.get() == nullptr) {
+        const ScopedLocalRef<jobjectArray> javaInts(
+            env_, arrayOfRows(env_, intArrayClass_.get(), intRows(env_, samples)));
+        if (javaInts.get() == nullptr) {
             return nullptr;
         }
-        return env_->NewObject(samplesClass_.get(), samplesInit_, doubleRows.get(), intRows.get());
+        return env_->NewObject(samplesClass_.get(), samplesInit_, javaDoubles.get(),
+                               javaInts.get());
     } catch (const std::bad_alloc&) {
         return outOfMemory(env_);
     }
