@@ -636,7 +636,8 @@ class CliTest {
     }
 
     /** libdivecomputer's unsigned values; DiveSamples.ABSENT as null where `absent` says so. */
-    private static void assertUnsigned(int[] expected, boolean absent, Object written, String what) {
+    private static void assertUnsigned(int[] expected, boolean absent, Object written,
+                                       String what) {
         List<Object> numbers = new ArrayList<>();
         for (int value : expected) {
             numbers.add(absent && value == DiveSamples.ABSENT
@@ -1076,7 +1077,8 @@ class CliTest {
              Map.of("dive-2024-06-01_10-00-00.svg", List.of(List.of(), List.of()),
                     // Of two statuses at one time the last counts.
                     "dive-2024-06-03_10-00-00.svg",
-                    List.of(List.of("Gas switch to Air at 0.2 min", "Gas switch to mix 7 at 0.5 min"),
+                    List.of(List.of("Gas switch to Air at 0.2 min",
+                                    "Gas switch to mix 7 at 0.5 min"),
                             List.of(1 + 2, 2 + 2)))}};
         for (Object[] c : cases) {
             String port = c[0].toString();

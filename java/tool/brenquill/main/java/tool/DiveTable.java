@@ -22,7 +22,7 @@ final class DiveTable {
     // Text columns are aligned left, numbers right.
     private static final boolean[] LEFT = {false, true, false, false, false, false, true, true,
                                            true, false};
-    static final String ABSENT = "-";
+    private static final String ABSENT = "-";
     private static final int SECONDS_PER_MINUTE = 60;
     private static final int SECONDS_PER_HOUR = 3600;
     private static final float IMPLAUSIBLE_METRES = 1e6f;

@@ -558,7 +558,8 @@ final class ProfilePlot {
         void gasSwitches(StringBuilder svg, List<GasSwitch> switches) {
             for (GasSwitch change : switches) {
                 double x = x(change.minutes());
-                String title = String.format(Locale.ROOT, "<title>Gas switch to %s at %s min</title>",
+                String title = String.format(Locale.ROOT,
+                                             "<title>Gas switch to %s at %s min</title>",
                                              escape(change.gas()), time.label(change.minutes()));
                 svg.append(String.format(Locale.ROOT,
                                          "<g class=\"gas-switch\">%s<line x1=\"%.2f\" "
