@@ -168,13 +168,21 @@ class DiveDetailsTest {
         Downloads.attach(CLOSED_CIRCUIT);
         Set<Dive> plainDives = new HashSet<>();
         Downloads.download(plainDives);
+        assertSameDives(plainDives, connector);
+    }
+
+    /** The connector got the one dive of `plainDives`, every series and the gas the same. */
+    private static void assertSameDives(Set<Dive> plainDives, DetailsConnector connector) {
         assertEquals(1, plainDives.size());
+        assertEquals(plainDives, connector.dives);
         Dive plain = plainDives.iterator().next();
         Dive detailed = connector.detailed.get(0);
-        assertArrayEquals(plain.getEventProfile(), detailed.getEventProfile());
-        assertArrayEquals(plain.getPressureProfile(), detailed.getPressureProfile());
-        assertEquals(plain.getGas(), detailed.getGas());
+        assertArrayEquals(plain.getTimeProfile(), detailed.getTimeProfile());
         assertArrayEquals(plain.getDepthProfile(), detailed.getDepthProfile());
+        assertArrayEquals(plain.getPressureProfile(), detailed.getPressureProfile());
+        assertArrayEquals(plain.getTemperatureProfile(), detailed.getTemperatureProfile());
+        assertArrayEquals(plain.getEventProfile(), detailed.getEventProfile());
+        assertEquals(plain.getGas(), detailed.getGas());
     }
 
     @Test
@@ -218,15 +226,7 @@ class DiveDetailsTest {
             System.clearProperty("diveconnector.log");
         }
 
-        assertEquals(plainDives, connector.dives);
-        Dive plain = plainDives.iterator().next();
-        Dive detailed = connector.detailed.get(0);
-        assertArrayEquals(plain.getTimeProfile(), detailed.getTimeProfile());
-        assertArrayEquals(plain.getDepthProfile(), detailed.getDepthProfile());
-        assertArrayEquals(plain.getPressureProfile(), detailed.getPressureProfile());
-        assertArrayEquals(plain.getTemperatureProfile(), detailed.getTemperatureProfile());
-        assertArrayEquals(plain.getEventProfile(), detailed.getEventProfile());
-        assertEquals(plain.getGas(), detailed.getGas());
+        assertSameDives(plainDives, connector);
         DiveDetails details = connector.details.get(0);
         assertEquals(OptionalDouble.empty(), details.averageDepth());
         assertEquals(List.of(), details.tanks());
