@@ -35,7 +35,8 @@ The device description's options:
                   built-in ones (three open circuit, the newest closed circuit)
 
 `shearwater_petrel.py --scenario` prints the closed-circuit dive as a dcsim scenario
-(tests/scenarios/closed_circuit_trimix.txt).
+(tests/scenarios/closed_circuit_trimix.txt), `--scenario-details` the details dcsim must give for
+it (JSON, as "expected" writes them).
   "corrupt_reply" the reply of that number (from 1, counted per connection) comes with a SLIP
                   escape of END, a protocol violation
   "short_reply"   the reply of that number comes as a 1-byte notification
@@ -311,6 +312,7 @@ class CcrDive(Dive):
     STOPS = [(21, 60), (18, 60), (15, 120), (12, 120), (9, 180), (6, 420), (3, 300)]
     ATMOSPHERIC = 1009
     LOGVERSION = 13
+    LOCATION = (35.89216, 14.55883)              # the scenario's, which no Shearwater log holds
     closed_circuit = True
     aimode = 5              # transmitters on
     bearing = 245
@@ -322,6 +324,16 @@ class CcrDive(Dive):
             corners.append((corners[-1][0] + seconds, float(depth)))
             corners.append((corners[-1][0] + 20, max(depth - 3, 0)))
         super().__init__(start, 10, corners, self.MIXES, bookmark=1200)
+
+    def average_depth(self):
+        '''The scenario's average depth (metres, two decimals).'''
+        steps = self.steps()
+        return round(sum(step['decimetres'] for step in steps) / len(steps) / 10.0, 2)
+
+    @staticmethod
+    def heart_rate(step):
+        '''The scenario's heart rate at a step: faster deeper.'''
+        return round(62 + 20 * step['decimetres'] / 600)
 
     def slots(self):
         return self.MIXES + [(0, 0)] * 2 + self.DILUENTS + [(0, 0)] * 4, 0x27
@@ -410,12 +422,12 @@ def scenario(dive):
         'datetime %s none' % dive.start.strftime('%Y-%m-%d %H:%M:%S'),
         'divetime %d' % dive.duration,
         'maxdepth %s' % decimal(max(step['decimetres'] for step in steps) / 10.0),
-        'avgdepth %s' % decimal(sum(step['decimetres'] for step in steps) / len(steps) / 10.0, 2),
+        'avgdepth %s' % decimal(dive.average_depth(), 2),
         'salinity salt %d' % dive.DENSITY,
         'atmospheric %s' % decimal(dive.ATMOSPHERIC / 1000.0),
         'divemode ccr',
         'decomodel buhlmann 0 %d %d' % dive.GF,
-        'location 35.89216 14.55883 0',
+        'location %s %s 0' % tuple(decimal(degrees, 5) for degrees in dive.LOCATION),
     ]
     lines += ['mix %d %d%s' % (o2, he, ' diluent' if (o2, he) in dive.DILUENTS else '')
               for o2, he in mixes]
@@ -442,11 +454,23 @@ def scenario(dive):
                                            step['tts'] * 60))
         words += ['pressure %d %s' % (i, decimal(p * 2 * PSI / BAR))
                   for i, p in enumerate(step['pressures'])]
-        words.append('heartbeat %d' % (round(62 + 20 * step['decimetres'] / 600)))
+        words.append('heartbeat %d' % dive.heart_rate(step))
         if step['time'] == dive.bookmark:
             words += ['bearing %d' % dive.bearing, 'event bookmark 0 none %d' % dive.tag]
         lines.append('; '.join(words))
     return '\n'.join(lines) + '\n'
+
+
+def scenario_details(dive):
+    '''The scenario's dive as a dcsim built as 0.9 gives it: what the real 0.9 backend parses from
+    the emulated dive, with the scenario's additions. Its numbers are within 0.00005 of the
+    scenario's, which writes at most four decimals.'''
+    details = dive.details('0.9')
+    details['averageDepth'] = dive.average_depth()
+    details['location'] = list(dive.LOCATION) + [0.0]
+    details['samples']['heartRate'] = [[i, dive.heart_rate(step)]
+                                       for i, step in enumerate(dive.steps())]
+    return details
 
 
 CCR_DIVE = CcrDive(datetime.datetime(2024, 6, 4, 8, 0, 0))
@@ -663,5 +687,7 @@ if __name__ == '__main__':
     import sys
     if sys.argv[1:] == ['--scenario']:
         sys.stdout.write(scenario(CCR_DIVE))
+    elif sys.argv[1:] == ['--scenario-details']:
+        json.dump(scenario_details(CCR_DIVE), sys.stdout)
     else:
-        sys.exit('usage: shearwater_petrel.py --scenario')
+        sys.exit('usage: shearwater_petrel.py --scenario | --scenario-details')

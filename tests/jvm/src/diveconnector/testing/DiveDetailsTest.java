@@ -21,10 +21,12 @@ import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.HashSet;
 import java.util.List;
+import java.util.Map;
 import java.util.Optional;
 import java.util.OptionalDouble;
 import java.util.OptionalInt;
 import java.util.Set;
+import org.junit.jupiter.api.Assumptions;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
@@ -183,6 +185,32 @@ class DiveDetailsTest {
         assertArrayEquals(plain.getTemperatureProfile(), detailed.getTemperatureProfile());
         assertArrayEquals(plain.getEventProfile(), detailed.getEventProfile());
         assertEquals(plain.getGas(), detailed.getGas());
+    }
+
+    // The scenario the tool's tests use is the emulated Perdix 2's dive of the real-library tests,
+    // whose details there are what the real Shearwater backend parses (shearwater_petrel.py).
+    @Test
+    void theClosedCircuitScenarioGivesWhatTheRealShearwaterBackendGives() throws Exception {
+        Assumptions.assumeFalse(TestEnvironment.olderApi(), "the real 0.9 backend's details");
+        Path emulator = TestEnvironment.path("bluez.mock").resolveSibling("shearwater_petrel.py");
+        String expected = ChildProcess
+                              .run(List.of("/usr/bin/python3", emulator.toString(),
+                                           "--scenario-details"),
+                                   Map.of())
+                              .assertClean(0)
+                              .stdout();
+        DcSim.descriptorsLoadTsv(TestEnvironment.descriptorTable("0.9.0").toString());
+        DetailsConnector connector = new DetailsConnector();
+        try {
+            connector.loadUserDivesFromDevice(CliTest.closedCircuitScenario().toString(),
+                                              "Shearwater", "Petrel 2", connector.dives);
+        } finally {
+            assertEquals(0, DcSim.liveTotal(), DcSim::liveSummary);
+        }
+        assertEquals(1, connector.details.size());
+        // The scenario writes the backend's numbers with at most four decimals.
+        DetailsRendering.assertDetails(JsonReader.read(expected), connector.details.get(0),
+                                       0.00005, "closed circuit");
     }
 
     @Test

@@ -152,8 +152,8 @@ class RealBleDownloadTest {
         assertEquals(expectedDives(expected).size(), connector.details.size());
         for (Map<String, Object> dive : expectedDives(expected)) {
             String start = (String) dive.get("dateTime");
-            DetailsRendering.assertDetails(
-                dive.get("details"), connector.details.get(start), start);
+            DetailsRendering.assertDetails(RealLibrary.ofRelease(dive.get("details")),
+                connector.details.get(start), 0, start);
         }
     }
 

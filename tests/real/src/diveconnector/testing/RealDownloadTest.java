@@ -126,8 +126,8 @@ class RealDownloadTest {
             assertSameDives(vyper.dives(), dives, vyperDevice(vyper));
             assertEquals(vyper.dives().size(), connector.details.size());
             for (VyperEmulator.EncodedDive dive : vyper.dives()) {
-                DetailsRendering.assertDetails(
-                    dive.details(), connector.details.get(dive.dateTime()), dive.dateTime());
+                DetailsRendering.assertDetails(RealLibrary.ofRelease(dive.details()),
+                    connector.details.get(dive.dateTime()), 0, dive.dateTime());
             }
             assertEquals(1, connector.infos.size());
             assertArrayEquals(new long[] {10, 23, vyper.serial()}, connector.infos.get(0));
