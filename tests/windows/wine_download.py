@@ -1,15 +1,18 @@
 #!/usr/bin/python3
 """Downloads under wine through the library's own layer and the real libdivecomputer for Windows
-from the emulated Suunto Vyper (tests/real/emulators/suunto_vyper.py), compared value by value
-with what the emulator encoded.
+from the emulated Suunto Vyper (tests/real/emulators/suunto_vyper.py) and, over BLE, from the
+emulated Shearwater Perdix 2 (tests/ble/shearwater_petrel.py), compared value by value with what
+the emulators encoded.
 
-    wine_download.py WINE DOWNLOAD_DIVES_EXE PTY_SHIM_SOURCE EMULATOR
+    wine_download.py WINE DOWNLOAD_DIVES_EXE PTY_SHIM_SOURCE EMULATOR BLE_RELAY
 
 The emulator's pseudo-terminal becomes wine's COM5 ($WINEPREFIX/dosdevices/com5; for the scan, in
 wine's registry of serial ports), and
 download_dives.exe (tests/windows/download_dives.cpp) downloads from it with the shim
 (pty_modem_lines.c, built here with the build machine's cc) preloaded, without which wine cannot
-set DTR and RTS on a pseudo-terminal.
+set DTR and RTS on a pseudo-terminal. Wine has no Bluetooth: over BLE, download_dives.exe stands
+in a simulated Windows Bluetooth (--simulated-ble, tests/windows/simulated_bluetooth_api.h) whose
+paired computer's end is the emulated Perdix 2, on a TCP port of BLE_RELAY (ble_relay.py).
 """
 
 import json
@@ -22,7 +25,7 @@ import sys
 import tempfile
 import unittest
 
-WINE, PROGRAM, SHIM_SOURCE, EMULATOR = sys.argv[1:5]
+WINE, PROGRAM, SHIM_SOURCE, EMULATOR, RELAY = sys.argv[1:6]
 SHIM = os.path.join(os.path.dirname(PROGRAM), "pty_modem_lines.so")
 WINESERVER = shutil.which("wineserver", path=os.path.dirname(WINE)) or shutil.which("wineserver")
 PORT = "COM5"
@@ -209,6 +212,63 @@ class WineDownloadTest(unittest.TestCase):
 
 
 
+class Perdix:
+    """The emulated Perdix 2 behind ble_relay.py for as long as the block runs."""
+
+    ADDRESS = "C4:4F:33:12:AB:01"
+
+    def __enter__(self):
+        self.directory = tempfile.TemporaryDirectory()
+        expected = os.path.join(self.directory.name, "expected.json")
+        self.process = subprocess.Popen(
+            [sys.executable, RELAY, json.dumps({"expected": expected})],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        if not line.startswith("port "):
+            raise RuntimeError(f"the relay did not start: {line!r}")
+        self.port = line.split()[1]
+        with open(expected, encoding="utf-8") as file:
+            self.values = json.load(file)
+        return self
+
+    def __exit__(self, *exception):
+        self.process.stdin.close()
+        self.process.stdout.close()
+        self.process.wait(timeout=TIMEOUT)
+        self.directory.cleanup()
+
+
+class WineBleDownloadTest(unittest.TestCase):
+    def test_whole_ble_download_brings_every_value(self):
+        with Perdix() as perdix:
+            answer = run("ble:" + Perdix.ADDRESS, "Shearwater", "Perdix 2",
+                         "--simulated-ble", perdix.port)
+        self.assertNotIn("status", answer, answer)
+        self.assertEqual(int(perdix.values["serial"]), answer["serial"])
+        self.assertFalse(answer["stopped"])
+        expected = {dive["dateTime"]: dive for dive in perdix.values["dives"]}
+        self.assertEqual(len(expected), len(answer["dives"]), answer)
+        for dive in answer["dives"]:
+            where = dive["datetime"]
+            want = expected.pop(where)
+            self.assertEqual(want["diveTime"], dive["divetime"], where)
+            self.assertEqual(as_float(want["maxDepth"]), as_float(dive["maxdepth"]), where)
+            self.assertEqual(want["oxygen"], round(dive["oxygen"]), where)
+            self.assertEqual(want["helium"], round(dive["helium"]), where)
+            samples = list(zip(want["time"], want["depth"], want["event"], want["pressure"],
+                               want["temperature"]))
+            self.assertEqual(len(samples), len(dive["samples"]), where)
+            for number, (sample, got) in enumerate(zip(samples, dive["samples"])):
+                at = f"{where}, sample {number}"
+                time, depth, event, pressure, temperature = sample
+                self.assertEqual(time, got[0], at)
+                self.assertEqual(as_float(depth), as_float(got[1]), at)
+                self.assertEqual(event, got[2], at)
+                self.assertEqual(None if pressure is None else as_float(pressure),
+                                 None if got[3] is None else as_float(got[3]), at)
+                self.assertEqual(as_float(temperature), as_float(got[4]), at)
+
+
 # libdivecomputer's transport bits (dc_transport_t).
 USB, USBHID = 0x02, 0x04
 
@@ -244,4 +304,4 @@ class WineScanTest(unittest.TestCase):
 
 if __name__ == "__main__":
     subprocess.run(["cc", "-shared", "-fPIC", "-o", SHIM, SHIM_SOURCE, "-ldl"], check=True)
-    unittest.main(argv=sys.argv[:1] + sys.argv[5:], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[6:], verbosity=2)
