@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <libdivecomputer/iostream.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,24 @@ inline void expectCreditGrants(const std::vector<unsigned char>& grants, unsigne
         granted += grants[i];
     }
     EXPECT_LE(granted, packets + 254) << what;
+}
+
+// With the computer set to disconnect after three notifications: three reads, then a read that
+// waits without a timeout ends with DC_STATUS_IO within `boundMs`.
+inline void expectTheDisconnectToEndTheFourthRead(dc_iostream_t* stream, long long boundMs) {
+    ASSERT_EQ(dc_iostream_set_timeout(stream, -1), DC_STATUS_SUCCESS);
+    requestNotifications(stream, 10, 20);
+    unsigned char packet[20];
+    size_t actual = 0;
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_EQ(dc_iostream_read(stream, packet, sizeof packet, &actual), DC_STATUS_SUCCESS);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(dc_iostream_read(stream, packet, sizeof packet, &actual), DC_STATUS_IO);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - start)
+                  .count(),
+              boundMs);
 }
 
 }  // namespace diveconnector

@@ -248,6 +248,7 @@ struct SimulatedBluetooth::Simulation {
 
     void count(const char* function) { ++calls[function]; }
 
+    // The open file of a handle; null for any other, INVALID_HANDLE_VALUE and null included.
     File* fileOf(HANDLE handle) {
         const auto found = files.find(handle);
         return found == files.end() ? nullptr : &found->second;
@@ -625,10 +626,6 @@ HRESULT list(const std::vector<T>& items, USHORT count, T* buffer, USHORT* actua
     return S_OK;
 }
 
-bool invalid(HANDLE handle) {
-    return handle == nullptr || handle == INVALID_HANDLE_VALUE;
-}
-
 HRESULT WINAPI getServices(HANDLE handle, USHORT count, BTH_LE_GATT_SERVICE* buffer, USHORT* actual,
                            ULONG) {
     auto& s = *current.load();
@@ -637,7 +634,7 @@ HRESULT WINAPI getServices(HANDLE handle, USHORT count, BTH_LE_GATT_SERVICE* buf
     if (actual == nullptr) {
         return E_POINTER;
     }
-    File* file = invalid(handle) ? nullptr : s.fileOf(handle);
+    File* file = s.fileOf(handle);
     if (file == nullptr) {
         return E_HANDLE;
     }
@@ -658,7 +655,7 @@ HRESULT WINAPI getCharacteristics(HANDLE handle, BTH_LE_GATT_SERVICE* parent, US
     if (actual == nullptr) {
         return E_POINTER;
     }
-    File* file = invalid(handle) ? nullptr : s.fileOf(handle);
+    File* file = s.fileOf(handle);
     if (file == nullptr) {
         return E_HANDLE;
     }
@@ -696,7 +693,7 @@ HRESULT WINAPI getDescriptors(HANDLE handle, BTH_LE_GATT_CHARACTERISTIC* charact
     if (actual == nullptr) {
         return E_POINTER;
     }
-    File* file = invalid(handle) ? nullptr : s.fileOf(handle);
+    File* file = s.fileOf(handle);
     if (file == nullptr) {
         return E_HANDLE;
     }
@@ -724,7 +721,7 @@ HRESULT WINAPI getCharacteristicValue(HANDLE handle, BTH_LE_GATT_CHARACTERISTIC*
     auto& s = *current.load();
     const Lock lock(s.mutex);
     s.count("BluetoothGATTGetCharacteristicValue");
-    File* file = invalid(handle) ? nullptr : s.fileOf(handle);
+    File* file = s.fileOf(handle);
     if (file == nullptr || file->service < 0) {
         return E_HANDLE;
     }
@@ -745,7 +742,7 @@ HRESULT WINAPI setCharacteristicValue(HANDLE handle, BTH_LE_GATT_CHARACTERISTIC*
     auto& s = *current.load();
     Lock lock(s.mutex);
     s.count("BluetoothGATTSetCharacteristicValue");
-    File* file = invalid(handle) ? nullptr : s.fileOf(handle);
+    File* file = s.fileOf(handle);
     if (file == nullptr || file->service < 0) {
         return E_HANDLE;  // a service handle, never the device's
     }
@@ -781,7 +778,7 @@ HRESULT WINAPI setDescriptorValue(HANDLE handle, BTH_LE_GATT_DESCRIPTOR* descrip
     auto& s = *current.load();
     Lock lock(s.mutex);
     s.count("BluetoothGATTSetDescriptorValue");
-    File* file = invalid(handle) ? nullptr : s.fileOf(handle);
+    File* file = s.fileOf(handle);
     if (file == nullptr || file->service < 0) {
         return E_HANDLE;
     }
@@ -820,7 +817,7 @@ HRESULT WINAPI registerEvent(HANDLE handle, BTH_LE_GATT_EVENT_TYPE type, PVOID p
     auto& s = *current.load();
     const Lock lock(s.mutex);
     s.count("BluetoothGATTRegisterEvent");
-    File* file = invalid(handle) ? nullptr : s.fileOf(handle);
+    File* file = s.fileOf(handle);
     if (file == nullptr || file->service < 0) {
         return E_HANDLE;  // "must be a service handle"
     }

@@ -237,18 +237,9 @@ TEST_F(Win32BleStreamTest, ADisconnectEndsAWaitingRead) {
     simulate({computer});
     IostreamHandle stream = opened();
     ASSERT_TRUE(stream);
-    ASSERT_EQ(dc_iostream_set_timeout(stream.get(), -1), DC_STATUS_SUCCESS);
-    requestNotifications(stream.get(), 10, 20);
-    unsigned char packet[20];
+    expectTheDisconnectToEndTheFourthRead(stream.get(), kGenerousMs);
     size_t actual = 0;
-    for (int k = 0; k < 3; ++k) {
-        ASSERT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual),
-                  DC_STATUS_SUCCESS);
-    }
-    const auto start = Clock::now();
-    EXPECT_EQ(dc_iostream_read(stream.get(), packet, sizeof packet, &actual), DC_STATUS_IO);
-    EXPECT_LT(millisecondsSince(start), kGenerousMs);
-    EXPECT_EQ(dc_iostream_write(stream.get(), packet, 1, &actual), DC_STATUS_IO);
+    EXPECT_EQ(dc_iostream_write(stream.get(), "x", 1, &actual), DC_STATUS_IO);
 }
 
 // The cancel libdivecomputer's backends poll, as interruptDeviceDownload and Ctrl-C set it: a
