@@ -127,6 +127,7 @@ struct Characteristic {
     BTH_LE_GATT_CHARACTERISTIC gatt{};  // as GetCharacteristics hands it over
     USHORT descriptor = 0;              // its client configuration descriptor; 0: none
     Role role = Role::kNone;
+    std::vector<unsigned char> value;  // of a readable one
 };
 
 struct Service {
@@ -508,6 +509,7 @@ struct SimulatedBluetooth::Simulation {
                                                         "00002a00" + std::string(kSigBase), false,
                                                         false, false, false, Role::kNone));
         access.characteristics.back().gatt.IsReadable = TRUE;
+        access.characteristics.back().value.assign(spec.name.begin(), spec.name.end());
         computer->services.push_back(access);
 
         const std::string uuid = spec.terminalIo ? kTerminalIo : spec.service;
@@ -543,6 +545,14 @@ struct SimulatedBluetooth::Simulation {
                     list.push_back(characteristic(0x10, 0x14, notify, false, false, true, false,
                                                   Role::kNotify));
                 }
+            }
+            USHORT declaration = 0x20;
+            for (const auto& [readable, value] : spec.readable) {
+                list.push_back(characteristic(0x10, declaration, readable, false, false, false,
+                                              false, Role::kNone));
+                list.back().gatt.IsReadable = TRUE;
+                list.back().value = value;
+                declaration = static_cast<USHORT>(declaration + 2);
             }
             computer->services.push_back(data);
         }
@@ -716,10 +726,10 @@ HRESULT WINAPI getDescriptors(HANDLE handle, BTH_LE_GATT_CHARACTERISTIC* charact
 }
 
 HRESULT WINAPI getCharacteristicValue(HANDLE handle, BTH_LE_GATT_CHARACTERISTIC* characteristic,
-                                      ULONG, BTH_LE_GATT_CHARACTERISTIC_VALUE* value,
-                                      USHORT* required, ULONG) {
+                                      ULONG size, BTH_LE_GATT_CHARACTERISTIC_VALUE* value,
+                                      USHORT* required, ULONG flags) {
     auto& s = *current.load();
-    const Lock lock(s.mutex);
+    Lock lock(s.mutex);
     s.count("BluetoothGATTGetCharacteristicValue");
     File* file = s.fileOf(handle);
     if (file == nullptr || file->service < 0) {
@@ -732,8 +742,29 @@ HRESULT WINAPI getCharacteristicValue(HANDLE handle, BTH_LE_GATT_CHARACTERISTIC*
     if (c == nullptr) {
         return kAccessDenied;
     }
-    // Only the device name is readable, and no test reads it.
-    return kNotReadable;
+    if (!c->gatt.IsReadable) {
+        return kNotReadable;
+    }
+    const size_t needed = offsetof(BTH_LE_GATT_CHARACTERISTIC_VALUE, Data) + c->value.size();
+    if (required != nullptr) {
+        *required = static_cast<USHORT>(needed);
+    }
+    if (value == nullptr) {
+        return kMoreData;
+    }
+    if (size < needed) {
+        return kBufferTooSmall;
+    }
+    // From the cache, unless the device is asked.
+    if ((flags & BLUETOOTH_GATT_FLAG_FORCE_READ_FROM_DEVICE) != 0) {
+        const HRESULT air = s.airtime(lock, *file->computer);
+        if (air != S_OK) {
+            return air;
+        }
+    }
+    value->DataSize = static_cast<ULONG>(c->value.size());
+    std::copy(c->value.begin(), c->value.end(), value->Data);
+    return S_OK;
 }
 
 HRESULT WINAPI setCharacteristicValue(HANDLE handle, BTH_LE_GATT_CHARACTERISTIC* characteristic,

@@ -32,6 +32,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "win32_bluetooth_api.h"
@@ -61,6 +62,8 @@ struct SimulatedComputer {
     // notifying); the same UUID twice, one characteristic that is written and notifies.
     std::string writeCharacteristic;
     std::string notifyCharacteristic;
+    // More characteristics of the data service, readable: UUID and value.
+    std::vector<std::pair<std::string, std::vector<unsigned char>>> readable;
     // Heinrichs Weikamp's Terminal I/O service instead: data RX written, data TX notified,
     // credits RX written with response, credits TX indicated. Each data notification costs one
     // of the credits the client granted; the computer grants hostCredits when its indications

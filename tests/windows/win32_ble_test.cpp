@@ -8,6 +8,7 @@
 
 #include <dcsim.h>
 #include <gtest/gtest.h>
+#include <libdivecomputer/ble.h>
 #include <libdivecomputer/iostream.h>
 
 #include <atomic>
@@ -188,6 +189,33 @@ TEST_F(Win32BleStreamTest, WritesUseTheProcedureTheCharacteristicAllows) {
         }
         EXPECT_EQ(bluetooth.live(), 0) << c.what << ": " << bluetooth.liveSummary();
     }
+}
+
+// GET_NAME answers the name Windows shows; the characteristic ioctls read from the device.
+TEST_F(Win32BleStreamTest, IoctlsAnswerTheNameAndTheCharacteristics) {
+    SimulatedComputer computer = scripted();
+    computer.readable = {{"6e400005-b5a3-f393-e0a9-e50e24dc10b8", {1, 2, 3}}};
+    simulate({computer});
+    IostreamHandle stream = opened();
+    ASSERT_TRUE(stream);
+    char name[9];
+    ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_GET_NAME, name, sizeof name),
+              DC_STATUS_SUCCESS);
+    EXPECT_STREQ(name, "FQ001124");
+#ifdef DC_IOCTL_BLE_CHARACTERISTIC_READ
+    unsigned char read[16 + 2] = {};
+    ASSERT_EQ(dc_ble_str2uuid("6e400005-b5a3-f393-e0a9-e50e24dc10b8", read), 1);
+    ASSERT_EQ(dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_CHARACTERISTIC_READ, read, sizeof read),
+              DC_STATUS_SUCCESS)
+        << logged();
+    EXPECT_EQ(read[16], 1);
+    EXPECT_EQ(read[17], 2);
+    unsigned char unknown[16 + 2] = {};
+    ASSERT_EQ(dc_ble_str2uuid("6e400004-b5a3-f393-e0a9-e50e24dc10b8", unknown), 1);
+    EXPECT_EQ(
+        dc_iostream_ioctl(stream.get(), DC_IOCTL_BLE_CHARACTERISTIC_READ, unknown, sizeof unknown),
+        DC_STATUS_UNSUPPORTED);
+#endif
 }
 
 TEST_F(Win32BleStreamTest, OpeningFailuresHaveTheirStatusWithinBoundedTimeAndLeaveNothingOpen) {
