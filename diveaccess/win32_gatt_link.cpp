@@ -221,6 +221,8 @@ dc_status_t Win32GattLink::open(const Win32BluetoothApi& api, const std::string&
         opened->say(DC_LOGLEVEL_INFO,
                     "Notifications of " + opened->address_ + " on through Windows.");
         opened->opened_ = true;
+        // Before the first write: a device that answers it and goes at once is then seen gone.
+        opened->watchConnection();
         link = std::move(opened);
     }
     return status;
@@ -266,9 +268,9 @@ dc_status_t Win32GattLink::findDevice() {
     }
     if (device_ == nullptr) {
         say(DC_LOGLEVEL_ERROR, "No Bluetooth LE device paired with Windows has the address " +
-                                   address_ +
-                                   ": pair the dive computer in Windows' Bluetooth settings "
-                                   "first, then download again.");
+                                   address_ + " (" + std::to_string(devices_.entries().size()) +
+                                   " paired): pair the dive computer in Windows' Bluetooth "
+                                   "settings first, with Bluetooth on, then download again.");
         return DC_STATUS_NODEVICE;
     }
     name_ =
@@ -406,18 +408,18 @@ dc_status_t Win32GattLink::openService(Service& service) {
     return DC_STATUS_IO;
 }
 
-const BTH_LE_GATT_CHARACTERISTIC* Win32GattLink::nativeOf(const GattCharacteristic& target,
-                                                          Service** service) {
+std::optional<Win32GattLink::NativeTarget> Win32GattLink::nativeOf(
+    const GattCharacteristic& target) {
     const auto found = where_.find(target.path);
     if (found == where_.end()) {
         say(DC_LOGLEVEL_ERROR, "No characteristic " + target.uuid + " on " + address_ + ".");
-        return nullptr;
+        return std::nullopt;
     }
-    *service = &services_[found->second.first];
-    if (openService(**service) != DC_STATUS_SUCCESS) {
-        return nullptr;
+    Service& service = services_[found->second.first];
+    if (openService(service) != DC_STATUS_SUCCESS) {
+        return std::nullopt;
     }
-    const auto& there = (*service)->characteristicsThere;
+    const auto& there = service.characteristicsThere;
     auto native = std::find_if(there.begin(), there.end(), [&](const auto& candidate) {
         return candidate.AttributeHandle == found->second.second;
     });
@@ -428,21 +430,20 @@ const BTH_LE_GATT_CHARACTERISTIC* Win32GattLink::nativeOf(const GattCharacterist
     }
     if (native == there.end()) {
         say(DC_LOGLEVEL_ERROR, "Windows lists no characteristic " + target.uuid +
-                                   " on the interface of service " + (*service)->gatt.uuid +
-                                   " of " + address_ + ".");
-        return nullptr;
+                                   " on the interface of service " + service.gatt.uuid + " of " +
+                                   address_ + ".");
+        return std::nullopt;
     }
-    return &*native;
+    return NativeTarget{service.handle.get(), *native};
 }
 
 dc_status_t Win32GattLink::notify(const GattCharacteristic& target, bool credits) {
-    Service* owner = nullptr;
-    const BTH_LE_GATT_CHARACTERISTIC* found = nativeOf(target, &owner);
-    if (found == nullptr) {
+    std::optional<NativeTarget> found = nativeOf(target);
+    if (!found) {
         return DC_STATUS_IO;
     }
-    BTH_LE_GATT_CHARACTERISTIC native = *found;
-    const HANDLE handle = owner->handle.get();
+    BTH_LE_GATT_CHARACTERISTIC& native = found->characteristic;
+    const HANDLE handle = found->service;
     std::vector<BTH_LE_GATT_DESCRIPTOR> descriptors;
     HRESULT result = listed<BTH_LE_GATT_DESCRIPTOR>(
         [&](USHORT count, BTH_LE_GATT_DESCRIPTOR* items, USHORT* actual) {
@@ -512,12 +513,10 @@ const GattCharacteristic* Win32GattLink::characteristic(const std::string& uuid)
 dc_status_t Win32GattLink::writeCharacteristic(const GattCharacteristic& target,
                                                const unsigned char* data, size_t size,
                                                bool withResponse) {
-    Service* service = nullptr;
-    const BTH_LE_GATT_CHARACTERISTIC* found = nativeOf(target, &service);
-    if (found == nullptr) {
+    std::optional<NativeTarget> native = nativeOf(target);
+    if (!native) {
         return DC_STATUS_IO;
     }
-    BTH_LE_GATT_CHARACTERISTIC native = *found;
     // The value's bytes follow its size inline.
     std::vector<unsigned char> buffer(
         std::max(sizeof(BTH_LE_GATT_CHARACTERISTIC_VALUE), kValueDataOffset + size));
@@ -527,7 +526,7 @@ dc_status_t Win32GattLink::writeCharacteristic(const GattCharacteristic& target,
         std::memcpy(buffer.data() + kValueDataOffset, data, size);
     }
     const HRESULT result = api_.BluetoothGATTSetCharacteristicValue(
-        service->handle.get(), &native, value, 0,
+        native->service, &native->characteristic, value, 0,
         withResponse ? BLUETOOTH_GATT_FLAG_NONE : BLUETOOTH_GATT_FLAG_WRITE_WITHOUT_RESPONSE);
     return result == S_OK ? DC_STATUS_SUCCESS
                           : failed("Writing " + std::to_string(size) + " bytes to " + target.uuid +
@@ -537,19 +536,17 @@ dc_status_t Win32GattLink::writeCharacteristic(const GattCharacteristic& target,
 
 dc_status_t Win32GattLink::readCharacteristic(const GattCharacteristic& target, unsigned char* data,
                                               size_t size) {
-    Service* service = nullptr;
-    const BTH_LE_GATT_CHARACTERISTIC* found = nativeOf(target, &service);
-    if (found == nullptr) {
+    std::optional<NativeTarget> native = nativeOf(target);
+    if (!native) {
         return DC_STATUS_IO;
     }
-    BTH_LE_GATT_CHARACTERISTIC native = *found;
     std::vector<unsigned char> buffer(kValueDataOffset + kMaxValueSize);
     auto* value = reinterpret_cast<BTH_LE_GATT_CHARACTERISTIC_VALUE*>(buffer.data());
     USHORT required = 0;
     // From the device, not from what Windows cached at pairing.
     const HRESULT result = api_.BluetoothGATTGetCharacteristicValue(
-        service->handle.get(), &native, static_cast<ULONG>(buffer.size()), value, &required,
-        BLUETOOTH_GATT_FLAG_FORCE_READ_FROM_DEVICE);
+        native->service, &native->characteristic, static_cast<ULONG>(buffer.size()), value,
+        &required, BLUETOOTH_GATT_FLAG_FORCE_READ_FROM_DEVICE);
     if (result != S_OK) {
         return failed("Reading " + target.uuid + " of " + address_, result);
     }
@@ -564,24 +561,26 @@ dc_status_t Win32GattLink::readCharacteristic(const GattCharacteristic& target, 
     return DC_STATUS_SUCCESS;
 }
 
-dc_status_t Win32GattLink::pumpEvents() {
-    // The notifications come on Windows' thread; what is left is to notice a disconnection,
-    // which this API does not report: the devnode's status tells it, once the device was seen
-    // connected (before the first request it may not be yet).
-    const Clock::time_point now = Clock::now();
-    if (now < nextStatusCheck_) {
-        return DC_STATUS_SUCCESS;
-    }
-    nextStatusCheck_ = now + kCancelSlice;
+void Win32GattLink::watchConnection() {
     const std::optional<ULONG> status =
         devices_.uint32Property(*device_, kDevpkeyDeviceDevNodeStatus);
     if (!status) {
-        return DC_STATUS_SUCCESS;
+        return;
     }
     if ((*status & kDnDeviceDisconnected) == 0) {
         seenConnected_ = true;
     } else if (seenConnected_) {
         context_.inbox.lose("Windows reports the device disconnected.");
+    }
+}
+
+dc_status_t Win32GattLink::pumpEvents() {
+    // The notifications come on Windows' thread; what is left is to notice a disconnection,
+    // which this API does not report.
+    const Clock::time_point now = Clock::now();
+    if (now >= nextStatusCheck_) {
+        nextStatusCheck_ = now + kCancelSlice;
+        watchConnection();
     }
     return DC_STATUS_SUCCESS;
 }

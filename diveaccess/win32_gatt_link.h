@@ -82,9 +82,18 @@ class Win32GattLink final : public GattLink {
     dc_status_t openService(Service& service);
     // Registers the callback for the characteristic and turns its notifications on.
     dc_status_t notify(const GattCharacteristic& target, bool credits);
-    // The characteristic as the calls on its service interface take it, opening that first;
-    // null when the link has no such one (the log says why).
-    const BTH_LE_GATT_CHARACTERISTIC* nativeOf(const GattCharacteristic& target, Service** service);
+    // A characteristic as the calls on its service interface take it (a copy, which they may
+    // change), with that interface's handle.
+    struct NativeTarget {
+        HANDLE service;
+        BTH_LE_GATT_CHARACTERISTIC characteristic;
+    };
+    // Opens the service interface first; nullopt when the link has no such characteristic (the
+    // log says why).
+    std::optional<NativeTarget> nativeOf(const GattCharacteristic& target);
+    // The devnode's status tells a disconnection once the device was seen connected: Windows
+    // may show it connected only some time after the first request that needed it.
+    void watchConnection();
     // A failed call about the device, the log telling the HRESULT: DC_STATUS_TIMEOUT when it
     // did not answer while being opened; once open, that loses the device (DC_STATUS_IO); any
     // other failure DC_STATUS_IO.
