@@ -157,8 +157,9 @@ void CALLBACK onValueChanged(BTH_LE_GATT_EVENT_TYPE type, PVOID parameter, PVOID
         return;
     }
     try {
+        // No attribute value is longer: a larger size cannot be the value's.
         CallbackRegistry::instance().deliver(reinterpret_cast<uintptr_t>(context), value->Data,
-                                             value->DataSize);
+                                             std::min<size_t>(value->DataSize, kMaxValueSize));
     } catch (...) {
         // Out of memory on Windows' thread: the notification is lost, which the download's
         // checks find, and nothing escapes into Windows.
