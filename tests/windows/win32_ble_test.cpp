@@ -410,6 +410,17 @@ TEST_F(Win32BleFixture, TheScanListsThePairedDevicesWithTheirModels) {
     EXPECT_TRUE(other->models.empty());
     EXPECT_EQ(bluetooth_->live(), 0) << bluetooth_->liveSummary();
 
+    // Found by libdivecomputer's classic search too: listed once, by its bare address.
+    ASSERT_EQ(dcsim_attach("bluetooth C4:4F:33:12:AB:01 \"Perdix 2\"\n"), 0) << dcsim_last_error();
+    const ScanResult both = scan();
+    const auto count = [&both](const std::string& port) {
+        return std::count_if(both.found.begin(), both.found.end(),
+                             [&port](const FoundDevice& device) { return device.port == port; });
+    };
+    EXPECT_EQ(count("C4:4F:33:12:AB:01"), 1);
+    EXPECT_EQ(count("ble:C4:4F:33:12:AB:01"), 0);
+    EXPECT_EQ(count(std::string("ble:") + kSecondAddress), 1);
+
     bluetooth_.reset();
     EXPECT_EQ(scan().searched & DC_TRANSPORT_BLE, 0u) << "searched without BluetoothApis.dll";
 }
