@@ -149,21 +149,12 @@ dc_status_t BleStream::read(void* data, size_t size, size_t* actual) {
     if (size == 0) {
         return DC_STATUS_INVALIDARGS;
     }
-    // The rest of a packet comes at once; the next one only after a wait, which sees a cancel.
-    if (inbox_.hasRest() && inbox_.read(data, size, actual)) {
+    // The rest of a packet comes at once; the next one is taken in a wait, which sees a cancel
+    // first.
+    if (inbox_.readRest(data, size, actual)) {
         return DC_STATUS_SUCCESS;
     }
-    const auto deadline = deadlineAfter(timeoutMs_);
-    for (;;) {
-        const dc_status_t status = waitUntil([this] { return inbox_.hasInput(); }, deadline);
-        if (status != DC_STATUS_SUCCESS) {
-            return status;
-        }
-        // Only a flood, on another thread, takes the packet away meanwhile; the wait then fails.
-        if (inbox_.read(data, size, actual)) {
-            return DC_STATUS_SUCCESS;
-        }
-    }
+    return waitUntil([&] { return inbox_.read(data, size, actual); }, deadlineAfter(timeoutMs_));
 }
 
 dc_status_t BleStream::poll(int milliseconds) {

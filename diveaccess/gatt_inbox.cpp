@@ -28,11 +28,10 @@ void GattInbox::pushData(const unsigned char* bytes, size_t size) {
         if (queue_.size() >= kMaxQueuedPackets || queuedBytes_ + size > kMaxQueuedBytes) {
             flooded_ = true;
             purgeLocked();
-            logLines_.emplace_back(DC_LOGLEVEL_ERROR,
-                                   "More than " + std::to_string(kMaxQueuedPackets) +
-                                       " notifications or " + std::to_string(kMaxQueuedBytes) +
-                                       " bytes from " + address_ +
-                                       " came unread: the device floods the link, which fails.");
+            sayLater(DC_LOGLEVEL_ERROR,
+                     "More than " + std::to_string(kMaxQueuedPackets) + " notifications or " +
+                         std::to_string(kMaxQueuedBytes) + " bytes from " + address_ +
+                         " came unread: the device floods the link, which fails.");
         } else {
             queue_.emplace_back(bytes, bytes + size);
             queuedBytes_ += size;
@@ -52,9 +51,8 @@ void GattInbox::pushCredits(const unsigned char* bytes, size_t size) {
         if (size == 1) {
             deviceCredits_ += *bytes;
         } else {
-            logLines_.emplace_back(DC_LOGLEVEL_WARNING, "The device granted credits in " +
-                                                            std::to_string(size) +
-                                                            " bytes, not one: ignored.");
+            sayLater(DC_LOGLEVEL_WARNING, "The device granted credits in " + std::to_string(size) +
+                                              " bytes, not one: ignored.");
         }
         newsPending_ = true;
     }
@@ -68,7 +66,7 @@ void GattInbox::lose(const std::string& why) {
             return;
         }
         lost_ = true;
-        logLines_.emplace_back(DC_LOGLEVEL_ERROR, "BLE link to " + address_ + " lost: " + why);
+        sayLater(DC_LOGLEVEL_ERROR, "BLE link to " + address_ + " lost: " + why);
         newsPending_ = true;
     }
     news_.notify_one();
@@ -95,21 +93,29 @@ bool GattInbox::read(void* data, size_t size, size_t* actual) {
         queuedBytes_ -= current_.size();
         offset_ = 0;
     }
+    copyRest(data, size, actual);
+    return true;
+}
+
+bool GattInbox::readRest(void* data, size_t size, size_t* actual) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (offset_ == current_.size()) {
+        return false;
+    }
+    copyRest(data, size, actual);
+    return true;
+}
+
+void GattInbox::copyRest(void* data, size_t size, size_t* actual) {
     const size_t count = std::min(size, current_.size() - offset_);
     std::memcpy(data, current_.data() + offset_, count);
     offset_ += count;
     *actual = count;
-    return true;
 }
 
 bool GattInbox::hasInput() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return offset_ < current_.size() || !queue_.empty();
-}
-
-bool GattInbox::hasRest() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return offset_ < current_.size();
 }
 
 void GattInbox::purge() {
@@ -164,8 +170,17 @@ bool GattInbox::takeDeviceCredit() {
     return true;
 }
 
+void GattInbox::sayLater(dc_loglevel_t level, std::string message) {
+    logLines_.emplace_back(level, std::move(message));
+    hasLogLines_ = true;
+}
+
 std::vector<GattInbox::LogLine> GattInbox::takeLogLines() {
+    if (!hasLogLines_) {
+        return {};
+    }
     const std::lock_guard<std::mutex> lock(mutex_);
+    hasLogLines_ = false;
     return std::exchange(logLines_, {});
 }
 

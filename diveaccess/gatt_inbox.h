@@ -19,6 +19,7 @@
 
 #include <libdivecomputer/context.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -67,9 +68,9 @@ class GattInbox {
     // Copies one packet, or the rest of one larger than `size`, into `data`. False when none is
     // queued.
     [[nodiscard]] bool read(void* data, size_t size, size_t* actual);
+    // The same for the rest of a packet only: false when none is partly read.
+    [[nodiscard]] bool readRest(void* data, size_t size, size_t* actual);
     [[nodiscard]] bool hasInput() const;
-    // A packet is partly read.
-    [[nodiscard]] bool hasRest() const;
     // Drops every queued packet, a partly read one included.
     void purge();
     // The device is gone or floods the link.
@@ -90,6 +91,8 @@ class GattInbox {
 
   private:
     void purgeLocked();
+    void copyRest(void* data, size_t size, size_t* actual);
+    void sayLater(dc_loglevel_t level, std::string message);
 
     const std::string address_;
     mutable std::mutex mutex_;
@@ -105,6 +108,8 @@ class GattInbox {
     bool creditsLow_ = false;
     int deviceCredits_ = 0;
     std::vector<LogLine> logLines_;
+    // Read without the lock, once a read: lines are rare.
+    std::atomic<bool> hasLogLines_{false};
 };
 
 }  // namespace diveconnector
