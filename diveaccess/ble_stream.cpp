@@ -41,10 +41,12 @@ class BleStream final : public GattWaiter {
     [[nodiscard]] dc_status_t sleep(unsigned int milliseconds);
     void purgeInput() { inbox_.purge(); }
     [[nodiscard]] dc_status_t write(const void* data, size_t size, size_t* actual);
+#ifdef DC_IOCTL_BLE_CHARACTERISTIC_READ
     [[nodiscard]] dc_status_t readCharacteristic(const std::string& uuid, unsigned char* data,
                                                  size_t size);
     [[nodiscard]] dc_status_t writeCharacteristic(const std::string& uuid,
                                                   const unsigned char* data, size_t size);
+#endif
     [[nodiscard]] const GattLink& link() const { return *link_; }
 
     const BleHooks hooks;
@@ -194,6 +196,7 @@ dc_status_t BleStream::write(const void* data, size_t size, size_t* actual) {
     return status;
 }
 
+#ifdef DC_IOCTL_BLE_CHARACTERISTIC_READ
 dc_status_t BleStream::readCharacteristic(const std::string& uuid, unsigned char* data,
                                           size_t size) {
     const GattCharacteristic* target = link_->characteristic(lowerCaseUuid(uuid));
@@ -207,6 +210,7 @@ dc_status_t BleStream::writeCharacteristic(const std::string& uuid, const unsign
     return target != nullptr ? link_->writeCharacteristic(*target, data, size, true)
                              : DC_STATUS_UNSUPPORTED;
 }
+#endif
 
 BleStream& streamOf(void* userdata) {
     return *static_cast<BleStream*>(userdata);
