@@ -22,12 +22,11 @@
 
 #include "ble_stream_cases.h"
 #include "dc_handles.h"
+#include "elapsed_time.h"
 #include "mock_bluez.h"
 
 namespace diveconnector {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr char kAddress[] = "00:11:22:33:44:55";
 constexpr char kDevicePath[] = "/org/bluez/hci0/dev_00_11_22_33_44_55";
@@ -41,10 +40,6 @@ std::string device(const std::string& more = "") {
 
 std::string parameters(const std::string& devices, const std::string& adapter = "{}") {
     return R"({"adapter": )" + adapter + R"(, "devices": [)" + devices + "]}";
-}
-
-long long millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 class BleStreamTest : public testing::Test {

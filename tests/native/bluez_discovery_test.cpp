@@ -11,12 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include "elapsed_time.h"
 #include "mock_bluez.h"
 
 namespace diveconnector {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr char kAdapterPath[] = "/org/bluez/hci0";
@@ -34,10 +34,6 @@ std::string withAdapter(const std::string& adapter) {
     std::string parameters = kDevices;
     parameters.replace(parameters.find("ADAPTER"), 7, adapter);
     return parameters;
-}
-
-long long millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
 bool never() {

@@ -29,13 +29,12 @@
 #include "dcsim_fixture.h"
 #include "device_session.h"
 #include "dive_parser.h"
+#include "elapsed_time.h"
 #include "native_exception.h"
 #include "reachable_devices.h"
 
 namespace diveconnector {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr char kAddress[] = "00:11:22:33:44:55";
 constexpr char kSecondAddress[] = "00:11:22:33:44:66";
@@ -44,10 +43,6 @@ constexpr char kProduct[] = "Perdix Sim";
 
 // Far beyond what any case takes on a loaded machine: only a hung wait fails it.
 constexpr long long kGenerousMs = 30000;
-
-long long millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 // Waits, bounded, until `done` holds: for what the simulation's own thread does meanwhile.
 bool eventually(const std::function<bool()>& done) {
